@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "tidewell/serial/backend.h"
 #include "tidewell/serial/comm.h"
@@ -18,19 +19,27 @@
 namespace tidewell {
 
 // A refusal or open failure, with its text ("invalid parity", "Error # 2 opening ...").
+// reason() holds the operating system's words for an open failure ("Permission denied"),
+// empty for a refused argument.
 class SerialTextError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
+    SerialTextError(const std::string& text, std::string reason)
+        : std::runtime_error(text), reason_(std::move(reason)) {}
+    const std::string& reason() const noexcept { return reason_; }
+
+  private:
+    std::string reason_;
 };
 
 // The device refused a control block; carries the platform error code.
 class SerialCodeError : public std::exception {
-public:
+  public:
     explicit SerialCodeError(DWORD code);
     DWORD code() const noexcept { return code_; }
     const char* what() const noexcept override { return text_.c_str(); }
 
-private:
+  private:
     DWORD code_;
     std::string text_;
 };
@@ -42,11 +51,13 @@ struct SerialPlatform {
     std::function<std::string(std::uint8_t portNumber)> devicePath;
 };
 
-// termios backend; COM numbers resolved through the settings file's [Ports].
+// termios backend; COM numbers resolved through the settings file's [Ports] and the
+// serial devices present. A devicePath() that returns an empty string means "no such
+// port": the open then fails with ENOENT, naming "COMn".
 SerialPlatform defaultSerialPlatform();
 
 class TSerie {
-public:
+  public:
     TSerie(std::uint8_t portNumber, DWORD baudRate, std::uint8_t dataBits, std::uint8_t parity,
            std::uint8_t stopBits, bool hardwareFlow, bool xonXoff, bool nonBlockingRead,
            SerialPlatform platform = defaultSerialPlatform());
@@ -81,10 +92,11 @@ public:
     const DCB& controlBlock() const { return dcb_; }
     const COMMTIMEOUTS& timeouts() const { return timeouts_; }
 
-private:
+  private:
     DWORD baudRate_ = 0;
     std::uint8_t portNumber_ = 0;
     std::string devicePath_;
+    bool pathResolved_ = false;
     COMMTIMEOUTS timeouts_{};
     DCB dcb_{};
     SerialPlatform platform_;
