@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "tidewell/wizard/device_step.h"
+
+namespace tidewell {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<int> walkSelected(CDeviceStepList& list) {
+    std::vector<int> slots;
+    list.resetCursor();
+    while (list.moveNext()) {
+        CDeviceStep* step = list.getCurrent();
+        slots.push_back(static_cast<int>(step - list.getStep(0)));
+    }
+    return slots;
+}
+
+void selectOnly(CDeviceStepList& list, std::vector<int> slots) {
+    for (std::uint8_t i = 0; i < list.getCount(); ++i) {
+        list.getStep(i)->setSelected(false);
+    }
+    for (int slot : slots) {
+        list.getStep(static_cast<std::uint8_t>(slot))->setSelected(true);
+    }
+}
+
+TEST(OperationPlan, FillsTheFiveOperationsInSlotOrder) {
+    CDeviceStepList list;
+    list.fillOperations();
+    ASSERT_EQ(list.getCount(), 5);
+    struct Expected {
+        const char* name;
+        int operation, direction;
+        const char* deviceFile;
+        bool selected;
+    };
+    const Expected expected[] = {
+        {"Backup Setting", opBackupSetting, dirFromDevice, "setting", false},
+        {"Backup Playlist", opBackupPlaylist, dirFromDevice, "playlist", false},
+        {"Update Firmware", opUpdateFirmware, dirToDevice, "flashimage", true},
+        {"Restore Setting", opRestoreSetting, dirToDevice, "setting", false},
+        {"Restore Playlist", opRestorePlaylist, dirToDevice, "playlist", false},
+    };
+    for (std::uint8_t i = 0; i < 5; ++i) {
+        const CDeviceStep* step = list.getStep(i);
+        ASSERT_NE(step, nullptr);
+        EXPECT_EQ(step->getName(), expected[i].name);
+        EXPECT_EQ(step->getOperation(), expected[i].operation);
+        EXPECT_EQ(step->getDirection(), expected[i].direction);
+        EXPECT_EQ(step->getDeviceFile(), expected[i].deviceFile);
+        EXPECT_EQ(step->isSelected(), expected[i].selected);
+        EXPECT_TRUE(step->isOffered());
+        EXPECT_EQ(step->getLocalFile(), "");
+    }
+    EXPECT_EQ(list.getStep(5), nullptr);
+}
+
+TEST(OperationPlan, EmptyListHasNoStepsAndNoWalk) {
+    CDeviceStepList list;
+    EXPECT_EQ(list.getStep(0), nullptr);
+    EXPECT_EQ(list.getStep(9), nullptr);
+    list.resetCursor();
+    EXPECT_FALSE(list.moveNext());
+    EXPECT_EQ(list.getCurrent(), nullptr);
+}
+
+TEST(OperationPlan, CursorWalkVisitsSelectedStepsOnly) {
+    CDeviceStepList list;
+    list.fillOperations();
+
+    selectOnly(list, {});
+    list.resetCursor();
+    EXPECT_FALSE(list.moveNext());
+    EXPECT_EQ(list.getCurrent(), list.getStep(0)) << "cursor stays at 0";
+
+    selectOnly(list, {4});
+    EXPECT_EQ(walkSelected(list), std::vector<int>{4});
+
+    selectOnly(list, {0});
+    EXPECT_EQ(walkSelected(list), std::vector<int>{0}) << "the entry under a reset cursor counts";
+
+    selectOnly(list, {0, 2, 3});
+    EXPECT_EQ(walkSelected(list), (std::vector<int>{0, 2, 3}));
+
+    // A failed move keeps the cursor on the last selected step.
+    selectOnly(list, {1, 2});
+    list.resetCursor();
+    ASSERT_TRUE(list.moveNext());
+    ASSERT_TRUE(list.moveNext());
+    EXPECT_FALSE(list.moveNext());
+    EXPECT_EQ(list.getCurrent(), list.getStep(2));
+}
+
+class BackupNaming : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tidewell-plan-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir_);
+    }
+    void touch(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
+    fs::path name(const char* base, const char* pattern) {
+        return makeBackupName(dir_, base, pattern);
+    }
+    fs::path setting() { return name("setting.bak", "setting_%d.bak"); }
+
+    fs::path dir_;
+};
+
+TEST_F(BackupNaming, TakesFirstFreeNameAndFillsGaps) {
+    EXPECT_EQ(setting(), dir_ / "setting.bak");
+
+    touch("setting_1.bak");
+    touch("setting_2.bak");
+    EXPECT_EQ(setting(), dir_ / "setting.bak") << "numbered backups alone do not take the base";
+
+    touch("setting.bak");
+    fs::remove(dir_ / "setting_1.bak");
+    EXPECT_EQ(setting(), dir_ / "setting_1.bak") << "a gap is filled";
+
+    touch("setting_1.bak");
+    EXPECT_EQ(setting(), dir_ / "setting_3.bak");
+}
+
+TEST_F(BackupNaming, KindsAreIndependent) {
+    touch("setting.bak");
+    EXPECT_EQ(name("playlist.bak", "playlist_%d.bak"), dir_ / "playlist.bak");
+    touch("playlist.bak");
+    EXPECT_EQ(name("playlist.bak", "playlist_%d.bak"), dir_ / "playlist_1.bak");
+}
+
+TEST_F(BackupNaming, UnreadableOrDanglingNamesAreNeverReused) {
+    touch("setting.bak");
+    fs::permissions(dir_ / "setting.bak", fs::perms::none);
+    fs::create_symlink(dir_ / "nowhere", dir_ / "setting_1.bak");
+    EXPECT_EQ(setting(), dir_ / "setting_2.bak");
+}
+
+TEST_F(BackupNaming, PatternIsNotAFormatString) {
+    touch("odd%s.bak");
+    // Only "%d" is replaced; other percent signs stay as they are.
+    EXPECT_EQ(name("odd%s.bak", "odd%s_%d.bak"), dir_ / "odd%s_1.bak");
+}
+
+}  // namespace
+}  // namespace tidewell

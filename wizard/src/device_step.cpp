@@ -1,0 +1,102 @@
+#include "tidewell/wizard/device_step.h"
+
+#include <system_error>
+
+namespace tidewell {
+
+namespace {
+
+struct Operation {
+    const char* name;
+    std::int32_t operation;
+    std::int32_t direction;
+    const char* deviceFile;
+    bool selected;
+};
+
+constexpr std::array<Operation, 5> kOperations{{
+    {"Backup Setting", opBackupSetting, dirFromDevice, "setting", false},
+    {"Backup Playlist", opBackupPlaylist, dirFromDevice, "playlist", false},
+    {"Update Firmware", opUpdateFirmware, dirToDevice, "flashimage", true},
+    {"Restore Setting", opRestoreSetting, dirToDevice, "setting", false},
+    {"Restore Playlist", opRestorePlaylist, dirToDevice, "playlist", false},
+}};
+
+bool nameTaken(const std::filesystem::path& path) {
+    std::error_code error;
+    // symlink_status: a dangling link still takes the name.
+    const auto status = std::filesystem::symlink_status(path, error);
+    if (error) {
+        // Anything but "not there" (e.g. a folder we may not search) counts as taken,
+        // so an unreadable backup is never overwritten.
+        return error != std::errc::no_such_file_or_directory;
+    }
+    return std::filesystem::exists(status);
+}
+
+// The pattern's "%d" replaced by n; the pattern is never used as a format string.
+std::string withNumber(const std::string& pattern, unsigned long n) {
+    std::string name = pattern;
+    const auto at = name.find("%d");
+    if (at != std::string::npos) {
+        name.replace(at, 2, std::to_string(n));
+    }
+    return name;
+}
+
+}  // namespace
+
+void CDeviceStepList::fillOperations() {
+    for (std::size_t slot = 0; slot < kOperations.size(); ++slot) {
+        const Operation& op = kOperations[slot];
+        CDeviceStep& step = steps_[slot];
+        step.setName(op.name);
+        step.setOperation(op.operation);
+        step.setDirection(op.direction);
+        step.setDeviceFile(op.deviceFile);
+        step.setLocalFile("");
+        step.setOffered(true);
+        step.setSelected(op.selected);
+    }
+    count_ = static_cast<std::uint8_t>(kOperations.size());
+}
+
+CDeviceStep* CDeviceStepList::getStep(std::uint8_t index) {
+    return index < count_ ? &steps_[index] : nullptr;
+}
+
+void CDeviceStepList::resetCursor() {
+    cursor_ = 0;
+    cursorRestart_ = true;
+}
+
+bool CDeviceStepList::moveNext() {
+    if (count_ == 0) {
+        return false;
+    }
+    unsigned candidate = cursor_;
+    if (cursorRestart_) {
+        cursorRestart_ = false;
+    } else {
+        ++candidate;
+    }
+    for (; candidate < count_; ++candidate) {
+        if (steps_[candidate].isSelected()) {
+            cursor_ = static_cast<std::uint8_t>(candidate);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::filesystem::path makeBackupName(const std::filesystem::path& folder,
+                                     const std::string& baseName,
+                                     const std::string& numberedPattern) {
+    std::filesystem::path candidate = folder / baseName;
+    for (unsigned long n = 1; nameTaken(candidate); ++n) {
+        candidate = folder / withNumber(numberedPattern, n);
+    }
+    return candidate;
+}
+
+}  // namespace tidewell
