@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tidewell/wizard/device_step.h"
+#include "tidewell/wizard/pending_backup.h"
 
 namespace tidewell {
 namespace {
@@ -153,6 +154,50 @@ TEST_F(BackupNaming, PatternIsNotAFormatString) {
     touch("odd%s.bak");
     // Only "%d" is replaced; other percent signs stay as they are.
     EXPECT_EQ(name("odd%s.bak", "odd%s_%d.bak"), dir_ / "odd%s_1.bak");
+}
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(BackupNaming, PendingBackupTakesItsNameOnlyWhenCommitted) {
+    touch("setting.bak");
+    auto pending = PendingBackup::create(dir_, "setting.bak", "setting_%d.bak");
+    ASSERT_TRUE(pending);
+    const fs::path partial = pending->partialPath();
+    EXPECT_EQ(partial.parent_path(), dir_);
+    EXPECT_EQ(partial.filename().string().rfind(".setting.bak.partial-", 0), 0u);
+    std::ofstream(partial, std::ios::binary) << "device bytes";
+
+    // A name that appears while the transfer runs is not overwritten.
+    touch("setting_1.bak");
+    auto final = pending->commit();
+    ASSERT_TRUE(final);
+    EXPECT_EQ(*final, dir_ / "setting_2.bak");
+    EXPECT_EQ(slurp(*final), "device bytes");
+    EXPECT_EQ(slurp(dir_ / "setting_1.bak"), "x");
+    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_FALSE(pending->commit()) << "a second commit has nothing to move";
+}
+
+TEST_F(BackupNaming, FailedBackupLeavesNoFileBehind) {
+    fs::path partial;
+    {
+        auto pending = PendingBackup::create(dir_, "playlist.bak", "playlist_%d.bak");
+        ASSERT_TRUE(pending);
+        partial = pending->partialPath();
+        std::ofstream(partial) << "half a file";
+    }
+    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(BackupNaming, PendingBackupInMissingFolderSaysWhy) {
+    std::string why;
+    EXPECT_FALSE(PendingBackup::create(dir_ / "missing", "setting.bak", "setting_%d.bak", &why));
+    EXPECT_NE(why.find((dir_ / "missing").string()), std::string::npos) << why;
+    EXPECT_NE(why.find("No such file"), std::string::npos) << why;
 }
 
 }  // namespace

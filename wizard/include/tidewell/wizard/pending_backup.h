@@ -1,0 +1,42 @@
+// A backup being received: the device's file goes into a hidden partial file in
+// the backups' folder and takes its numbered backup name only once complete, so a
+// failed or cancelled backup never leaves a file that looks like a backup.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace tidewell {
+
+class PendingBackup {
+  public:
+    // Creates the partial file exclusively in folder; nullopt and *why on failure.
+    static std::optional<PendingBackup> create(const std::filesystem::path& folder,
+                                               std::string baseName, std::string numberedPattern,
+                                               std::string* why = nullptr);
+
+    PendingBackup(PendingBackup&& other) noexcept;
+    PendingBackup& operator=(PendingBackup&&) = delete;
+    PendingBackup(const PendingBackup&) = delete;
+    ~PendingBackup();  // removes the partial file unless committed
+
+    const std::filesystem::path& partialPath() const { return partial_; }
+
+    // Gives the received file the first free backup name without ever replacing an
+    // existing file; the final path, or nullopt and *why.
+    std::optional<std::filesystem::path> commit(std::string* why = nullptr);
+    // Drops the partial file.
+    void discard();
+
+  private:
+    PendingBackup(std::filesystem::path folder, std::string baseName, std::string pattern,
+                  std::filesystem::path partial);
+
+    std::filesystem::path folder_;
+    std::string baseName_;
+    std::string pattern_;
+    std::filesystem::path partial_;
+};
+
+}  // namespace tidewell

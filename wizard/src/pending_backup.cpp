@@ -1,0 +1,100 @@
+#include "tidewell/wizard/pending_backup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "tidewell/wizard/device_step.h"
+
+namespace tidewell {
+
+namespace {
+
+void setWhy(std::string* why, const std::string& what, const std::filesystem::path& path,
+            int error) {
+    if (why != nullptr) {
+        *why = what + " " + path.string() + ": " + std::strerror(error) + " (errno " +
+               std::to_string(error) + ")";
+    }
+}
+
+}  // namespace
+
+PendingBackup::PendingBackup(std::filesystem::path folder, std::string baseName,
+                             std::string pattern, std::filesystem::path partial)
+    : folder_(std::move(folder)),
+      baseName_(std::move(baseName)),
+      pattern_(std::move(pattern)),
+      partial_(std::move(partial)) {}
+
+PendingBackup::PendingBackup(PendingBackup&& other) noexcept
+    : folder_(std::move(other.folder_)),
+      baseName_(std::move(other.baseName_)),
+      pattern_(std::move(other.pattern_)),
+      partial_(std::exchange(other.partial_, {})) {}
+
+PendingBackup::~PendingBackup() {
+    discard();
+}
+
+std::optional<PendingBackup> PendingBackup::create(const std::filesystem::path& folder,
+                                                   std::string baseName,
+                                                   std::string numberedPattern, std::string* why) {
+    // A leading dot keeps the partial file out of "setting*.bak" listings.
+    std::string name = (folder / ("." + baseName + ".partial-XXXXXX")).string();
+    std::vector<char> templ(name.begin(), name.end());
+    templ.push_back('\0');
+    const int fd = mkostemp(templ.data(), O_CLOEXEC);
+    if (fd < 0) {
+        setWhy(why, "cannot create a file in", folder, errno);
+        return std::nullopt;
+    }
+    close(fd);
+    return PendingBackup(folder, std::move(baseName), std::move(numberedPattern),
+                         std::filesystem::path(templ.data()));
+}
+
+std::optional<std::filesystem::path> PendingBackup::commit(std::string* why) {
+    if (partial_.empty()) {
+        if (why != nullptr) {
+            *why = "the backup was already committed or discarded";
+        }
+        return std::nullopt;
+    }
+    for (;;) {
+        const std::filesystem::path target = makeBackupName(folder_, baseName_, pattern_);
+        // Reserving the name with O_EXCL first means an existing file is never
+        // replaced, and works on file systems without hard links.
+        const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;  // taken meanwhile: look for the next free name
+            }
+            setWhy(why, "cannot create", target, errno);
+            return std::nullopt;
+        }
+        close(fd);
+        if (rename(partial_.c_str(), target.c_str()) != 0) {
+            const int error = errno;
+            unlink(target.c_str());
+            setWhy(why, "cannot rename the received file to", target, error);
+            return std::nullopt;
+        }
+        partial_.clear();
+        return target;
+    }
+}
+
+void PendingBackup::discard() {
+    if (!partial_.empty()) {
+        unlink(partial_.c_str());
+        partial_.clear();
+    }
+}
+
+}  // namespace tidewell
