@@ -7,15 +7,19 @@
 
 namespace tidewell::detail {
 
-int setLineSpeed(int fd, std::uint32_t rate) {
+static_assert(NCCS == kKernelCcCount);
+
+int applyLineSettings(int fd, const LineSettings& settings) {
     struct termios2 tio {};
     if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
-    tio.c_cflag &= ~CBAUD;
-    tio.c_cflag |= BOTHER;
-    tio.c_cflag &= ~(CBAUD << IBSHIFT);
-    tio.c_cflag |= BOTHER << IBSHIFT;
-    tio.c_ispeed = rate;
-    tio.c_ospeed = rate;
+    tio.c_iflag = settings.iflag;
+    tio.c_oflag = settings.oflag;
+    tio.c_lflag = settings.lflag;
+    tio.c_cflag = settings.cflag & ~(CBAUD | (CBAUD << IBSHIFT));
+    tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    for (int i = 0; i < NCCS; ++i) tio.c_cc[i] = settings.cc[i];
+    tio.c_ispeed = settings.rate;
+    tio.c_ospeed = settings.rate;
     if (ioctl(fd, TCSETS2, &tio) != 0) return errno;
     return 0;
 }

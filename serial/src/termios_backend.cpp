@@ -44,6 +44,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint8_t kMinByteSize = 5;
 constexpr std::uint8_t kMaxByteSize = 8;
 
+static_assert(VSTART < detail::kKernelCcCount && VSTOP < detail::kKernelCcCount &&
+              VMIN < detail::kKernelCcCount && VTIME < detail::kKernelCcCount);
+
 bool isUnsupportedHere(int error) {
     return error == ENOTTY || error == EINVAL;
 }
@@ -153,7 +156,7 @@ class TermiosBackend final : public SerialBackend {
         tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
                          ICRNL | IXON | IXOFF | IXANY | IMAXBEL);
         tio.c_oflag &= ~(OPOST | ONLCR | OCRNL);
-        tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | ICANON | ISIG | IEXTEN);
         tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
         tio.c_cflag |= CLOCAL | CREAD | sizeFlag(dcb.ByteSize);
         switch (dcb.Parity) {
@@ -182,10 +185,14 @@ class TermiosBackend final : public SerialBackend {
         // VMIN=1/VTIME=0 with O_NONBLOCK: the read timing is done with poll().
         tio.c_cc[VMIN] = 1;
         tio.c_cc[VTIME] = 0;
-        if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return fail(errno);
-        if (const int error = detail::setLineSpeed(fd_, dcb.BaudRate); error != 0) {
-            return fail(error);
-        }
+        detail::LineSettings line;
+        line.iflag = tio.c_iflag;
+        line.oflag = tio.c_oflag;
+        line.cflag = tio.c_cflag;
+        line.lflag = tio.c_lflag;
+        std::copy_n(tio.c_cc, detail::kKernelCcCount, line.cc);
+        line.rate = dcb.BaudRate;
+        if (const int error = detail::applyLineSettings(fd_, line); error != 0) return fail(error);
         if (!setModemLine(TIOCM_DTR, dcb.fDtrControl != DTR_CONTROL_DISABLE) ||
             !setModemLine(TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE)) {
             return false;
