@@ -1,0 +1,130 @@
+// CTidewellThread: the worker that owns all traffic with the device while a port
+// is open. The owner gives it commands (WorkerCommand), a local file name and one
+// line at a time to send; the worker reports through its Notifier only.
+//
+// Owner side (any one thread): cancel, setFileName, queueCommandLine, setCommand,
+// shutdown, and the CBaseThread operations. Everything protected runs on the
+// worker thread inside a command, with `commandLock` held.
+//
+// The worker reads the port through `portRef` at every read and write; the owner
+// must delete the worker before it deletes or replaces the port.
+//
+// A lost device (the port's reads or writes fail with a device-lost error) ends the
+// running command at its next poll, after one text line naming the device and the
+// reason: detection, log-in and the terminal loop then end without a result; a
+// transfer session posts resTransferError.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tidewell/engine/base_thread.h"
+#include "tidewell/engine/timing.h"
+#include "tidewell/engine/worker_codes.h"
+#include "tidewell/serial/comm.h"
+#include "tidewell/serial/event.h"
+
+namespace tidewell {
+
+class TSerie;
+
+class CTidewellThread : public CBaseThread {
+  public:
+    // Longest line kept waiting for its carriage return; a longer run of bytes
+    // without one is delivered as a line of its own, so the receive buffer stays
+    // bounded on a flood.
+    static constexpr std::size_t kMaxLineLength = 4096;
+    // Hard bound of the receive buffer; the oldest bytes go first.
+    static constexpr std::size_t kRxBufferLimit = 2 * kMaxLineLength;
+
+    // logStream (may be null) receives the port trace; it must outlive the worker.
+    CTidewellThread(TSerie*& portRef, std::int32_t initialCommand,
+                    std::ostream* logStream = nullptr, const EngineTiming& timing = EngineTiming{});
+    ~CTidewellThread() override;
+
+    void cancel();
+    // Worker side: running and no cancel requested.
+    bool isActive() const;
+    void setFileName(const std::string& path);
+    // One-slot mailbox: false (and nothing changes) while a line is pending or the
+    // worker is not running.
+    bool queueCommandLine(const std::string& line);
+    // Waits until no command runs, stores code, wakes the worker; returns code.
+    std::int32_t setCommand(std::int32_t code);
+    // Ends the worker: no notification is delivered once this has begun.
+    void shutdown();
+
+  protected:
+    std::uint32_t run() override;
+    // Runs the handler of one command code and returns its result. Virtual so that
+    // a derived worker can add commands of its own.
+    virtual std::int32_t dispatchCommand(std::int32_t code);
+
+    void postText(const std::string& text);
+    void postResult(std::int32_t code);
+    void postProgress(std::int32_t percent);
+
+    // Byte and line layer.
+    bool writeBlock(std::span<const std::uint8_t> data);
+    void readWaitingBytes(std::chrono::milliseconds wait);
+    bool readByte(std::uint8_t& out, std::chrono::milliseconds wait);
+    bool readLine(std::string& line, std::chrono::milliseconds wait);
+    bool readReply(std::string& line, std::chrono::milliseconds wait);
+    void flushInput();
+    bool sendByte(std::uint8_t byte);
+    bool sendString(const std::string& text);
+    bool sendLine(const std::string& text);
+
+    // Command handlers.
+    std::int32_t detectDevice();
+    std::int32_t login();
+    std::int32_t runTerminal();
+    std::int32_t runUpload();
+    std::int32_t runDownload();
+
+    // Block transfer (XMODEM-1K, CRC-16 or checksum).
+    std::int32_t sendFile(const std::string& path);
+    std::int32_t receiveFile(const std::string& path);
+
+    const EngineTiming& timing() const { return timing_; }
+    // True once the port reported a lost device during the current command.
+    bool deviceLost() const { return deviceLost_; }
+
+  private:
+    // isActive and the device still there: every loop polls this.
+    bool keepGoing() const { return isActive() && !deviceLost_; }
+    // What a block operation returns when keepGoing fails.
+    std::int32_t stopResult() const { return deviceLost_ ? resTransferError : resStopped; }
+    void noteLinkError(DWORD error);
+    void logLine(const std::string& text);
+    std::string currentFileName() const;
+    std::string peekPendingLine() const;
+    void clearPendingLine();
+    bool searchLoginPrompt();
+    std::int32_t runTransferSession(bool upload);
+    void sendCancel();
+    bool remoteCancelFollows(bool needSecondCan, std::chrono::milliseconds wait);
+    void flushAfterEndOfTransmission();
+
+    std::atomic<bool> cancelRequested{false};
+    mutable std::mutex mailboxLock_;  // guards fileName and pendingLine
+    std::string fileName;
+    std::string pendingLine;
+    std::int32_t command;  // guarded by commandLock
+    std::mutex commandLock;
+    ManualResetEvent commandEvent;
+    ManualResetEvent readEvent;
+    ManualResetEvent writeEvent;
+    TSerie*& portRef;
+    std::vector<std::uint8_t> rxBuffer;
+    std::ostream* logStream;
+    EngineTiming timing_;
+    bool deviceLost_ = false;  // worker thread only
+};
+
+}  // namespace tidewell

@@ -1,0 +1,33 @@
+// The waits of the device session and the block transfer.
+//
+// Production uses EngineTiming{} unchanged. The counts (start attempts, sends,
+// retries, EOTs, reply attempts) are fixed; only the durations can be scaled, so
+// that a test reaches a retry limit in milliseconds instead of minutes.
+#pragma once
+
+#include <chrono>
+
+namespace tidewell {
+
+struct EngineTiming {
+    std::chrono::milliseconds detectReadWait{4};
+    std::chrono::milliseconds detectPause{5};
+    std::chrono::milliseconds loginPause{50};
+    // Line reads: log-in, terminal loop, reply waits of the transfer sessions.
+    std::chrono::milliseconds lineWait{200};
+    // Silence that ends a flush of the input.
+    std::chrono::milliseconds flushSilence{500};
+    // Start request, answer to a packet or EOT, packet header.
+    std::chrono::milliseconds byteWait{1000};
+    // Byte after a CAN: the sender wants a second CAN within this wait...
+    std::chrono::milliseconds senderCancelWait{1000};
+    // ...the receiver takes any byte within this one.
+    std::chrono::milliseconds receiverCancelWait{3000};
+    // Each byte of a packet body.
+    std::chrono::milliseconds bodyByteWait{1000};
+};
+
+// Every wait of base divided by divisor, none below 1 ms (0 would mean "do not wait").
+EngineTiming scaledTiming(unsigned divisor, const EngineTiming& base = EngineTiming{});
+
+}  // namespace tidewell

@@ -1,0 +1,262 @@
+// Byte and line input/output over the port, detection, log-in and the terminal loop.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "protocol.h"
+#include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/serial/tserie.h"
+
+namespace tidewell {
+
+using namespace protocol;
+
+void CTidewellThread::logLine(const std::string& text) {
+    if (logStream != nullptr) {
+        *logStream << text;
+    }
+}
+
+void CTidewellThread::noteLinkError(DWORD error) {
+    if (deviceLost_ || !isDeviceLostError(error)) {
+        return;
+    }
+    deviceLost_ = true;
+    TSerie* port = portRef;
+    const std::string device = port != nullptr ? port->devicePath() : std::string("the port");
+    postText("Error: Lost the device " + device + ": " +
+             std::generic_category().message(static_cast<int>(error)) + " (errno " +
+             std::to_string(error) + ").");
+}
+
+bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
+    TSerie* port = portRef;
+    std::size_t done = 0;
+    while (port != nullptr && done < data.size() && !deviceLost_) {
+        writeEvent.reset();
+        Overlapped overlapped{};
+        overlapped.hEvent = &writeEvent;
+        DWORD moved = 0;
+        const auto remaining = static_cast<DWORD>(data.size() - done);
+        if (!port->write(data.data() + done, remaining, &moved, &overlapped)) {
+            const DWORD error = port->lastError();
+            if (error == ERROR_IO_PENDING) {
+                writeEvent.wait();
+                moved = 0;
+                if (port->getOverlappedResult(&overlapped, &moved, false)) {
+                    logLine("CTidewellThread::writeBlock() -> GetOverlappedResults() success.\n");
+                } else {
+                    logLine("CTidewellThread::writeBlock() -> GetOverlappedResults() error.\n");
+                    noteLinkError(port->lastError());
+                    break;
+                }
+            } else {
+                logLine("CTidewellThread::writeBlock() -> writeFile() Unexpected error " +
+                        std::to_string(error) + "\n");
+                noteLinkError(error);
+                break;
+            }
+        }
+        if (moved == 0) {
+            break;  // no progress: the protocol will time out
+        }
+        done += std::min<std::size_t>(moved, remaining);
+    }
+    logLine("\n");
+    return true;
+}
+
+void CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
+    TSerie* port = portRef;
+    if (port == nullptr) {
+        std::this_thread::sleep_for(wait);  // no port: behaves like a silent line
+        return;
+    }
+    std::array<std::uint8_t, kBytesPerRead> scratch{};
+    DWORD count = 0;
+    port->setReadWait(static_cast<DWORD>(wait.count()));
+    readEvent.reset();
+    Overlapped overlapped{};
+    overlapped.hEvent = &readEvent;
+    if (port->read(scratch.data(), kBytesPerRead, &count, &overlapped)) {
+        logLine("CTidewellThread::readWaitingBytes(): readFiles() success, " +
+                std::to_string(count) + " bytes read.\n");
+    } else {
+        const DWORD error = port->lastError();
+        count = 0;
+        if (error == ERROR_IO_PENDING) {
+            readEvent.wait();
+            DWORD transferred = 0;
+            if (port->getOverlappedResult(&overlapped, &transferred, false)) {
+                logLine(
+                    "CTidewellThread::readWaitingBytes() -> GetOverlappedResults() success, "
+                    "bytes_read = " +
+                    std::to_string(count) + ", overlap_transfer = " + std::to_string(transferred) +
+                    "\n");
+                count = transferred;
+            } else {
+                logLine("CTidewellThread::readWaitingBytes(): GetOverlappedResults() error\n");
+                noteLinkError(port->lastError());
+            }
+        } else {
+            logLine("CTidewellThread::readWaitingBytes(): Unexpected readFiles() error " +
+                    std::to_string(error) + "\n");
+            noteLinkError(error);
+        }
+    }
+    count = std::min<DWORD>(count, kBytesPerRead);
+    if (logStream != nullptr) {
+        std::string dump = "CTidewellThread::readWaitingBytes(): buffer={ 0x";
+        char hex[4];
+        for (DWORD i = 0; i < count; ++i) {
+            std::snprintf(hex, sizeof hex, "%02X ", scratch[i]);
+            dump += hex;
+        }
+        dump += " }\n";
+        *logStream << dump;
+    }
+    rxBuffer.insert(rxBuffer.end(), scratch.begin(), scratch.begin() + count);
+    if (rxBuffer.size() > kRxBufferLimit) {
+        rxBuffer.erase(rxBuffer.begin(), rxBuffer.begin() + static_cast<std::ptrdiff_t>(
+                                                                rxBuffer.size() - kRxBufferLimit));
+    }
+    logLine("\n");
+}
+
+bool CTidewellThread::readByte(std::uint8_t& out, std::chrono::milliseconds wait) {
+    out = 0;
+    if (rxBuffer.empty()) {
+        readWaitingBytes(wait);
+    }
+    if (rxBuffer.empty()) {
+        return false;
+    }
+    out = rxBuffer.front();
+    rxBuffer.erase(rxBuffer.begin());
+    return true;
+}
+
+bool CTidewellThread::readLine(std::string& line, std::chrono::milliseconds wait) {
+    line.clear();
+    std::size_t scan = 0;
+    while (keepGoing()) {
+        readWaitingBytes(wait);
+        if (scan >= rxBuffer.size()) {
+            break;
+        }
+        for (; scan < rxBuffer.size(); ++scan) {
+            const std::uint8_t byte = rxBuffer[scan];
+            // A run without carriage return longer than the limit counts as a line.
+            const bool overlong = scan + 1 >= kMaxLineLength;
+            if (byte == kCarriageReturn || overlong) {
+                if (byte != kCarriageReturn && byte != kLineFeed) {
+                    line.push_back(static_cast<char>(byte));
+                }
+                postText(line);
+                rxBuffer.erase(rxBuffer.begin(),
+                               rxBuffer.begin() + static_cast<std::ptrdiff_t>(scan) + 1);
+                return true;
+            }
+            if (byte != kLineFeed) {
+                line.push_back(static_cast<char>(byte));
+            }
+        }
+    }
+    line.clear();
+    return false;
+}
+
+bool CTidewellThread::readReply(std::string& line, std::chrono::milliseconds wait) {
+    if (!readLine(line, wait)) {
+        return false;
+    }
+    return line.find(kOkMark) != std::string::npos || line.find(kErrorMark) != std::string::npos;
+}
+
+void CTidewellThread::flushInput() {
+    std::uint8_t discarded = 0;
+    while (keepGoing() && readByte(discarded, timing_.flushSilence)) {
+    }
+}
+
+bool CTidewellThread::sendByte(std::uint8_t byte) {
+    return writeBlock({&byte, 1});
+}
+
+bool CTidewellThread::sendString(const std::string& text) {
+    return writeBlock({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+bool CTidewellThread::sendLine(const std::string& text) {
+    return sendString(text + static_cast<char>(kCarriageReturn));
+}
+
+bool CTidewellThread::searchLoginPrompt() {
+    const auto colon = std::find(rxBuffer.begin(), rxBuffer.end(), std::uint8_t{':'});
+    rxBuffer.erase(rxBuffer.begin(), colon);
+    if (rxBuffer.size() < kLoginPrompt.size()) {
+        return false;  // empty, or wait for the rest
+    }
+    for (std::size_t i = 1; i < kLoginPrompt.size(); ++i) {
+        if (rxBuffer[i] != static_cast<std::uint8_t>(kLoginPrompt[i])) {
+            rxBuffer.erase(rxBuffer.begin(), rxBuffer.begin() + static_cast<std::ptrdiff_t>(i));
+            return false;
+        }
+    }
+    return true;  // the prompt stays in the buffer
+}
+
+std::int32_t CTidewellThread::detectDevice() {
+    if (!isActive()) {
+        return resStopped;
+    }
+    for (;;) {
+        sendString(std::string(kWakeUp));
+        readWaitingBytes(timing_.detectReadWait);
+        if (searchLoginPrompt()) {
+            postResult(resDetected);
+            return resDetected;
+        }
+        std::this_thread::sleep_for(timing_.detectPause);
+        if (!keepGoing()) {
+            return resStopped;
+        }
+    }
+}
+
+std::int32_t CTidewellThread::login() {
+    if (!isActive()) {
+        return resStopped;
+    }
+    rxBuffer.clear();
+    sendString(std::string(kLineBreak));
+    std::this_thread::sleep_for(timing_.loginPause);
+    sendLine(std::string(kLoginWord));
+    std::string line;
+    for (int i = 0; i < kLoginReplyLines; ++i) {
+        readLine(line, timing_.lineWait);
+    }
+    if (deviceLost_) {
+        return resStopped;  // a vanished device is not logged in
+    }
+    postResult(resLoggedIn);
+    return resLoggedIn;
+}
+
+std::int32_t CTidewellThread::runTerminal() {
+    std::string line;
+    while (keepGoing()) {
+        const std::string pending = peekPendingLine();
+        if (!pending.empty()) {
+            sendLine(pending);
+            clearPendingLine();
+        }
+        readLine(line, timing_.lineWait);
+    }
+    return resStopped;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,108 @@
+#include "local_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace tidewell {
+
+LocalFile::~LocalFile() {
+    close();
+}
+
+bool LocalFile::openForReading(const std::string& path) {
+    close();
+    path_ = path;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        lastErrno_ = errno;
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
+        lastErrno_ = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool LocalFile::openForWriting(const std::string& path) {
+    close();
+    path_ = path;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        lastErrno_ = errno;
+        return false;
+    }
+    return true;
+}
+
+bool LocalFile::size(std::uint64_t& length) {
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+        lastErrno_ = fd_ < 0 ? EBADF : errno;
+        return false;
+    }
+    length = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool LocalFile::readExactly(std::uint8_t* data, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd_, data + done, count - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            lastErrno_ = errno;
+            return false;
+        }
+        if (got == 0) {
+            lastErrno_ = ENODATA;  // the file ended before its measured length
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool LocalFile::writeAll(const std::uint8_t* data, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(fd_, data + done, count - done);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            lastErrno_ = errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool LocalFile::close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    const int result = ::close(fd_);
+    fd_ = -1;
+    if (result != 0) {
+        lastErrno_ = errno;
+        return false;
+    }
+    return true;
+}
+
+std::string LocalFile::describeError() const {
+    return path_ + ": " + std::generic_category().message(lastErrno_) + " (errno " +
+           std::to_string(lastErrno_) + ")";
+}
+
+}  // namespace tidewell

@@ -1,0 +1,53 @@
+// Texts, control bytes and limits of the device's line protocol and block transfer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tidewell::protocol {
+
+inline constexpr std::string_view kWakeUp = "   ";
+inline constexpr std::string_view kLineBreak = "\r\n";
+inline constexpr std::string_view kLoginPrompt = ":LOGIN:";
+inline constexpr std::string_view kLoginWord = "pivot";
+inline constexpr std::string_view kOkMark = ":OK:";
+inline constexpr std::string_view kErrorMark = ":ERROR:";
+
+inline constexpr std::uint8_t kCarriageReturn = 0x0D;
+inline constexpr std::uint8_t kLineFeed = 0x0A;
+
+inline constexpr std::size_t kBytesPerRead = 16;
+inline constexpr int kLoginReplyLines = 4;
+
+inline constexpr std::uint8_t SOH = 0x01;
+inline constexpr std::uint8_t STX = 0x02;
+inline constexpr std::uint8_t EOT = 0x04;
+inline constexpr std::uint8_t ACK = 0x06;
+inline constexpr std::uint8_t NAK = 0x15;
+inline constexpr std::uint8_t CAN = 0x18;
+inline constexpr std::uint8_t CRC_REQUEST = 0x43;  // 'C'
+
+inline constexpr std::size_t kShortPayload = 128;
+inline constexpr std::size_t kLongPayload = 1024;
+inline constexpr std::size_t kHeaderLength = 3;  // header, number, complement
+inline constexpr std::size_t kMaxPacketLength = kHeaderLength + kLongPayload + 2;
+
+inline constexpr int kCommandReplyAttempts = 15;
+inline constexpr int kFinalReplyAttempts = 20;
+inline constexpr int kSenderStartAttempts = 60;
+inline constexpr int kSenderPacketSends = 25;
+inline constexpr int kSenderEotSends = 10;
+inline constexpr int kReceiverHeaderAttempts = 60;
+inline constexpr int kReceiverPacketFailures = 16;
+inline constexpr int kCancelBytes = 3;
+// Receiver progress is percent of this many bytes.
+inline constexpr unsigned kReceiverProgressShift = 17;  // 131072 bytes
+inline constexpr std::uint64_t kSenderProgressPerPacket = kLongPayload * 100;
+
+inline constexpr std::string_view kSyncNotFound = "Error: Sync token not found.";
+inline constexpr std::string_view kSequenceCorrupt = "Error: Packet sequence is corrupt.";
+inline constexpr std::string_view kTooManyRetry = "Error: Too many retry.";
+inline constexpr std::string_view kWriteFileException = "Error: Write file exception.";
+
+}  // namespace tidewell::protocol

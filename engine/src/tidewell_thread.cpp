@@ -1,0 +1,118 @@
+// The worker's mailbox, run loop and notifications.
+#include "tidewell/engine/tidewell_thread.h"
+
+#include <memory>
+#include <thread>
+
+namespace tidewell {
+
+CTidewellThread::CTidewellThread(TSerie*& portRef, std::int32_t initialCommand,
+                                 std::ostream* logStream, const EngineTiming& timing)
+    : command(initialCommand), portRef(portRef), logStream(logStream), timing_(timing) {}
+
+CTidewellThread::~CTidewellThread() {
+    shutdown();
+}
+
+void CTidewellThread::cancel() {
+    cancelRequested = true;
+}
+
+bool CTidewellThread::isActive() const {
+    return running && !cancelRequested;
+}
+
+void CTidewellThread::setFileName(const std::string& path) {
+    std::lock_guard lock(mailboxLock_);
+    fileName = path;
+}
+
+bool CTidewellThread::queueCommandLine(const std::string& line) {
+    std::lock_guard lock(mailboxLock_);
+    if (!running || !pendingLine.empty()) {
+        return false;
+    }
+    pendingLine = line;
+    return true;
+}
+
+std::int32_t CTidewellThread::setCommand(std::int32_t code) {
+    {
+        std::lock_guard lock(commandLock);
+        command = code;
+    }
+    commandEvent.set();
+    return code;
+}
+
+void CTidewellThread::shutdown() {
+    clearRunning();
+    commandEvent.set();
+    stop();
+}
+
+std::uint32_t CTidewellThread::run() {
+    while (running) {
+        commandEvent.wait();
+        if (!running) {
+            break;
+        }
+        std::lock_guard lock(commandLock);
+        cancelRequested = false;
+        deviceLost_ = false;
+        dispatchCommand(command);
+        command = cmdIdle;
+        commandEvent.reset();
+        std::this_thread::yield();
+    }
+    return 0;
+}
+
+std::int32_t CTidewellThread::dispatchCommand(std::int32_t code) {
+    switch (code) {
+        case cmdDetect:
+            return detectDevice();
+        case cmdLogin:
+            return login();
+        case cmdTerminal:
+            return runTerminal();
+        case cmdUpload:
+            return runUpload();
+        case cmdDownload:
+            return runDownload();
+        default:
+            return cmdNone;
+    }
+}
+
+void CTidewellThread::postText(const std::string& text) {
+    auto copy = std::make_unique<std::string>(text);
+    if (notify(notifyText, reinterpret_cast<std::intptr_t>(copy.get()))) {
+        copy.release();  // the receiver owns it now
+    }
+}
+
+void CTidewellThread::postResult(std::int32_t code) {
+    notify(notifyResult, code);
+}
+
+void CTidewellThread::postProgress(std::int32_t percent) {
+    notify(notifyProgress, percent);
+}
+
+std::string CTidewellThread::currentFileName() const {
+    std::lock_guard lock(mailboxLock_);
+    return fileName;
+}
+
+std::string CTidewellThread::peekPendingLine() const {
+    std::lock_guard lock(mailboxLock_);
+    return pendingLine;
+}
+
+void CTidewellThread::clearPendingLine() {
+    std::lock_guard lock(mailboxLock_);
+    pendingLine.clear();
+}
+
+}  // namespace tidewell

@@ -1,0 +1,385 @@
+// Transfer sessions and the block transfer (XMODEM-1K with CRC-16 or checksum).
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <limits>
+
+#include "local_file.h"
+#include "protocol.h"
+#include "tidewell/engine/crc16.h"
+#include "tidewell/engine/tidewell_thread.h"
+
+namespace tidewell {
+
+using namespace protocol;
+
+namespace {
+
+std::int32_t clampPercent(std::uint64_t percent) {
+    return static_cast<std::int32_t>(
+        std::min<std::uint64_t>(percent, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::uint8_t checksum(const std::uint8_t* data, std::size_t length) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        sum += data[i];
+    }
+    return static_cast<std::uint8_t>(sum & 0xFFu);
+}
+
+struct ReceiverStatistics {
+    std::uint32_t cancel = 0;
+    std::uint32_t unknownHeader = 0;
+    std::uint32_t headerTimeout = 0;
+    std::uint32_t incompletePacket = 0;
+    std::uint32_t invalidPacketNumber = 0;
+    std::uint32_t checksumError = 0;
+    std::uint32_t remoteRetransmit = 0;
+};
+
+std::string countLine(const char* label, std::uint32_t count) {
+    return std::string(label) + std::to_string(static_cast<std::uint16_t>(count));
+}
+
+}  // namespace
+
+std::int32_t CTidewellThread::runUpload() {
+    return runTransferSession(true);
+}
+
+std::int32_t CTidewellThread::runDownload() {
+    return runTransferSession(false);
+}
+
+std::int32_t CTidewellThread::runTransferSession(bool upload) {
+    if (!isActive()) {
+        postResult(resStopped);
+        return resStopped;
+    }
+    std::string line;
+    while (peekPendingLine().empty()) {
+        readLine(line, timing_.lineWait);
+        if (!keepGoing()) {
+            if (deviceLost_) {
+                postResult(resTransferError);
+                return resTransferError;
+            }
+            return resStopped;
+        }
+    }
+    flushInput();
+    rxBuffer.clear();
+    sendLine(peekPendingLine());
+    clearPendingLine();
+
+    line.clear();
+    for (int attempt = 0; attempt < kCommandReplyAttempts && !deviceLost_; ++attempt) {
+        if (readReply(line, timing_.lineWait)) {
+            break;
+        }
+    }
+    if (line.find(kOkMark) == std::string::npos) {
+        postResult(resTransferError);
+        return resTransferError;
+    }
+    const std::string path = currentFileName();
+    if (path.empty()) {
+        postResult(resStopped);
+        return resStopped;
+    }
+    const std::int32_t result = upload ? sendFile(path) : receiveFile(path);
+
+    bool replied = false;
+    line.clear();
+    for (int attempt = 0; attempt < kFinalReplyAttempts && !deviceLost_; ++attempt) {
+        if (readReply(line, timing_.lineWait)) {
+            replied = true;
+            break;
+        }
+    }
+    if (!replied || line.find(kOkMark) == std::string::npos) {
+        postResult(resTransferError);
+        return resTransferError;
+    }
+    postResult(result);
+    return result;
+}
+
+void CTidewellThread::sendCancel() {
+    for (int i = 0; i < kCancelBytes; ++i) {
+        sendByte(CAN);
+    }
+    flushInput();
+}
+
+bool CTidewellThread::remoteCancelFollows(bool needSecondCan, std::chrono::milliseconds wait) {
+    std::uint8_t next = 0;
+    if (!readByte(next, wait)) {
+        return false;
+    }
+    return !needSecondCan || next == CAN;
+}
+
+std::int32_t CTidewellThread::sendFile(const std::string& path) {
+    LocalFile file;
+    if (!file.openForReading(path)) {
+        return resOpenError;
+    }
+
+    bool crcMode = true;
+    for (int attempts = 0;;) {
+        if (!keepGoing()) {
+            return stopResult();
+        }
+        bool startRequested = false;
+        std::uint8_t byte = 0;
+        if (readByte(byte, timing_.byteWait)) {
+            if (byte == CRC_REQUEST || byte == NAK) {
+                startRequested = true;
+                crcMode = byte == CRC_REQUEST;
+            } else if (byte == CAN && remoteCancelFollows(true, timing_.senderCancelWait)) {
+                sendByte(ACK);
+                flushInput();
+                return resRemoteCancel;
+            }
+        }
+        if (++attempts >= kSenderStartAttempts) {
+            sendCancel();
+            return resNoRemote;
+        }
+        if (startRequested) {
+            break;
+        }
+    }
+
+    std::uint64_t length = 0;
+    if (!file.size(length)) {
+        postText("Error: Read file exception (" + file.describeError() + ").");
+        sendCancel();
+        return resTransferError;
+    }
+    std::uint64_t remaining = length;
+    std::uint64_t progressSum = 0;
+    std::uint8_t number = 1;
+    std::array<std::uint8_t, kMaxPacketLength> packet{};
+    std::uint8_t* const payload = packet.data() + kHeaderLength;
+    const std::size_t packetLength = kHeaderLength + kLongPayload + (crcMode ? 2 : 1);
+
+    while (remaining > 0) {
+        if (!keepGoing()) {
+            return stopResult();
+        }
+        const auto chunk =
+            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kLongPayload));
+        packet[0] = STX;
+        packet[1] = number;
+        packet[2] = static_cast<std::uint8_t>(0xFF - number);
+        std::fill(payload, payload + kLongPayload, std::uint8_t{0});
+        if (!file.readExactly(payload, chunk)) {
+            // Never a short or stale packet: give up the transfer instead.
+            postText("Error: Read file exception (" + file.describeError() + ").");
+            sendCancel();
+            return resTransferError;
+        }
+        if (crcMode) {
+            std::uint16_t crc = 0;
+            crc16Buffer(crc, payload, static_cast<std::uint16_t>(kLongPayload));
+            payload[kLongPayload] = static_cast<std::uint8_t>(crc >> 8);
+            payload[kLongPayload + 1] = static_cast<std::uint8_t>(crc & 0xFFu);
+        } else {
+            payload[kLongPayload] = checksum(payload, kLongPayload);
+        }
+
+        bool delivered = false;
+        for (int send = 0; send < kSenderPacketSends && !delivered; ++send) {
+            if (!keepGoing()) {
+                return stopResult();
+            }
+            writeBlock({packet.data(), packetLength});
+            std::uint8_t answer = 0;
+            if (!readByte(answer, timing_.byteWait)) {
+                continue;
+            }
+            if (answer == ACK) {
+                delivered = true;
+            } else if (answer == CAN && remoteCancelFollows(true, timing_.senderCancelWait)) {
+                sendByte(ACK);
+                flushInput();
+                return resRemoteCancel;
+            }
+        }
+        if (!delivered) {
+            sendCancel();
+            return resTooManyRetries;
+        }
+        number = static_cast<std::uint8_t>(number + 1);
+        progressSum += kSenderProgressPerPacket;
+        remaining -= chunk;
+        postProgress(clampPercent(progressSum / length));
+    }
+
+    for (int send = 0; send < kSenderEotSends; ++send) {
+        if (!keepGoing()) {
+            return stopResult();
+        }
+        sendByte(EOT);
+        std::uint8_t answer = 0;
+        if (readByte(answer, timing_.byteWait) && answer == ACK) {
+            return resTransferOk;
+        }
+    }
+    flushInput();
+    return resTransferError;
+}
+
+void CTidewellThread::flushAfterEndOfTransmission() {
+    // Repeated EOTs are answered and dropped; the first other byte is the start of
+    // the device's reply line and stays for the session.
+    std::uint8_t byte = 0;
+    while (keepGoing() && readByte(byte, timing_.flushSilence)) {
+        if (byte == EOT) {
+            sendByte(ACK);
+            continue;
+        }
+        rxBuffer.insert(rxBuffer.begin(), byte);
+        break;
+    }
+}
+
+std::int32_t CTidewellThread::receiveFile(const std::string& path) {
+    LocalFile file;
+    if (!file.openForWriting(path)) {
+        return resOpenError;
+    }
+    std::uint8_t expected = 1;
+    std::uint8_t retries = 0;
+    std::uint64_t received = 0;
+    ReceiverStatistics stats;
+    bool started = false;
+    std::uint8_t request = CRC_REQUEST;
+    std::array<std::uint8_t, kMaxPacketLength> packet{};
+
+    auto fail = [this](std::string_view text) {
+        sendCancel();
+        postText(std::string(text));
+    };
+
+    for (;;) {
+        if (!keepGoing()) {
+            return stopResult();
+        }
+        std::size_t payloadSize = 0;
+        for (int attempts = 0; attempts < kReceiverHeaderAttempts && payloadSize == 0; ++attempts) {
+            if (!keepGoing()) {
+                return stopResult();
+            }
+            if (!started) {
+                sendByte(request);
+            }
+            std::uint8_t header = 0;
+            if (!readByte(header, timing_.byteWait)) {
+                ++stats.headerTimeout;
+            } else if (header == SOH) {
+                payloadSize = kShortPayload;
+            } else if (header == STX) {
+                payloadSize = kLongPayload;
+            } else if (header == EOT) {
+                sendByte(ACK);
+                flushAfterEndOfTransmission();
+                postText(countLine("Cancel count: ", stats.cancel));
+                postText(countLine("Unknown header count: ", stats.unknownHeader));
+                postText(countLine("Header timeout count: ", stats.headerTimeout));
+                postText(countLine("Incomplete packet count: ", stats.incompletePacket));
+                postText(countLine("Invalid packet number count: ", stats.invalidPacketNumber));
+                postText(countLine("Checksum error count: ", stats.checksumError));
+                postText(countLine("Remote re-transmition count: ", stats.remoteRetransmit));
+                if (!file.close()) {
+                    fail(kWriteFileException);
+                    return resWriteError;
+                }
+                return resTransferOk;
+            } else if (header == CAN) {
+                if (remoteCancelFollows(false, timing_.receiverCancelWait)) {
+                    flushInput();
+                    sendByte(ACK);
+                    return resRemoteCancel;
+                }
+                ++stats.cancel;
+            } else {
+                ++stats.unknownHeader;
+            }
+            if (payloadSize != 0) {
+                packet[0] = header;
+            }
+        }
+        if (payloadSize == 0) {
+            if (request == CRC_REQUEST) {
+                request = NAK;  // checksum mode from now on
+                continue;
+            }
+            fail(kSyncNotFound);
+            return resTransferError;
+        }
+        started = true;
+
+        const bool crcMode = request == CRC_REQUEST;
+        const std::size_t packetLength = kHeaderLength + payloadSize + (crcMode ? 2 : 1);
+        bool complete = true;
+        for (std::size_t i = 1; i < packetLength; ++i) {
+            if (!readByte(packet[i], timing_.bodyByteWait)) {
+                complete = false;
+                break;
+            }
+        }
+        const std::uint8_t* const payload = packet.data() + kHeaderLength;
+        bool repeated = false;
+        if (!complete) {
+            ++stats.incompletePacket;
+        } else if (static_cast<std::uint8_t>(packet[1] + packet[2]) != 0xFF) {
+            ++stats.invalidPacketNumber;
+        } else if (packet[1] == expected) {
+            bool good = false;
+            if (crcMode) {
+                std::uint16_t crc = 0;
+                crc16Buffer(crc, payload, static_cast<std::uint16_t>(payloadSize + 2));
+                good = crc == 0;
+            } else {
+                good = checksum(payload, payloadSize) == payload[payloadSize];
+            }
+            if (good) {
+                if (!file.writeAll(payload, payloadSize)) {
+                    fail(kWriteFileException);
+                    return resWriteError;
+                }
+                sendByte(ACK);
+                expected = static_cast<std::uint8_t>(expected + 1);
+                received += payloadSize;
+                retries = 0;
+                postProgress(clampPercent((received * 100) >> kReceiverProgressShift));
+                continue;
+            }
+            ++stats.checksumError;
+        } else if (packet[1] == static_cast<std::uint8_t>(expected - 1)) {
+            ++stats.remoteRetransmit;
+            repeated = true;
+        } else {
+            fail(kSequenceCorrupt);
+            return resTransferError;
+        }
+
+        ++retries;
+        if (retries >= kReceiverPacketFailures) {
+            fail(kTooManyRetry);
+            return resTooManyRetries;
+        }
+        if (repeated) {
+            sendByte(ACK);
+        } else {
+            flushInput();
+            sendByte(NAK);
+        }
+    }
+}
+
+}  // namespace tidewell
