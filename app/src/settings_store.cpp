@@ -1,0 +1,276 @@
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "ini_text.h"
+#include "tidewell/app/settings.h"
+
+namespace tidewell {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Larger than any settings file; beyond it the file is taken for something else.
+constexpr off_t kMaxFileSize = 4 * 1024 * 1024;
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kNewFileMode = 0600;
+
+std::string osText(const std::string& what, const fs::path& file, int error) {
+    return what + " " + file.string() + ": " + std::strerror(error) + " (errno " +
+           std::to_string(error) + ")";
+}
+
+// An open descriptor, closed on scope exit.
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+enum class ReadResult { ok, missing, failed };
+
+ReadResult readWhole(const fs::path& file, std::string& text, int& error) {
+    text.clear();
+    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        error = errno;
+        return error == ENOENT ? ReadResult::missing : ReadResult::failed;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        error = errno;
+        return ReadResult::failed;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : EFBIG;
+        return ReadResult::failed;
+    }
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return ReadResult::failed;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > static_cast<std::size_t>(kMaxFileSize)) {
+            error = EFBIG;
+            return ReadResult::failed;
+        }
+    }
+    return ReadResult::ok;
+}
+
+// Unreadable files read as empty: their keys are simply missing.
+detail::IniText load(const fs::path& file) {
+    std::string text;
+    int error = 0;
+    if (readWhole(file, text, error) != ReadResult::ok) text.clear();
+    return detail::IniText(text);
+}
+
+int makeFolders(const fs::path& folder) {
+    if (folder.empty()) return 0;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (const int error = makeFolders(folder.parent_path()); error != 0) return error;
+    if (::mkdir(folder.c_str(), kFolderMode) != 0 && errno != EEXIST) return errno;
+    return 0;
+}
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+fs::path defaultSettingsPath() {
+    fs::path base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            if (const passwd* pw = ::getpwuid(::getuid())) home = pw->pw_dir;
+        }
+        base = fs::path(home && *home ? home : ".") / ".config";
+    }
+    return base / "tidewell" / "tidewell.ini";
+}
+
+SettingsStore::SettingsStore(fs::path file) : file_(std::move(file)) {}
+
+SettingsStore& SettingsStore::operator=(const SettingsStore& other) {
+    if (this != &other) file_ = other.file_;
+    return *this;
+}
+
+std::optional<std::string> SettingsStore::find(std::string_view section,
+                                               std::string_view key) const {
+    return load(file_).find(section, key);
+}
+
+std::string SettingsStore::getString(std::string_view section, std::string_view key,
+                                     std::string_view defaultValue) const {
+    auto value = find(section, key);
+    return value ? std::move(*value) : std::string(defaultValue);
+}
+
+std::uint32_t SettingsStore::getInt(std::string_view section, std::string_view key,
+                                    std::uint32_t defaultValue) const {
+    const auto value = find(section, key);
+    if (!value) return defaultValue;
+    return detail::parseProfileInt(*value);
+}
+
+SettingsEntries SettingsStore::getSection(std::string_view section) const {
+    return load(file_).section(section);
+}
+
+bool SettingsStore::setString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    return updateSection(section, [&](const SettingsEntries&) {
+        return SettingsEntries{{std::string(key), std::string(value)}};
+    });
+}
+
+bool SettingsStore::setInt(std::string_view section, std::string_view key, long long value) {
+    return setString(section, key, std::to_string(value));
+}
+
+bool SettingsStore::removeKey(std::string_view section, std::string_view key) {
+    return edit([&](std::string& text) {
+        detail::IniText ini(text);
+        if (!ini.remove(section, key)) return Change::none;
+        text = ini.text();
+        return Change::write;
+    });
+}
+
+bool SettingsStore::updateSection(
+    std::string_view section,
+    const std::function<SettingsEntries(const SettingsEntries&)>& decide) {
+    if (!detail::storableKey(section) || section.find(']') != std::string_view::npos) {
+        setError("cannot store the section name \"" + std::string(section) + "\" in " +
+                 file_.string());
+        return false;
+    }
+    return edit([&](std::string& text) {
+        detail::IniText ini(text);
+        const SettingsEntries changes = decide(ini.section(section));
+        if (changes.empty()) return Change::none;
+        for (const auto& [key, value] : changes) {
+            if (!detail::storableKey(key) || !detail::storableValue(value)) {
+                setError("cannot store the key \"" + key + "\" with its value in " +
+                         file_.string() + " (line breaks, or '=' or '[' in the key)");
+                return Change::refused;
+            }
+        }
+        for (const auto& [key, value] : changes) ini.set(section, key, value);
+        text = ini.text();
+        return Change::write;
+    });
+}
+
+bool SettingsStore::edit(const std::function<Change(std::string& text)>& change) {
+    // Write through a symbolic link to the file it names.
+    std::error_code ec;
+    fs::path target = file_;
+    if (fs::is_symlink(file_, ec)) target = fs::weakly_canonical(file_, ec);
+    if (ec) target = file_;
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+
+    if (const int error = makeFolders(target.parent_path()); error != 0) {
+        setError(osText("create the folder of", target, error));
+        return false;
+    }
+    Fd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (lock.get() < 0) {
+        setError(osText("open the folder of", target, errno));
+        return false;
+    }
+    while (::flock(lock.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            setError(osText("lock the folder of", target, errno));
+            return false;
+        }
+    }
+
+    std::string text;
+    int error = 0;
+    if (readWhole(target, text, error) == ReadResult::failed) {
+        setError(osText("read", target, error));  // never replace what cannot be read
+        return false;
+    }
+    switch (change(text)) {
+        case Change::none:
+            setError({});
+            return true;
+        case Change::refused:
+            return false;
+        case Change::write:
+            break;
+    }
+
+    std::string temp = target.string() + ".XXXXXX";
+    Fd out(::mkostemp(temp.data(), O_CLOEXEC));
+    if (out.get() < 0) {
+        setError(osText("create a temporary file for", target, errno));
+        return false;
+    }
+    struct stat st {};
+    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
+    const bool ok = ::fchmod(out.get(), mode) == 0 && writeAll(out.get(), text) &&
+                    ::fsync(out.get()) == 0 && ::close(out.release()) == 0 &&
+                    ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        const int writeError = errno;
+        setError(osText("write", target, writeError));
+        ::unlink(temp.c_str());
+        return false;
+    }
+    ::fsync(lock.get());  // the rename itself reaches the disk
+    setError({});
+    return true;
+}
+
+void SettingsStore::setError(std::string text) const {
+    std::lock_guard lock(errorMutex_);
+    lastError_ = std::move(text);
+}
+
+std::string SettingsStore::lastError() const {
+    std::lock_guard lock(errorMutex_);
+    return lastError_;
+}
+
+}  // namespace tidewell
