@@ -22,6 +22,9 @@ constexpr std::uint8_t kMaxDataBits = 8;
 constexpr std::uint8_t kMaxParity = MARKPARITY;
 
 constexpr DWORD kStandardReadWaitMs = 4;
+constexpr const char* kPermissionHint =
+    "; serial devices usually belong to the group dialout: add the user to it "
+    "(sudo usermod -aG dialout $USER) and log in again";
 
 constexpr const char* kOpenFailedFormat = "Error # %d opening %s :";
 constexpr const char* kErrorOpening = "error opening ";
@@ -263,6 +266,9 @@ std::unique_ptr<TSerie> createSerialPort(std::uint8_t portNumber, DWORD baudRate
             explain(e.what());
         } else if (whyNot) {
             *whyNot = e.what() + (" " + e.reason());
+            if (e.reason().find("(errno " + std::to_string(EACCES) + ")") != std::string::npos) {
+                *whyNot += kPermissionHint;
+            }
         }
     } catch (const SerialCodeError& e) {
         explain(e.what());
