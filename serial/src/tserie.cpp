@@ -62,8 +62,12 @@ TSerie::TSerie(std::uint8_t portNumber, DWORD baudRate, std::uint8_t dataBits, s
                std::uint8_t stopBits, bool hardwareFlow, bool xonXoff, bool nonBlockingRead,
                SerialPlatform platform)
     : portNumber_(portNumber), platform_(std::move(platform)) {
-    device_ = platform_.makeBackend();
+    device_ = platform_.makeBackend ? platform_.makeBackend() : nullptr;
     setPort(portNumber);
+    if (!device_) {
+        const DWORD code = ENODEV;
+        throw SerialTextError(openFailedText(code, devicePath_), osReason(code));
+    }
     try {
         if (!open()) throw SerialTextError(kErrorOpening);
         setBaudRate(baudRate);
