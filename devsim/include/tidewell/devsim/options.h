@@ -1,0 +1,73 @@
+// Command line of tidewell-devsim: what the device is and which faults it shows.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tidewell::devsim {
+
+enum class TransferMode { builtin, lrzsz };
+
+// When the line after a transfer ("final reply") is sent.
+enum class FinalReply {
+    normal,  // at once after a received file, else once the line is quiet for a second
+    never,
+    late,   // Faults::finalReplyLate after the end of the transfer
+    early,  // at once after the end of the transfer, whatever the direction
+};
+
+// Packet numbers k count the packets of one transfer from 1 (the 256th packet
+// carries number 0 on the line).
+struct Faults {
+    bool noPrompt = false;            // wake-up bytes are never answered
+    bool refuseLogin = false;         // every log-in word gets ":ERROR:"
+    bool refuseTransfers = false;     // "download"/"upload" lines get ":ERROR:"
+    bool silentAfterCommand = false;  // command lines after log-in get no answer
+    std::chrono::milliseconds replyDelay{0};
+    std::optional<std::uint64_t> corruptPacket;  // packet k sent or taken as corrupt, once
+    std::optional<std::uint64_t> dropAck;        // the ACK of packet k is lost, once
+    std::optional<std::uint64_t> cancelAt;       // CAN CAN in place of packet k or its ACK
+    bool noTransferStart = false;                // ":OK:" to a transfer line, then nothing
+    double bitErrorRate = 0.0;                   // per bit, both directions
+    std::uint64_t seed = 1;
+    std::optional<std::uint64_t> hangupAt;      // the k-th byte received is never read
+    std::optional<std::uint64_t> hangupAtSent;  // the k-th byte to send is never sent
+    FinalReply finalReply = FinalReply::normal;
+    std::chrono::milliseconds finalReplyLate{0};
+    bool okAfterFailure = false;  // final reply ":OK:" even after a failed transfer
+
+    bool hasPacketFaults() const { return corruptPacket || dropAck || cancelAt; }
+};
+
+struct Options {
+    std::filesystem::path link;
+    std::filesystem::path store{"."};
+    std::string loginWord{"pivot"};
+    std::optional<std::uint32_t> baud;  // absent: unthrottled
+    bool throttleInput = false;         // read the host's bytes at the line rate too
+    std::chrono::milliseconds bootDelay{0};
+    TransferMode transfer = TransferMode::builtin;
+    std::filesystem::path logPath;  // empty: no log
+    Faults faults;
+};
+
+struct ParsedOptions {
+    Options options;
+    bool helpRequested = false;
+    std::string error;  // empty when the command line is valid
+
+    bool ok() const { return error.empty(); }
+};
+
+// Parses the arguments that follow the program name.
+ParsedOptions parseOptions(std::span<const std::string_view> args);
+
+// The --help text, every option with its exact spelling.
+std::string usage();
+
+}  // namespace tidewell::devsim
