@@ -1,0 +1,57 @@
+// Exit statuses of tidewell-cli, one per kind of failure, and how a transfer's
+// outcome maps onto them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace tidewell::cli {
+
+enum class ExitStatus : int {
+    ok = 0,
+    transferFailed = 1,  // the transfer failed in a way none of the others names
+    usage = 2,
+    portError = 3,    // the port cannot be opened, or the device was lost
+    noDevice = 4,     // no ":LOGIN:" prompt within the timeout
+    deviceError = 5,  // the device replied ":ERROR:"
+    localFile = 6,    // a local file cannot be opened, read or written
+    tooManyRetries = 7,
+    deviceCancel = 8,
+    noStart = 9,        // the device accepted the transfer but never started it
+    timeout = 10,       // no reply, or a transfer went silent
+    interrupted = 130,  // SIGINT or SIGTERM
+};
+
+constexpr int exitCode(ExitStatus status) {
+    return static_cast<int>(status);
+}
+
+struct ExitStatusInfo {
+    ExitStatus status;
+    std::string_view meaning;
+};
+
+// Every status with its meaning, in ascending order (for --help and the manual).
+std::span<const ExitStatusInfo> exitStatusTable();
+
+// What a device line says about a reply: ":OK:" counts before ":ERROR:", as the
+// worker's own reply test does.
+enum class ReplyMark { none, ok, error };
+ReplyMark replyMark(std::string_view line);
+
+// What the worker's notifications showed of one transfer session.
+struct TransferObservation {
+    std::optional<std::int32_t> result;  // the WorkerResult posted, if any
+    bool deviceLost = false;             // the port reported the device gone
+    bool interrupted = false;            // the user stopped it
+    bool stalled = false;                // silent beyond the timeout; the CLI cancelled it
+    bool errorReply = false;             // a line holding ":ERROR:" arrived
+    int okReplies = 0;                   // lines holding ":OK:" (command line, final reply)
+    bool progressed = false;             // at least one packet went through
+};
+
+ExitStatus classifyTransfer(const TransferObservation& seen);
+
+}  // namespace tidewell::cli

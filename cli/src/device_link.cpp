@@ -1,0 +1,125 @@
+#include "device_link.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "tidewell/serial/backend.h"
+
+namespace tidewell::cli {
+
+CliWorker::~CliWorker() {
+    // dispatchCommand belongs to this class: the thread must end before it goes.
+    shutdown();
+}
+
+std::int32_t CliWorker::dispatchCommand(std::int32_t code) {
+    const std::int32_t result = CTidewellThread::dispatchCommand(code);
+    notify(kNotifyCommandEnded, deviceLost() ? 1 : 0);
+    return result;
+}
+
+DeviceLink::DeviceLink(SignalWatch& signals, std::string name)
+    : signals_(signals), name_(std::move(name)) {}
+
+DeviceLink::~DeviceLink() {
+    worker_.reset();
+    port_ = nullptr;
+    portOwner_.reset();
+}
+
+std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t speed,
+                                             const EngineTiming& timing, SignalWatch& signals,
+                                             std::string* why) {
+    std::string name;
+    if (!target.path.empty()) {
+        name = target.path;
+        const std::string path = target.path;
+        target.platform.devicePath = [path](std::uint8_t) { return path; };
+    } else {
+        const std::string com = "COM" + std::to_string(target.portNumber);
+        const std::string path =
+            target.platform.devicePath ? target.platform.devicePath(target.portNumber) : "";
+        name = path.empty() ? com : com + " (" + path + ")";
+    }
+    std::string reason;
+    auto port = createSerialPort(target.portNumber, speed, target.platform, &reason);
+    if (!port) {
+        if (!target.path.empty()) {
+            // The port layer names a COM number; with a path given the path says it all.
+            const std::string prefix =
+                "COM" + std::to_string(target.portNumber) + " (" + target.path + "): ";
+            if (reason.starts_with(prefix)) reason.erase(0, prefix.size());
+        }
+        if (why) *why = "cannot open the port " + name + ": " + reason;
+        return nullptr;
+    }
+    std::unique_ptr<DeviceLink> link(new DeviceLink(signals, name));
+    link->portOwner_ = std::move(port);
+    link->port_ = link->portOwner_.get();
+    link->worker_ = std::make_unique<CliWorker>(link->port_, cmdIdle, nullptr, timing);
+    if (!link->worker_->start(true)) {
+        if (why) *why = "cannot start the worker thread for " + name;
+        return nullptr;
+    }
+    link->worker_->setNotifier(&NotificationQueue::deliver,
+                               reinterpret_cast<std::uintptr_t>(&link->queue_), WM_WORKER_NOTIFY);
+    return link;
+}
+
+std::uint32_t DeviceLink::baudRate() const {
+    return portOwner_ ? portOwner_->getBaudRate() : 0;
+}
+
+void DeviceLink::command(std::int32_t code) {
+    busy_ = true;
+    worker_->setCommand(code);
+}
+
+WaitEnd DeviceLink::wait(Clock::time_point deadline, WorkerEvent* event, int inputFd) {
+    for (;;) {
+        if (auto next = queue_.pop()) {
+            if (next->kind == WorkerEvent::Kind::commandEnded) busy_ = false;
+            *event = std::move(*next);
+            return WaitEnd::event;
+        }
+        pollfd fds[3] = {
+            {queue_.fd(), POLLIN, 0}, {signals_.fd(), POLLIN, 0}, {inputFd, POLLIN, 0}};
+        const nfds_t count = inputFd >= 0 ? 3 : 2;
+        const auto now = Clock::now();
+        if (now >= deadline) return WaitEnd::deadline;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        const int timeoutMs = static_cast<int>(std::min<long long>(left.count(), 60'000));
+        const int ready = ::poll(fds, count, timeoutMs);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        if (fds[1].revents != 0 && signals_.take()) return WaitEnd::signal;
+        if (count == 3 && fds[2].revents != 0) return WaitEnd::input;
+    }
+}
+
+bool DeviceLink::cancelAndSettle(std::chrono::milliseconds limit,
+                                 const std::function<void(const WorkerEvent&)>& drained) {
+    worker_->cancel();
+    if (!busy_) return true;
+    const auto deadline = Clock::now() + limit;
+    WorkerEvent event;
+    for (;;) {
+        switch (wait(deadline, &event)) {
+            case WaitEnd::event:
+                if (drained) drained(event);
+                if (event.kind == WorkerEvent::Kind::commandEnded) return true;
+                break;
+            case WaitEnd::signal:
+                worker_->cancel();  // a second Ctrl-C changes nothing: already stopping
+                break;
+            default:
+                return false;
+        }
+    }
+}
+
+}  // namespace tidewell::cli

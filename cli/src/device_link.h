@@ -1,0 +1,84 @@
+// One open port with its worker, as the command line drives it: the port is
+// opened with the standard link settings, the worker started and attached to a
+// notification queue; the main thread then waits on that queue, the signal
+// watch and, for the terminal, standard input.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "notifications.h"
+#include "signal_watch.h"
+#include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/engine/timing.h"
+#include "tidewell/serial/tserie.h"
+
+namespace tidewell::cli {
+
+// The worker, plus one notification when each command has returned (with or
+// without a result of its own), so the caller always knows the worker is idle.
+class CliWorker : public CTidewellThread {
+  public:
+    using CTidewellThread::CTidewellThread;
+    ~CliWorker() override;
+
+  protected:
+    std::int32_t dispatchCommand(std::int32_t code) override;
+};
+
+// Which port to open: a COM number resolved by `platform`, or a device path.
+struct PortTarget {
+    std::uint8_t portNumber = 1;
+    std::string path;  // non-empty: this device, whatever the number
+    SerialPlatform platform;
+};
+
+enum class WaitEnd { event, deadline, signal, input };
+
+class DeviceLink {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // Opens the port and starts the worker; null and *why (naming the port and
+    // the reason) when the port cannot be opened.
+    static std::unique_ptr<DeviceLink> open(PortTarget target, std::uint32_t speed,
+                                            const EngineTiming& timing, SignalWatch& signals,
+                                            std::string* why);
+    ~DeviceLink();  // the worker goes before the port
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    CliWorker& worker() { return *worker_; }
+    // "COM3 (/dev/ttyUSB0)", or the path given.
+    const std::string& name() const { return name_; }
+    std::uint32_t baudRate() const;
+
+    // Gives the worker a command (it must be idle: see busy()).
+    void command(std::int32_t code);
+    // A command runs: given, and its end not yet seen by wait().
+    bool busy() const { return busy_; }
+
+    // Waits for the next worker event (into *event), the deadline, a signal or
+    // input on inputFd (when >= 0). Events already queued come first.
+    WaitEnd wait(Clock::time_point deadline, WorkerEvent* event, int inputFd = -1);
+    // Cancels the running command, if any, and waits (up to `limit`) until it has returned.
+    // Events that arrive meanwhile go to *drained when given.
+    bool cancelAndSettle(std::chrono::milliseconds limit,
+                         const std::function<void(const WorkerEvent&)>& drained = {});
+
+  private:
+    DeviceLink(SignalWatch& signals, std::string name);
+
+    SignalWatch& signals_;
+    std::string name_;
+    NotificationQueue queue_;
+    std::unique_ptr<TSerie> portOwner_;
+    TSerie* port_ = nullptr;  // the worker reads the port through this field
+    std::unique_ptr<CliWorker> worker_;
+    bool busy_ = false;
+};
+
+}  // namespace tidewell::cli

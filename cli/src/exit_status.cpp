@@ -1,0 +1,73 @@
+#include "tidewell/cli/exit_status.h"
+
+#include <array>
+
+#include "tidewell/engine/worker_codes.h"
+
+namespace tidewell::cli {
+
+namespace {
+
+constexpr std::string_view kOkMark = ":OK:";
+constexpr std::string_view kErrorMark = ":ERROR:";
+
+constexpr std::array<ExitStatusInfo, 12> kTable{{
+    {ExitStatus::ok, "success"},
+    {ExitStatus::transferFailed, "the transfer failed otherwise (see the device lines)"},
+    {ExitStatus::usage, "usage error: unknown command or option, missing or bad argument"},
+    {ExitStatus::portError, "the port cannot be opened, or the device was lost from it"},
+    {ExitStatus::noDevice, "no device: no \":LOGIN:\" prompt within the timeout"},
+    {ExitStatus::deviceError, "the device replied \":ERROR:\""},
+    {ExitStatus::localFile, "a local file cannot be opened, read or written"},
+    {ExitStatus::tooManyRetries, "too many retries: a packet could not get through"},
+    {ExitStatus::deviceCancel, "the device cancelled the transfer"},
+    {ExitStatus::noStart, "the device accepted the transfer but never started it"},
+    {ExitStatus::timeout, "timeout: no reply, or the transfer went silent"},
+    {ExitStatus::interrupted, "interrupted (SIGINT or SIGTERM)"},
+}};
+
+}  // namespace
+
+std::span<const ExitStatusInfo> exitStatusTable() {
+    return kTable;
+}
+
+ReplyMark replyMark(std::string_view line) {
+    if (line.find(kOkMark) != std::string_view::npos) return ReplyMark::ok;
+    if (line.find(kErrorMark) != std::string_view::npos) return ReplyMark::error;
+    return ReplyMark::none;
+}
+
+ExitStatus classifyTransfer(const TransferObservation& seen) {
+    if (seen.interrupted) return ExitStatus::interrupted;
+    if (seen.deviceLost) return ExitStatus::portError;
+    if (seen.stalled) {
+        // Accepted but not a single packet: the device never started its side.
+        return seen.okReplies > 0 && !seen.progressed ? ExitStatus::noStart : ExitStatus::timeout;
+    }
+    if (!seen.result) return ExitStatus::transferFailed;
+    switch (*seen.result) {
+        case resTransferOk:
+            return ExitStatus::ok;
+        case resOpenError:
+        case resWriteError:
+            return ExitStatus::localFile;
+        case resTooManyRetries:
+            return ExitStatus::tooManyRetries;
+        case resRemoteCancel:
+            return ExitStatus::deviceCancel;
+        case resNoRemote:
+            return ExitStatus::noStart;
+        case resTransferError:
+            // The session reports a refused command line, a missing reply and an
+            // unconfirmed end alike; the lines seen tell them apart.
+            if (seen.errorReply) return ExitStatus::deviceError;
+            if (seen.okReplies == 0) return ExitStatus::timeout;  // command line unanswered
+            if (seen.okReplies == 1) return ExitStatus::timeout;  // no final reply
+            return ExitStatus::transferFailed;                    // confirmed, yet failed
+        default:
+            return ExitStatus::transferFailed;
+    }
+}
+
+}  // namespace tidewell::cli

@@ -1,0 +1,314 @@
+#include "tidewell/cli/options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "tidewell/cli/exit_status.h"
+
+namespace tidewell::cli {
+
+namespace {
+
+constexpr std::uint8_t kFirstCom = 1;
+constexpr std::uint8_t kLastCom = 16;
+constexpr double kLongestTimeoutSeconds = 7 * 24 * 3600.0;
+
+struct CommandSpec {
+    Command command;
+    std::string_view name;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {Command::ports, "ports"},       {Command::detect, "detect"},   {Command::update, "update"},
+    {Command::backup, "backup"},     {Command::restore, "restore"}, {Command::send, "send"},
+    {Command::terminal, "terminal"},
+};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+template <typename T>
+std::optional<T> parseUnsigned(std::string_view text) {
+    T value{};
+    const char* end = text.data() + text.size();
+    if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end) return std::nullopt;
+    return value;
+}
+
+std::optional<std::chrono::milliseconds> parseSeconds(std::string_view text) {
+    // Decimal seconds such as "60" or "0.5"; from_chars for double is locale-free.
+    double seconds = 0;
+    const char* end = text.data() + text.size();
+    if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+    const auto [ptr, ec] = std::from_chars(text.data(), end, seconds, std::chars_format::fixed);
+    if (ec != std::errc() || ptr != end || !std::isfinite(seconds)) return std::nullopt;
+    if (seconds <= 0 || seconds > kLongestTimeoutSeconds) return std::nullopt;
+    const auto ms = static_cast<long long>(std::ceil(seconds * 1000.0));
+    return std::chrono::milliseconds(std::max(1LL, ms));
+}
+
+bool isDeviceFileName(std::string_view name) {
+    return name == "setting" || name == "playlist";
+}
+
+class Parser {
+  public:
+    explicit Parser(std::span<const std::string_view> args) : args_(args) {}
+
+    ParseResult run() {
+        std::vector<std::string_view> operands;
+        bool optionsEnded = false;
+        for (index_ = 0; index_ < args_.size() && result_.ok(); ++index_) {
+            const std::string_view arg = args_[index_];
+            if (optionsEnded || arg == "-" || arg.empty() || arg.front() != '-') {
+                operands.push_back(arg);
+            } else if (arg == "--") {
+                optionsEnded = true;
+            } else {
+                option(arg);
+            }
+        }
+        if (!result_.ok() || result_.helpRequested || result_.versionRequested) return result_;
+        commandAndOperands(operands);
+        return result_;
+    }
+
+  private:
+    void fail(std::string text) {
+        if (result_.ok()) result_.error = std::move(text);
+    }
+
+    // The value of an option: after '=' or in the next argument.
+    std::optional<std::string_view> value(std::string_view name,
+                                          std::optional<std::string_view> inline_) {
+        if (inline_) return inline_;
+        if (index_ + 1 >= args_.size()) {
+            fail("option " + std::string(name) + " needs a value");
+            return std::nullopt;
+        }
+        return args_[++index_];
+    }
+
+    void option(std::string_view arg) {
+        std::string_view name = arg;
+        std::optional<std::string_view> inline_;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            inline_ = arg.substr(eq + 1);
+        }
+        auto& o = result_.options;
+        const auto noValue = [&] {
+            if (inline_) fail("option " + std::string(name) + " takes no value");
+        };
+        if (name == "-h" || name == "--help") {
+            noValue();
+            result_.helpRequested = true;
+        } else if (name == "--version") {
+            noValue();
+            result_.versionRequested = true;
+        } else if (name == "-q" || name == "--quiet") {
+            noValue();
+            o.quiet = true;
+        } else if (name == "-p" || name == "--port") {
+            if (auto v = value(name, inline_)) port(*v);
+        } else if (name == "-s" || name == "--speed") {
+            if (auto v = value(name, inline_)) {
+                const auto speed = parseUnsigned<std::uint32_t>(*v);
+                if (!speed || *speed == 0) {
+                    fail("--speed: \"" + std::string(*v) +
+                         "\" is not a positive whole number of bits per second");
+                } else {
+                    o.speed = *speed;
+                }
+            }
+        } else if (name == "--log") {
+            if (auto v = value(name, inline_)) {
+                if (v->empty()) fail("--log needs a file name");
+                o.logFile = std::string(*v);
+            }
+        } else if (name == "-t" || name == "--timeout") {
+            if (auto v = value(name, inline_)) {
+                const auto timeout = parseSeconds(*v);
+                if (!timeout) {
+                    fail("--timeout: \"" + std::string(*v) +
+                         "\" is not a number of seconds above 0");
+                } else {
+                    o.timeout = *timeout;
+                }
+            }
+        } else if (name == "-d" || name == "--dir") {
+            if (auto v = value(name, inline_)) {
+                if (v->empty()) fail("--dir needs a folder");
+                o.backupDir = std::string(*v);
+                dirGiven_ = true;
+            }
+        } else {
+            fail("unknown option " + std::string(name));
+        }
+    }
+
+    void port(std::string_view text) {
+        auto& choice = result_.options.port;
+        choice = PortChoice{};
+        if (text.empty()) {
+            fail("--port needs COMn or a device path");
+        } else if (const auto number = parseComName(text)) {
+            choice.comNumber = *number;
+        } else if (text.size() > 3 && equalsIgnoringCase(text.substr(0, 3), "COM") &&
+                   std::all_of(text.begin() + 3, text.end(), [](char c) {
+                       return std::isdigit(static_cast<unsigned char>(c));
+                   })) {
+            fail("--port: " + std::string(text) + " is not COM1 to COM16");
+        } else {
+            choice.path = std::string(text);
+        }
+    }
+
+    void commandAndOperands(const std::vector<std::string_view>& operands) {
+        if (operands.empty()) {
+            fail("no command given");
+            return;
+        }
+        auto& o = result_.options;
+        const std::string_view name = operands.front();
+        for (const auto& spec : kCommands) {
+            if (spec.name == name) o.command = spec.command;
+        }
+        if (o.command == Command::none) {
+            fail("unknown command \"" + std::string(name) + "\"");
+            return;
+        }
+        const std::span<const std::string_view> rest(operands.begin() + 1, operands.end());
+        const auto want = [&](std::size_t count, std::string_view what) {
+            if (rest.size() == count) return true;
+            fail(std::string(name) +
+                 (rest.size() < count ? ": missing " : ": too many arguments; expected ") +
+                 std::string(what));
+            return false;
+        };
+        switch (o.command) {
+            case Command::ports:
+            case Command::detect:
+            case Command::terminal:
+                want(0, "no argument");
+                break;
+            case Command::update:
+                if (want(1, "PACKAGE.pkg")) {
+                    o.localFile = std::string(rest[0]);
+                    o.deviceFile = "flashimage";
+                }
+                break;
+            case Command::backup:
+                if (want(1, "setting or playlist")) deviceFileOperand(rest[0]);
+                break;
+            case Command::restore:
+                if (want(2, "setting|playlist FILE.bak") && deviceFileOperand(rest[0])) {
+                    o.localFile = std::string(rest[1]);
+                }
+                break;
+            case Command::send:
+                if (want(1, "LINE")) {
+                    if (rest[0].empty()) fail("send: the line is empty");
+                    o.line = std::string(rest[0]);
+                }
+                break;
+            case Command::none:
+                break;
+        }
+        if ((o.command == Command::update || o.command == Command::restore) && result_.ok() &&
+            o.localFile.empty()) {
+            fail(std::string(name) + ": the file name is empty");
+        }
+        if (dirGiven_ && o.command != Command::backup) fail("--dir belongs to backup only");
+    }
+
+    bool deviceFileOperand(std::string_view text) {
+        if (!isDeviceFileName(text)) {
+            fail("\"" + std::string(text) + "\" is not a device file; use setting or playlist");
+            return false;
+        }
+        result_.options.deviceFile = std::string(text);
+        return true;
+    }
+
+    std::span<const std::string_view> args_;
+    std::size_t index_ = 0;
+    bool dirGiven_ = false;
+    ParseResult result_;
+};
+
+}  // namespace
+
+ParseResult parseArguments(std::span<const std::string_view> args) {
+    return Parser(args).run();
+}
+
+std::optional<std::uint8_t> parseComName(std::string_view text) {
+    if (text.size() < 4 || !equalsIgnoringCase(text.substr(0, 3), "COM")) return std::nullopt;
+    const auto number = parseUnsigned<unsigned>(text.substr(3));
+    if (!number || *number < kFirstCom || *number > kLastCom || text[3] == '0') return std::nullopt;
+    return static_cast<std::uint8_t>(*number);
+}
+
+std::string_view commandName(Command command) {
+    for (const auto& spec : kCommands) {
+        if (spec.command == command) return spec.name;
+    }
+    return "";
+}
+
+std::string usageText() {
+    std::string text =
+        "Usage: tidewell-cli [OPTION]... COMMAND [ARGUMENT]...\n"
+        "Update, back up and restore a Tidewell player over its serial line.\n"
+        "\n"
+        "Commands:\n"
+        "  ports                           list COM1 to COM16 and the devices behind them\n"
+        "  detect                          wake the device until \":LOGIN:\", then log in\n"
+        "  update PACKAGE.pkg              detect, log in, send the package to \"flashimage\"\n"
+        "  backup setting|playlist         detect, log in, fetch the device file into a new\n"
+        "                                  numbered backup (setting.bak, setting_1.bak, ...);\n"
+        "                                  prints the path written\n"
+        "  restore setting|playlist FILE   detect, log in, send FILE back to the device file\n"
+        "  send LINE                       detect, log in, send one command line; prints the\n"
+        "                                  reply lines up to the \":OK:\" or \":ERROR:\" line\n"
+        "  terminal                        detect, log in, then send each line read from\n"
+        "                                  standard input and print the device's lines;\n"
+        "                                  ends at end of input or on Ctrl-C\n"
+        "\n"
+        "Options:\n"
+        "  -p, --port COMn|PATH   the port: a COM number as the wizard numbers them, or a\n"
+        "                         device path (default: the wizard's saved port)\n"
+        "  -s, --speed BAUD       line speed in bits per second (default 115200; any rate\n"
+        "                         the line takes)\n"
+        "  -t, --timeout SECONDS  how long detection waits for the device, and the longest\n"
+        "                         silence any later wait accepts (default 60)\n"
+        "  -d, --dir DIR          backup: folder of the new backup file (default: .)\n"
+        "      --log FILE         show the device's lines and the transfer statistics on\n"
+        "                         standard error and append them to FILE (they are shown\n"
+        "                         on any failure anyway)\n"
+        "  -q, --quiet            no progress and no status messages, only results and errors\n"
+        "  -h, --help             show this help\n"
+        "      --version          show the version\n"
+        "\n"
+        "Exit status:\n";
+    for (const auto& info : exitStatusTable()) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%5d", exitCode(info.status));
+        text += "  " + std::string(number) + "  " + std::string(info.meaning) + "\n";
+    }
+    return text;
+}
+
+}  // namespace tidewell::cli

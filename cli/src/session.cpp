@@ -1,0 +1,538 @@
+#include "session.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <functional>
+
+#include "tidewell/app/settings.h"
+#include "tidewell/cli/port_list.h"
+#include "tidewell/serial/ports.h"
+#include "tidewell/wizard/pending_backup.h"
+
+namespace tidewell::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kDeviceLinePrefix = "| ";
+constexpr std::string_view kUploadLine = "download ";
+constexpr std::string_view kDownloadLine = "upload ";
+constexpr std::size_t kInputChunk = 4096;
+
+std::string osReason(int error) {
+    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
+}
+
+std::string seconds(std::chrono::milliseconds duration) {
+    const auto ms = duration.count();
+    if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
+    return text;
+}
+
+std::string inQuotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// A file to send: a readable regular file; its size.
+bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, std::string* why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *why = "cannot read " + path + ": " + osReason(errno);
+        return false;
+    }
+    struct stat info {};
+    const bool statted = ::fstat(fd, &info) == 0;
+    const int statError = errno;
+    ::close(fd);
+    if (!statted) {
+        *why = "cannot read " + path + ": " + osReason(statError);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        *why = "cannot read " + path + ": " + osReason(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        // The transfer takes its length from the file system: anything else would go out empty.
+        *why = "cannot send " + path + ": not a regular file";
+        return false;
+    }
+    *size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+std::string timestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+}  // namespace
+
+Session::Session(const Options& options, const CliIo& io)
+    : options_(options), io_(io), console_(io.err, io.errIsTerminal) {}
+
+Session::~Session() {
+    link_.reset();  // worker and port go before the signal watch
+}
+
+std::chrono::milliseconds Session::transferSilence() const {
+    return std::max(options_.timeout, kSilenceFloorByteWaits * EngineTiming{}.byteWait);
+}
+
+void Session::info(const std::string& text) {
+    if (log_.is_open()) log_ << kProgramName << ": " << text << '\n' << std::flush;
+    if (!options_.quiet) console_.line(text);
+}
+
+void Session::deviceLine(const std::string& text) {
+    if (text.starts_with("Error")) lastErrorLine_ = text;
+    if (log_.is_open()) {
+        log_ << text << '\n' << std::flush;
+        console_.line(std::string(kDeviceLinePrefix) + text);
+        return;
+    }
+    kept_.push_back(text);
+    if (kept_.size() > kKeptLines) kept_.pop_front();
+}
+
+void Session::takeEvent(const WorkerEvent& event) {
+    if (event.kind == WorkerEvent::Kind::text) deviceLine(event.text);
+}
+
+ExitStatus Session::fail(ExitStatus status, const std::string& message) {
+    console_.endProgress();
+    if (!kept_.empty()) {
+        console_.line("Device lines:");
+        for (const auto& line : kept_) console_.line(std::string(kDeviceLinePrefix) + line);
+        kept_.clear();
+    }
+    if (log_.is_open()) log_ << kProgramName << ": error: " << message << '\n' << std::flush;
+    console_.line(std::string(kProgramName) + ": " + message);
+    return status;
+}
+
+ExitStatus Session::interrupted(const std::string& what) {
+    link_.reset();
+    return fail(ExitStatus::interrupted, "interrupted: " + what + "; the port is released");
+}
+
+std::string Session::lostMessage() const {
+    std::string text = link_->name() + ": the device was lost";
+    if (!lastErrorLine_.empty()) text += " (" + lastErrorLine_ + ")";
+    return text;
+}
+
+ExitStatus Session::run() {
+    if (!options_.logFile.empty()) {
+        log_.open(options_.logFile, std::ios::app);
+        if (!log_) {
+            return fail(ExitStatus::localFile,
+                        "cannot open the log file " + options_.logFile + ": " + osReason(errno));
+        }
+        log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
+             << timestamp() << '\n';
+    }
+    if (options_.command == Command::ports) return listPorts();
+
+    std::optional<std::uint64_t> size;
+    if (options_.command == Command::update || options_.command == Command::restore) {
+        std::string why;
+        if (!checkReadable(options_.localFile, &size, &why))
+            return fail(ExitStatus::localFile, why);
+    }
+    if (const ExitStatus status = openLink(); status != ExitStatus::ok) return status;
+    if (const ExitStatus status = detectAndLogin(); status != ExitStatus::ok) return status;
+
+    switch (options_.command) {
+        case Command::detect:
+            return ExitStatus::ok;
+        case Command::update:
+        case Command::restore:
+            return transfer(TransferWay::toDevice, options_.localFile, size);
+        case Command::backup:
+            return backup();
+        case Command::send:
+            return sendLine();
+        case Command::terminal:
+            return terminal();
+        default:
+            return fail(ExitStatus::usage, "no command given");
+    }
+}
+
+ExitStatus Session::listPorts() {
+    ComPortResolver resolver;
+    const auto entries = resolver.entries();
+    const TidewellSettings settings;
+    io_.out << formatPortList(entries, settings.getCommPort()) << std::flush;
+    if (const std::string error = resolver.store().lastError(); !error.empty()) {
+        info("note: the port numbers could not be saved: " + error);
+    }
+    return ExitStatus::ok;
+}
+
+ExitStatus Session::openLink() {
+    try {
+        signals_.emplace();
+    } catch (const std::system_error& e) {
+        return fail(ExitStatus::portError, std::string("cannot watch for Ctrl-C: ") + e.what());
+    }
+    PortTarget target;
+    target.platform = defaultSerialPlatform();
+    if (options_.port.comNumber) {
+        target.portNumber = *options_.port.comNumber;
+    } else if (!options_.port.path.empty()) {
+        target.path = options_.port.path;
+    } else {
+        target.portNumber = TidewellSettings().getCommPort();
+    }
+    std::string why;
+    link_ = DeviceLink::open(std::move(target), options_.speed, EngineTiming{}, *signals_, &why);
+    if (!link_) return fail(ExitStatus::portError, why);
+    info("Opened " + link_->name() + " at " + std::to_string(link_->baudRate()) + " bit/s.");
+    return ExitStatus::ok;
+}
+
+ExitStatus Session::detectAndLogin() {
+    info("Waiting for the device (power it up now) ...");
+    link_->command(cmdDetect);
+    const auto detectDeadline = Clock::now() + options_.timeout;
+    bool detected = false;
+    WorkerEvent event;
+    while (link_->busy()) {
+        switch (link_->wait(detectDeadline, &event)) {
+            case WaitEnd::signal:
+                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                return interrupted("detection stopped");
+            case WaitEnd::deadline:
+                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                return fail(ExitStatus::noDevice, link_->name() + ": no device answered within " +
+                                                      seconds(options_.timeout) +
+                                                      " (no \":LOGIN:\" prompt)");
+            case WaitEnd::event:
+                takeEvent(event);
+                if (event.kind == WorkerEvent::Kind::result && event.value == resDetected) {
+                    detected = true;
+                }
+                if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
+                    return fail(ExitStatus::portError, lostMessage());
+                }
+                break;
+            case WaitEnd::input:
+                break;
+        }
+    }
+    if (!detected)
+        return fail(ExitStatus::noDevice, link_->name() + ": detection ended without a device");
+    info("Device detected; logging in ...");
+
+    link_->command(cmdLogin);
+    const auto loginDeadline = Clock::now() + options_.timeout;
+    bool loggedIn = false;
+    std::string refusal;
+    while (link_->busy()) {
+        switch (link_->wait(loginDeadline, &event)) {
+            case WaitEnd::signal:
+                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                return interrupted("log-in stopped");
+            case WaitEnd::deadline:
+                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                return fail(ExitStatus::timeout, link_->name() +
+                                                     ": the log-in did not finish within " +
+                                                     seconds(options_.timeout));
+            case WaitEnd::event:
+                takeEvent(event);
+                if (event.kind == WorkerEvent::Kind::text &&
+                    replyMark(event.text) == ReplyMark::error && refusal.empty()) {
+                    refusal = event.text;
+                }
+                if (event.kind == WorkerEvent::Kind::result && event.value == resLoggedIn) {
+                    loggedIn = true;
+                }
+                if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
+                    return fail(ExitStatus::portError, lostMessage());
+                }
+                break;
+            case WaitEnd::input:
+                break;
+        }
+    }
+    if (!refusal.empty()) {
+        return fail(ExitStatus::deviceError,
+                    link_->name() + ": the device refused the log-in: " + inQuotes(refusal));
+    }
+    if (!loggedIn)
+        return fail(ExitStatus::transferFailed,
+                    link_->name() + ": the log-in ended without a result");
+    info("Logged in.");
+    return ExitStatus::ok;
+}
+
+ExitStatus Session::backup() {
+    const std::string base = options_.deviceFile + ".bak";
+    const std::string pattern = options_.deviceFile + "_%d.bak";
+    std::string why;
+    auto pending = PendingBackup::create(options_.backupDir, base, pattern, &why);
+    if (!pending) return fail(ExitStatus::localFile, why);
+    const ExitStatus status =
+        transfer(TransferWay::fromDevice, pending->partialPath().string(), {});
+    if (status != ExitStatus::ok) return status;  // the partial file goes with `pending`
+    const auto written = pending->commit(&why);
+    if (!written) return fail(ExitStatus::localFile, why);
+    io_.out << written->string() << '\n' << std::flush;
+    return ExitStatus::ok;
+}
+
+ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
+                             std::optional<std::uint64_t> size) {
+    const bool upload = way == TransferWay::toDevice;
+    const std::string commandLine =
+        std::string(upload ? kUploadLine : kDownloadLine) + options_.deviceFile;
+    const std::string shown = upload
+                                  ? options_.localFile + " to " + inQuotes(options_.deviceFile)
+                                  : inQuotes(options_.deviceFile) + " into " + options_.backupDir;
+    auto& worker = link_->worker();
+    worker.cancel();
+    worker.setFileName(localPath);
+    link_->command(upload ? cmdUpload : cmdDownload);
+    if (!worker.queueCommandLine(commandLine)) {
+        link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+        return fail(ExitStatus::transferFailed,
+                    link_->name() + ": the worker did not take the line " + inQuotes(commandLine));
+    }
+    info((upload ? "Sending " : "Receiving ") + shown + " ...");
+
+    StatusConsole quietConsole(io_.err, false);
+    const auto start = Clock::now();
+    ProgressMeter meter(options_.quiet ? quietConsole : console_, way, options_.deviceFile,
+                        upload ? size : std::nullopt, start);
+    TransferObservation seen;
+    std::string errorLine;
+    bool errorBeforeAccept = false;
+    auto lastActivity = start;
+    const auto silence = transferSilence();
+    WorkerEvent event;
+    const auto note = [&](const WorkerEvent& e) {
+        takeEvent(e);
+        switch (e.kind) {
+            case WorkerEvent::Kind::text:
+                if (const ReplyMark mark = replyMark(e.text); mark == ReplyMark::ok) {
+                    ++seen.okReplies;
+                } else if (mark == ReplyMark::error) {
+                    if (!seen.errorReply) errorBeforeAccept = seen.okReplies == 0;
+                    seen.errorReply = true;
+                    if (errorLine.empty()) errorLine = e.text;
+                }
+                break;
+            case WorkerEvent::Kind::progress:
+                seen.progressed = true;
+                if (!options_.quiet) meter.update(e.value, Clock::now());
+                break;
+            case WorkerEvent::Kind::result:
+                seen.result = e.value;
+                break;
+            case WorkerEvent::Kind::commandEnded:
+                seen.deviceLost = e.deviceLost;
+                break;
+        }
+    };
+    while (link_->busy()) {
+        const WaitEnd end = link_->wait(lastActivity + silence, &event);
+        if (end == WaitEnd::event) {
+            lastActivity = Clock::now();
+            note(event);
+        } else if (end == WaitEnd::signal || end == WaitEnd::deadline) {
+            (end == WaitEnd::signal ? seen.interrupted : seen.stalled) = true;
+            link_->cancelAndSettle(kSettleLimit, note);
+            break;
+        }
+    }
+    const ExitStatus status = classifyTransfer(seen);
+    if (!options_.quiet) meter.finish(status == ExitStatus::ok, Clock::now());
+
+    const std::string& port = link_->name();
+    const std::string file = inQuotes(options_.deviceFile);
+    switch (status) {
+        case ExitStatus::ok: {
+            const auto took = std::chrono::duration<double>(Clock::now() - start);
+            const std::uint64_t bytes = upload ? size.value_or(meter.bytes()) : 0;
+            std::string done =
+                upload ? "Sent " + options_.localFile + " to " + file : "Received " + file;
+            if (upload) {
+                done +=
+                    " (" + formatSize(bytes) + ", " +
+                    formatRate(took.count() > 0 ? static_cast<double>(bytes) / took.count() : 0) +
+                    ")";
+            }
+            info(done + ".");
+            return ExitStatus::ok;
+        }
+        case ExitStatus::interrupted:
+            return interrupted("the transfer of " + file + " was cancelled");
+        case ExitStatus::portError:
+            return fail(status, lostMessage());
+        case ExitStatus::deviceError:
+            return fail(status, errorBeforeAccept
+                                    ? port + ": the device refused " + inQuotes(commandLine) +
+                                          ": " + inQuotes(errorLine)
+                                    : port +
+                                          ": the device reported an error after the transfer of " +
+                                          file + ": " + inQuotes(errorLine));
+        case ExitStatus::localFile:
+            return fail(status, upload ? "cannot read " + localPath + " for sending"
+                                       : "cannot write the received data to " + localPath);
+        case ExitStatus::tooManyRetries:
+            return fail(status, port + ": too many retries: a packet of " + file +
+                                    " could not get through");
+        case ExitStatus::deviceCancel:
+            return fail(status, port + ": the device cancelled the transfer of " + file);
+        case ExitStatus::noStart:
+            return fail(status, port + ": the device accepted " + inQuotes(commandLine) +
+                                    " but never started the transfer" +
+                                    (seen.stalled ? " (waited " + seconds(silence) + ")" : ""));
+        case ExitStatus::timeout:
+            if (seen.okReplies == 0) {
+                return fail(status, port + ": no reply to " + inQuotes(commandLine) +
+                                        (seen.stalled ? " within " + seconds(silence) : ""));
+            }
+            if (seen.stalled) {
+                return fail(status, port + ": the transfer of " + file + " went silent for " +
+                                        seconds(silence));
+            }
+            return fail(status,
+                        port + ": the device did not confirm the end of the transfer of " + file);
+        default:
+            return fail(status, port + ": the transfer of " + file + " failed");
+    }
+}
+
+ExitStatus Session::sendLine() {
+    auto& worker = link_->worker();
+    // Queued before the terminal loop starts, so the loop sends it first.
+    if (!worker.queueCommandLine(options_.line)) {
+        return fail(
+            ExitStatus::transferFailed,
+            link_->name() + ": the worker did not take the line " + inQuotes(options_.line));
+    }
+    link_->command(cmdTerminal);
+    auto lastActivity = Clock::now();
+    WorkerEvent event;
+    for (;;) {
+        switch (link_->wait(lastActivity + options_.timeout, &event)) {
+            case WaitEnd::signal:
+                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                return interrupted("waiting for the reply to " + inQuotes(options_.line));
+            case WaitEnd::deadline:
+                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                return fail(ExitStatus::timeout, link_->name() + ": no reply to " +
+                                                     inQuotes(options_.line) + " within " +
+                                                     seconds(options_.timeout));
+            case WaitEnd::input:
+                break;
+            case WaitEnd::event:
+                lastActivity = Clock::now();
+                if (event.kind == WorkerEvent::Kind::commandEnded) {
+                    if (event.deviceLost) return fail(ExitStatus::portError, lostMessage());
+                    break;
+                }
+                if (event.kind != WorkerEvent::Kind::text) break;
+                if (log_.is_open()) deviceLine(event.text);
+                if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
+                io_.out << event.text << '\n' << std::flush;
+                if (const ReplyMark mark = replyMark(event.text); mark != ReplyMark::none) {
+                    link_->cancelAndSettle(kSettleLimit);
+                    if (mark == ReplyMark::ok) return ExitStatus::ok;
+                    return fail(ExitStatus::deviceError, link_->name() + ": the device replied " +
+                                                             inQuotes(event.text) + " to " +
+                                                             inQuotes(options_.line));
+                }
+                break;
+        }
+    }
+}
+
+ExitStatus Session::terminal() {
+    auto& worker = link_->worker();
+    link_->command(cmdTerminal);
+    info("Terminal: lines typed go to the device; end with Ctrl-D or Ctrl-C.");
+    std::deque<std::string> outgoing;
+    std::string partial;
+    bool inputOpen = true;
+    auto lastActivity = Clock::now();
+    WorkerEvent event;
+    for (;;) {
+        while (!outgoing.empty() && worker.queueCommandLine(outgoing.front())) {
+            outgoing.pop_front();
+            lastActivity = Clock::now();
+        }
+        Clock::time_point deadline = Clock::time_point::max();
+        if (!outgoing.empty()) {
+            deadline = Clock::now() + kMailboxRetry;
+        } else if (!inputOpen) {
+            deadline = lastActivity + kTerminalLinger;
+        }
+        switch (link_->wait(deadline, &event, inputOpen ? io_.inputFd : -1)) {
+            case WaitEnd::signal:
+                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                return interrupted("terminal ended");
+            case WaitEnd::deadline:
+                if (!inputOpen && outgoing.empty()) {
+                    link_->cancelAndSettle(kSettleLimit, [this](auto& e) {
+                        if (e.kind == WorkerEvent::Kind::text) io_.out << e.text << '\n';
+                    });
+                    io_.out << std::flush;
+                    return ExitStatus::ok;
+                }
+                break;
+            case WaitEnd::input: {
+                char buffer[kInputChunk];
+                const ssize_t got = ::read(io_.inputFd, buffer, sizeof buffer);
+                if (got < 0 && (errno == EINTR || errno == EAGAIN)) break;
+                if (got <= 0) {
+                    inputOpen = false;
+                    if (!partial.empty()) outgoing.push_back(std::move(partial));
+                    partial.clear();
+                    lastActivity = Clock::now();
+                    break;
+                }
+                for (ssize_t i = 0; i < got; ++i) {
+                    const char c = buffer[i];
+                    if (c == '\n') {
+                        // An empty line cannot go through the worker's mailbox.
+                        if (!partial.empty()) outgoing.push_back(std::move(partial));
+                        partial.clear();
+                    } else if (c != '\r') {
+                        partial.push_back(c);
+                    }
+                }
+                break;
+            }
+            case WaitEnd::event:
+                if (event.kind == WorkerEvent::Kind::commandEnded) {
+                    if (event.deviceLost) return fail(ExitStatus::portError, lostMessage());
+                    return fail(ExitStatus::transferFailed,
+                                link_->name() + ": the terminal loop ended");
+                }
+                if (event.kind != WorkerEvent::Kind::text) break;
+                lastActivity = Clock::now();
+                if (log_.is_open()) log_ << event.text << '\n' << std::flush;
+                if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
+                io_.out << event.text << '\n' << std::flush;
+                break;
+        }
+    }
+}
+
+}  // namespace tidewell::cli

@@ -1,0 +1,70 @@
+// One run of a command that talks to the device: the port and worker, the
+// console, the device lines kept for a failure report and the --log file.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "device_link.h"
+#include "signal_watch.h"
+#include "tidewell/cli/exit_status.h"
+#include "tidewell/cli/options.h"
+#include "tidewell/cli/progress.h"
+#include "tidewell/cli/run.h"
+
+namespace tidewell::cli {
+
+class Session {
+  public:
+    // Device lines kept for the report on failure (the oldest are dropped).
+    static constexpr std::size_t kKeptLines = 400;
+    // How long to wait for the worker to return after a cancel.
+    static constexpr std::chrono::seconds kSettleLimit{10};
+    // The terminal keeps listening this long after the last line at end of input.
+    static constexpr std::chrono::milliseconds kTerminalLinger{1000};
+    // Retry interval for a line the worker's one-line mailbox cannot take yet.
+    static constexpr std::chrono::milliseconds kMailboxRetry{20};
+    // A transfer's silence limit is never below this many byte waits of the engine:
+    // a healthy transfer can be quiet for a flush plus one byte wait.
+    static constexpr int kSilenceFloorByteWaits = 2;
+
+    Session(const Options& options, const CliIo& io);
+    ~Session();
+
+    ExitStatus run();
+
+  private:
+    ExitStatus listPorts();
+    ExitStatus openLink();
+    ExitStatus detectAndLogin();
+    ExitStatus sendFileCommand();
+    ExitStatus backup();
+    ExitStatus transfer(TransferWay way, const std::string& localPath,
+                        std::optional<std::uint64_t> size);
+    ExitStatus sendLine();
+    ExitStatus terminal();
+
+    ExitStatus fail(ExitStatus status, const std::string& message);
+    ExitStatus interrupted(const std::string& what);
+    void info(const std::string& text);
+    void deviceLine(const std::string& text);
+    void takeEvent(const WorkerEvent& event);
+    std::string lostMessage() const;
+    std::chrono::milliseconds transferSilence() const;
+
+    const Options& options_;
+    const CliIo& io_;
+    StatusConsole console_;
+    std::ofstream log_;
+    std::deque<std::string> kept_;
+    std::string lastErrorLine_;  // the last worker line starting with "Error"
+    std::optional<SignalWatch> signals_;
+    std::unique_ptr<DeviceLink> link_;
+};
+
+}  // namespace tidewell::cli

@@ -1,0 +1,30 @@
+// SIGINT and SIGTERM as readable events: blocked in the calling thread (and so in
+// every thread it starts afterwards) and read from a signalfd. No signal handler
+// runs; the main loop polls fd() with its other sources.
+//
+// Construct before any thread is started.
+#pragma once
+
+#include <signal.h>
+
+#include <optional>
+
+namespace tidewell::cli {
+
+class SignalWatch {
+  public:
+    SignalWatch();   // throws std::system_error
+    ~SignalWatch();  // closes the fd and restores the old signal mask
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    int fd() const { return fd_; }
+    // The signal that arrived, if one did (never blocks).
+    std::optional<int> take();
+
+  private:
+    sigset_t previous_{};
+    int fd_ = -1;
+};
+
+}  // namespace tidewell::cli
