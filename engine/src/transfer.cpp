@@ -234,16 +234,14 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
 }
 
 void CTidewellThread::flushAfterEndOfTransmission() {
-    // Repeated EOTs are answered and dropped; the first other byte is the start of
-    // the device's reply line and stays for the session.
+    // Like flushInput, but the first byte other than a repeated EOT starts the
+    // device's reply line: it stays for the session instead of being thrown away.
     std::uint8_t byte = 0;
     while (keepGoing() && readByte(byte, timing_.flushSilence)) {
-        if (byte == EOT) {
-            sendByte(ACK);
-            continue;
+        if (byte != EOT) {
+            rxBuffer.insert(rxBuffer.begin(), byte);
+            break;
         }
-        rxBuffer.insert(rxBuffer.begin(), byte);
-        break;
     }
 }
 

@@ -38,18 +38,6 @@ class CountingThread : public CBaseThread {
     }
 };
 
-template <typename Done>
-bool eventually(Done done, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 TEST(BaseThread, NewThreadIsNotStartedAndNotifiesNothing) {
     CountingThread thread;
     EXPECT_FALSE(thread.isStarted());

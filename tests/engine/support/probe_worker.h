@@ -33,6 +33,9 @@ class ProbeWorker : public CTidewellThread {
     using CTidewellThread::readReply;
     using CTidewellThread::readWaitingBytes;
     using CTidewellThread::receiveFile;
+    using CTidewellThread::runDownload;
+    using CTidewellThread::runTerminal;
+    using CTidewellThread::runUpload;
     using CTidewellThread::sendByte;
     using CTidewellThread::sendFile;
     using CTidewellThread::sendLine;

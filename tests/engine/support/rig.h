@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <ostream>
+#include <thread>
 
 #include "probe_worker.h"
 #include "recorder.h"
@@ -11,6 +12,19 @@
 #include "tidewell/engine/timing.h"
 
 namespace tidewell::testing {
+
+// Polls done until it holds or the timeout passes.
+template <typename Done>
+bool eventually(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // Waits a twentieth of production: limits are reached quickly, while a reaction that
 // feeds at once is never mistaken for silence.

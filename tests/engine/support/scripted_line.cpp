@@ -21,6 +21,11 @@ void ScriptedLine::onWrite(Reaction reaction) {
     reaction_ = std::move(reaction);
 }
 
+void ScriptedLine::onRead(std::function<void(ScriptedLine&, int)> hook) {
+    std::lock_guard lock(mutex_);
+    readHook_ = std::move(hook);
+}
+
 std::string ScriptedLine::written() const {
     std::lock_guard lock(mutex_);
     return written_;
@@ -115,8 +120,17 @@ bool ScriptedBackend::complete(DWORD count, DWORD* moved, Overlapped* overlapped
 }
 
 bool ScriptedBackend::read(void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped) {
+    std::function<void(ScriptedLine&, int)> hook;
+    int number = 0;
+    {
+        std::lock_guard lock(line_->mutex_);
+        number = ++line_->readCalls_;
+        hook = line_->readHook_;
+    }
+    if (hook) {
+        hook(*line_, number);
+    }
     std::unique_lock lock(line_->mutex_);
-    ++line_->readCalls_;
     if (line_->hungUp_) {
         error_ = EIO;
         return false;

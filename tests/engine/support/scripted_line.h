@@ -28,6 +28,8 @@ class ScriptedLine {
     void feed(const std::string& bytes);
     // Called with each chunk the engine writes, after it has been recorded.
     void onWrite(Reaction reaction);
+    // Called at the start of every read with its 1-based number (may feed).
+    void onRead(std::function<void(ScriptedLine& line, int readNumber)> hook);
     std::string written() const;
     std::string takeWritten();
     // Waits until the written bytes satisfy done, or the deadline passes.
@@ -47,6 +49,7 @@ class ScriptedLine {
     std::string input_;
     std::string written_;
     Reaction reaction_;
+    std::function<void(ScriptedLine&, int)> readHook_;
     bool hungUp_ = false;
     bool pending_ = false;
     std::size_t maxBytesPerRead_ = 0;  // 0: no limit beyond the caller's count

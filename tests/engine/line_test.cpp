@@ -1,0 +1,393 @@
+// The byte and line layer, detection, log-in and the terminal loop over a scripted line.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "rig.h"
+
+namespace tidewell::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::string> lines(std::initializer_list<const char*> items) {
+    return {items.begin(), items.end()};
+}
+
+// --- readLine / readReply ----------------------------------------------------------
+
+TEST(LineLayer, LineEndsAtCarriageReturnAndTheLineFeedIsDroppedByTheNextRead) {
+    ScriptedRig rig;
+    rig.line->feed("abc\r\n");
+    std::string first, second;
+    bool gotFirst = false, gotSecond = false;
+    rig.worker->onWorker([&] {
+        gotFirst = rig.worker->readLine(first, 10ms);
+        rig.line->feed("def\r");
+        gotSecond = rig.worker->readLine(second, 10ms);
+    });
+    EXPECT_TRUE(gotFirst);
+    EXPECT_EQ(first, "abc");
+    EXPECT_TRUE(gotSecond);
+    EXPECT_EQ(second, "def");
+    EXPECT_EQ(rig.recorder.texts(), lines({"abc", "def"}));
+}
+
+TEST(LineLayer, LineSplitOverManyReadsIsAssembled) {
+    ScriptedRig rig;
+    rig.line->setMaxBytesPerRead(1);
+    rig.line->feed("hello world\r");
+    std::string line;
+    bool got = false;
+    rig.worker->onWorker([&] { got = rig.worker->readLine(line, 10ms); });
+    EXPECT_TRUE(got);
+    EXPECT_EQ(line, "hello world");
+    EXPECT_GE(rig.line->readCalls(), 12);
+}
+
+TEST(LineLayer, UnfinishedLineFailsAfterSilenceAndIsCompletedLater) {
+    ScriptedRig rig;
+    rig.line->feed("par");
+    std::string line;
+    bool first = true, second = false;
+    rig.worker->onWorker([&] {
+        first = rig.worker->readLine(line, 10ms);
+        EXPECT_EQ(line, "");
+        rig.line->feed("tial\r");
+        second = rig.worker->readLine(line, 10ms);
+    });
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(second);
+    EXPECT_EQ(line, "partial");
+    EXPECT_EQ(rig.recorder.texts(), lines({"partial"}));  // the failed attempt posted nothing
+}
+
+TEST(LineLayer, EmptyLineIsReturnedAndPosted) {
+    ScriptedRig rig;
+    rig.line->feed("\r\n\r");
+    std::string a = "x", b = "x";
+    bool gotA = false, gotB = false;
+    rig.worker->onWorker([&] {
+        gotA = rig.worker->readLine(a, 10ms);
+        gotB = rig.worker->readLine(b, 10ms);
+    });
+    EXPECT_TRUE(gotA);
+    EXPECT_TRUE(gotB);
+    EXPECT_EQ(a, "");
+    EXPECT_EQ(b, "");
+    EXPECT_EQ(rig.recorder.texts(), lines({"", ""}));
+}
+
+TEST(LineLayer, ReplyNeedsOkOrErrorAnywhereInTheLine) {
+    ScriptedRig rig;
+    rig.line->feed("file saved :OK:\rbad :ERROR: here\rjust text\r");
+    bool ok = false, error = false, plain = true, silent = true;
+    std::string line;
+    rig.worker->onWorker([&] {
+        ok = rig.worker->readReply(line, 10ms);
+        error = rig.worker->readReply(line, 10ms);
+        plain = rig.worker->readReply(line, 10ms);
+        silent = rig.worker->readReply(line, 10ms);
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(error);
+    EXPECT_FALSE(plain);
+    EXPECT_EQ(line, "");
+    EXPECT_FALSE(silent);
+}
+
+TEST(LineLayer, FloodWithoutCarriageReturnIsCutIntoBoundedLines) {
+    ScriptedRig rig;
+    const std::size_t total = 3 * CTidewellThread::kMaxLineLength + 100;
+    rig.line->feed(std::string(total, 'x') + "\r");
+    std::vector<std::string> got;
+    rig.worker->onWorker([&] {
+        std::string line;
+        while (rig.worker->readLine(line, 10ms)) {
+            got.push_back(line);
+        }
+    });
+    std::size_t sum = 0;
+    for (const auto& l : got) {
+        EXPECT_LE(l.size(), CTidewellThread::kMaxLineLength);
+        sum += l.size();
+    }
+    EXPECT_EQ(sum, total);  // nothing lost, nothing invented
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got.back().size(), 100u);
+}
+
+// --- bytes ---------------------------------------------------------------------------
+
+TEST(ByteLayer, ReadByteTakesBytesInOrderAndFailsOnSilence) {
+    ScriptedRig rig;
+    rig.line->feed("\x01\x02");
+    std::vector<int> got;
+    bool last = true;
+    rig.worker->onWorker([&] {
+        std::uint8_t b = 0;
+        while (got.size() < 2 && rig.worker->readByte(b, 10ms)) {
+            got.push_back(b);
+        }
+        last = rig.worker->readByte(b, 10ms);
+        EXPECT_EQ(b, 0);
+    });
+    EXPECT_EQ(got, (std::vector<int>{1, 2}));
+    EXPECT_FALSE(last);
+}
+
+TEST(ByteLayer, FlushInputDiscardsUntilSilence) {
+    ScriptedRig rig;
+    rig.line->feed(std::string(100, 'g'));
+    bool after = true;
+    rig.worker->onWorker([&] {
+        rig.worker->flushInput();
+        std::uint8_t b;
+        after = rig.worker->readByte(b, 10ms);
+    });
+    EXPECT_FALSE(after);
+    EXPECT_EQ(rig.line->unreadBytes(), 0u);
+}
+
+TEST(ByteLayer, SendOperationsWriteExactlyTheirBytes) {
+    ScriptedRig rig;
+    rig.worker->onWorker([&] {
+        rig.worker->sendByte(0x18);
+        rig.worker->sendString("ab");
+        rig.worker->sendLine("cmd x");
+    });
+    EXPECT_EQ(rig.line->written(), std::string("\x18"
+                                               "abcmd x\r"));
+}
+
+TEST(ByteLayer, PendingCompletionDeliversTheSameBytes) {
+    ScriptedRig rig;
+    rig.line->setPending(true);
+    rig.line->feed("over\r");
+    std::string line;
+    bool got = false;
+    rig.worker->onWorker([&] {
+        got = rig.worker->readLine(line, 10ms);
+        rig.worker->sendLine("pending write");
+    });
+    EXPECT_TRUE(got);
+    EXPECT_EQ(line, "over");
+    EXPECT_EQ(rig.line->written(), "pending write\r");
+}
+
+// --- diagnostics ---------------------------------------------------------------------
+
+TEST(Diagnostics, ReadAndWriteTraceHasTheFixedLines) {
+    std::ostringstream log;
+    ScriptedRig rig(fastTiming(), &log);
+    rig.line->feed("AB");
+    rig.worker->onWorker([&] {
+        rig.worker->readWaitingBytes(10ms);
+        rig.worker->sendString("x");
+    });
+    EXPECT_EQ(log.str(),
+              "CTidewellThread::readWaitingBytes(): readFiles() success, 2 bytes read.\n"
+              "CTidewellThread::readWaitingBytes(): buffer={ 0x41 42  }\n"
+              "\n"
+              "\n");
+}
+
+TEST(Diagnostics, PendingTraceHasTheFixedLines) {
+    std::ostringstream log;
+    ScriptedRig rig(fastTiming(), &log);
+    rig.line->setPending(true);
+    rig.line->feed("\x0d");
+    rig.worker->onWorker([&] {
+        rig.worker->readWaitingBytes(10ms);
+        rig.worker->sendString("x");
+    });
+    EXPECT_EQ(log.str(),
+              "CTidewellThread::readWaitingBytes() -> GetOverlappedResults() success, "
+              "bytes_read = 0, overlap_transfer = 1\n"
+              "CTidewellThread::readWaitingBytes(): buffer={ 0x0D  }\n"
+              "\n"
+              "CTidewellThread::writeBlock() -> GetOverlappedResults() success.\n"
+              "\n");
+}
+
+TEST(Diagnostics, ErrorTraceHasTheFixedLines) {
+    std::ostringstream log;
+    ScriptedRig rig(fastTiming(), &log);
+    rig.line->hangUp();
+    rig.worker->onWorker([&] {
+        rig.worker->readWaitingBytes(10ms);
+        rig.worker->sendString("x");
+    });
+    EXPECT_EQ(log.str(),
+              "CTidewellThread::readWaitingBytes(): Unexpected readFiles() error 5\n"
+              "CTidewellThread::readWaitingBytes(): buffer={ 0x }\n"
+              "\n"
+              "\n");  // the write after a lost device is not tried
+}
+
+TEST(Diagnostics, WriteErrorTraceHasTheFixedLine) {
+    std::ostringstream log;
+    ScriptedRig rig(fastTiming(), &log);
+    rig.line->hangUp();
+    rig.worker->onWorker([&] { rig.worker->sendString("x"); });
+    EXPECT_EQ(log.str(),
+              "CTidewellThread::writeBlock() -> writeFile() Unexpected error 5\n"
+              "\n");
+}
+
+// --- detection -------------------------------------------------------------------------
+
+TEST(Detection, PromptSplitOverAttemptsIsFoundAndStaysInTheBuffer) {
+    ScriptedRig rig;
+    int attempt = 0;
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w != "   ") {
+            return;
+        }
+        ++attempt;
+        if (attempt == 1) {
+            line.feed("ab:LOG");
+        } else if (attempt == 4) {
+            line.feed("IN:");
+        }
+    });
+    std::int32_t result = 0;
+    std::string rest;
+    rig.worker->onWorker([&] {
+        result = rig.worker->detectDevice();
+        std::uint8_t b;
+        while (rig.worker->readByte(b, 5ms)) {
+            rest.push_back(static_cast<char>(b));
+        }
+    });
+    EXPECT_EQ(result, resDetected);
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
+    EXPECT_EQ(attempt, 4);
+    EXPECT_EQ(rest, ":LOGIN:");
+    EXPECT_EQ(rig.line->written(), std::string(4 * 3, ' '));
+}
+
+TEST(Detection, FalseStartOfThePromptIsSkipped) {
+    ScriptedRig rig;
+    int attempt = 0;
+    rig.line->onWrite([&](ScriptedLine& line, const std::string&) {
+        ++attempt;
+        if (attempt == 1) {
+            line.feed(":LOX:L");
+        } else if (attempt == 3) {
+            line.feed("OGIN:");
+        }
+    });
+    rig.worker->setCommand(cmdDetect);
+    ASSERT_TRUE(rig.recorder.waitForResults(1));
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
+}
+
+TEST(Detection, NoiseFloodThenPrompt) {
+    ScriptedRig rig;
+    std::mt19937 random(12345);
+    std::string noise;
+    for (int i = 0; i < 3000; ++i) {
+        const char choices[] = ":LOGIN:xyz\r\n\x18\x02";
+        noise.push_back(choices[random() % (sizeof choices - 1)]);
+    }
+    noise.erase(std::remove(noise.begin(), noise.end(), 'N'), noise.end());  // no early prompt
+    rig.line->feed(noise + ":LOGIN:");
+    rig.worker->setCommand(cmdDetect);
+    ASSERT_TRUE(rig.recorder.waitForResults(1, 60s));
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
+}
+
+TEST(Detection, CancelEndsItWithoutAResult) {
+    ScriptedRig rig;
+    rig.worker->setCommand(cmdDetect);
+    ASSERT_TRUE(rig.line->waitWritten([](const std::string& w) { return w.size() >= 30; }));
+    rig.worker->cancel();
+    rig.worker->setCommand(cmdIdle);  // returns once detection has ended
+    ASSERT_TRUE(rig.worker->waitDispatched(2));
+    EXPECT_EQ(rig.worker->dispatched()[0],
+              std::make_pair(std::int32_t{cmdDetect}, std::int32_t{resStopped}));
+    EXPECT_EQ(rig.recorder.count(), 0u);
+}
+
+// --- log-in ----------------------------------------------------------------------------
+
+TEST(Login, SendsTheWordReadsFourLinesAndReportsLoggedIn) {
+    ScriptedRig rig;
+    rig.line->feed(":LOGIN:");  // left by detection; log-in drops it
+    rig.line->onWrite([](ScriptedLine& line, const std::string& w) {
+        if (w == "pivot\r") {
+            line.feed("pivot\r\nWelcome\r\n> \r\nready\r\n");
+        }
+    });
+    std::int32_t result = 0;
+    rig.worker->onWorker([&] {
+        std::uint8_t b;
+        rig.worker->readByte(b, 5ms);  // the stale bytes are now in the receive buffer
+        result = rig.worker->login();
+    });
+    EXPECT_EQ(result, resLoggedIn);
+    EXPECT_EQ(rig.line->written(), "\r\npivot\r");
+    EXPECT_EQ(rig.recorder.texts(), lines({"pivot", "Welcome", "> ", "ready"}));
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
+}
+
+TEST(Login, SilentDeviceStillGivesLoggedInAfterFourWaits) {
+    ScriptedRig rig;
+    rig.worker->setCommand(cmdLogin);
+    ASSERT_TRUE(rig.recorder.waitForResults(1));
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
+    EXPECT_TRUE(rig.recorder.texts().empty());
+    EXPECT_GE(rig.line->readCalls(), 4);
+}
+
+// --- terminal --------------------------------------------------------------------------
+
+TEST(Terminal, SendsQueuedLinesPostsRepliesAndEndsOnCancelWithoutResult) {
+    ScriptedRig rig;
+    rig.line->onWrite([](ScriptedLine& line, const std::string& w) {
+        if (w == "ls\r") {
+            line.feed("setting\r\nplaylist\r\n:OK:\r\n");
+        }
+    });
+    ASSERT_TRUE(rig.worker->queueCommandLine("ls"));  // queued before the loop runs
+    rig.worker->setCommand(cmdTerminal);
+    ASSERT_TRUE(rig.recorder.waitUntil([](const Recorder& r) { return r.texts().size() >= 3; }));
+    rig.worker->cancel();
+    rig.worker->setCommand(cmdIdle);
+    EXPECT_EQ(rig.recorder.texts(), lines({"setting", "playlist", ":OK:"}));
+    EXPECT_TRUE(rig.recorder.results().empty());
+    EXPECT_EQ(rig.line->written(), "ls\r");
+}
+
+// --- hang-up ---------------------------------------------------------------------------
+
+TEST(HangUp, TerminalAndDetectionEndByThemselvesNamingTheDevice) {
+    for (std::int32_t command : {cmdTerminal, cmdDetect}) {
+        ScriptedRig rig;
+        rig.worker->setCommand(command);
+        ASSERT_TRUE(rig.line->waitWritten([](const std::string&) { return true; }));
+        rig.line->hangUp();
+        ASSERT_TRUE(rig.worker->waitDispatched(1)) << command;
+        EXPECT_TRUE(rig.recorder.results().empty());
+        const auto texts = rig.recorder.texts();
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_NE(texts[0].find("/dev/scripted0"), std::string::npos) << texts[0];
+        EXPECT_NE(texts[0].find("Input/output error"), std::string::npos) << texts[0];
+    }
+}
+
+TEST(HangUp, LoginOnALostDeviceReportsNoSuccess) {
+    ScriptedRig rig;
+    rig.line->hangUp();
+    rig.worker->setCommand(cmdLogin);
+    ASSERT_TRUE(rig.worker->waitDispatched(1));
+    EXPECT_EQ(rig.worker->dispatched()[0].second, resStopped);
+    EXPECT_TRUE(rig.recorder.results().empty());
+    EXPECT_LE(rig.line->readCalls(), 1);  // no retries against a dead line
+}
+
+}  // namespace
+}  // namespace tidewell::testing

@@ -1,0 +1,226 @@
+// Transfer sessions: command line, reply, block transfer and the device's final reply,
+// driven through the worker's commands as the frame drives them.
+#include <gtest/gtest.h>
+
+#include "rig.h"
+#include "temp_dir.h"
+#include "xmodem_peer.h"
+
+namespace tidewell::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Session : public ::testing::Test {
+  protected:
+    // As the frame starts a transfer: cancel, file name, command, command line.
+    void start(std::int32_t command, const std::string& path, const std::string& line) {
+        rig.worker->cancel();
+        rig.worker->setFileName(path);
+        rig.worker->setCommand(command);
+        rig.worker->queueCommandLine(line);
+    }
+    std::int32_t onlyResult() {
+        EXPECT_TRUE(rig.recorder.waitForResults(1, 30s));
+        EXPECT_TRUE(rig.worker->waitDispatched(1));
+        const auto results = rig.recorder.results();
+        EXPECT_EQ(results.size(), 1u);
+        return results.empty() ? -1 : results.front();
+    }
+
+    TempDir dir;
+    ScriptedRig rig;
+    std::unique_ptr<ReceivingDevice> receiving;
+    std::unique_ptr<SendingDevice> sending;
+};
+
+TEST_F(Session, UploadRunsFromCommandLineToFinalOk) {
+    const std::string content = patternBytes(3000);
+    const std::string path = dir.file("fw.pkg");
+    writeFile(path, content);
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w == "download flashimage\r") {
+            receiving = std::make_unique<ReceivingDevice>(line);
+            receiving->answerEot = [](int) { return std::string(1, kAck) + "saved\r\n:OK:\r\n"; };
+            line.feed("download flashimage\r\n:OK:\r\nC");
+        }
+    });
+    start(cmdUpload, path, "download flashimage");
+    EXPECT_EQ(onlyResult(), resTransferOk);
+    EXPECT_EQ(rig.recorder.progress(), (std::vector<std::int32_t>{34, 68, 102}));
+    std::string padded = content;
+    padded.resize(3072, '\0');
+    EXPECT_EQ(receiving->deliveredPayload(), padded);
+    EXPECT_EQ(rig.line->written().rfind("download flashimage\r", 0), 0u);
+    const auto texts = rig.recorder.texts();
+    EXPECT_EQ(texts, (std::vector<std::string>{"download flashimage", ":OK:", "saved", ":OK:"}));
+}
+
+// The device's final reply follows its EOT at once: it must not be flushed away.
+TEST_F(Session, DownloadKeepsTheFinalReplyThatFollowsEotAtOnce) {
+    const std::string content = patternBytes(2500);
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w == "upload setting\r") {
+            sending = std::make_unique<SendingDevice>(line, fileFrames(content));
+            sending->afterEnd = "\r\n:OK:\r\n";
+            line.feed(":OK:\r\n");
+        }
+    });
+    const std::string path = dir.file("setting.bak");
+    start(cmdDownload, path, "upload setting");
+    EXPECT_EQ(onlyResult(), resTransferOk);
+    std::string padded = content;
+    padded.resize(3072, 0x1A);
+    EXPECT_EQ(readFile(path), padded);
+    const auto texts = rig.recorder.texts();
+    ASSERT_GE(texts.size(), 8u);
+    EXPECT_EQ(texts[1], "Cancel count: 0");
+    EXPECT_EQ(texts.back(), ":OK:");
+}
+
+TEST_F(Session, UnansweredCommandLineGivesTransferErrorAfterFifteenWaits) {
+    start(cmdUpload, dir.file("x"), "download flashimage");
+    EXPECT_EQ(onlyResult(), resTransferError);
+    EXPECT_EQ(rig.line->written(), "download flashimage\r");
+    EXPECT_GE(rig.line->readCalls(), 15);
+}
+
+TEST_F(Session, ErrorInTheMiddleOfTheReplyEndsTheWaitAtOnce) {
+    rig.line->onWrite([](ScriptedLine& line, const std::string& w) {
+        if (w == "upload playlist\r") {
+            line.feed("no such file :ERROR: 2\r\n:OK:\r\n");
+        }
+    });
+    start(cmdDownload, dir.file("playlist.bak"), "upload playlist");
+    EXPECT_EQ(onlyResult(), resTransferError);
+    EXPECT_EQ(rig.line->written(), "upload playlist\r");  // no 'C': no transfer began
+    EXPECT_EQ(rig.recorder.texts(), std::vector<std::string>{"no such file :ERROR: 2"});
+}
+
+TEST_F(Session, MissingFileNameStopsAfterTheDeviceAccepted) {
+    rig.line->onWrite([](ScriptedLine& line, const std::string& w) {
+        if (w == "download flashimage\r") {
+            line.feed(":OK:\r\n");
+        }
+    });
+    start(cmdUpload, "", "download flashimage");
+    EXPECT_EQ(onlyResult(), resStopped);
+    EXPECT_EQ(rig.line->written(), "download flashimage\r");
+}
+
+TEST_F(Session, FinalReplyMissingOrRefusedGivesTransferError) {
+    for (const std::string& finalReply : {std::string(), std::string("write failed :ERROR:\r\n")}) {
+        ScriptedRig local;
+        std::unique_ptr<ReceivingDevice> device;
+        local.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+            if (w == "download flashimage\r") {
+                device = std::make_unique<ReceivingDevice>(line);
+                device->answerEot = [finalReply](int) { return std::string(1, kAck) + finalReply; };
+                line.feed(":OK:\r\nC");
+            }
+        });
+        const std::string path = dir.file("fw.pkg");
+        writeFile(path, "tiny");
+        local.worker->setFileName(path);
+        local.worker->setCommand(cmdUpload);
+        local.worker->queueCommandLine("download flashimage");
+        ASSERT_TRUE(local.recorder.waitForResults(1, 30s));
+        ASSERT_TRUE(local.worker->waitDispatched(1));
+        EXPECT_EQ(local.recorder.results(), std::vector<std::int32_t>{resTransferError});
+        EXPECT_EQ(device->eots(), 1);  // the block transfer itself went through
+        local.worker.reset();
+    }
+}
+
+TEST_F(Session, CancelWhileWaitingForTheCommandLinePostsNoResult) {
+    rig.worker->setCommand(cmdUpload);
+    rig.line->feed("boot message\r\n");
+    ASSERT_TRUE(rig.recorder.waitUntil([](const Recorder& r) { return r.texts().size() == 1; }));
+    rig.worker->cancel();
+    rig.worker->setCommand(cmdIdle);
+    ASSERT_TRUE(rig.worker->waitDispatched(2));
+    EXPECT_EQ(rig.worker->dispatched()[0].second, resStopped);
+    EXPECT_TRUE(rig.recorder.results().empty());
+    EXPECT_EQ(rig.recorder.texts(), std::vector<std::string>{"boot message"});
+    EXPECT_EQ(rig.line->written(), "");
+}
+
+TEST_F(Session, LineQueuedEarlierIsTakenAsTheCommandLine) {
+    ASSERT_TRUE(rig.worker->queueCommandLine("upload playlist"));
+    rig.line->onWrite([](ScriptedLine& line, const std::string& w) {
+        if (w == "upload playlist\r") {
+            line.feed(":ERROR:\r\n");
+        }
+    });
+    rig.worker->setFileName(dir.file("x"));
+    rig.worker->setCommand(cmdUpload);
+    EXPECT_FALSE(rig.worker->queueCommandLine("download flashimage"));  // the frame's line
+    EXPECT_EQ(onlyResult(), resTransferError);
+    EXPECT_EQ(rig.line->written(), "upload playlist\r");
+}
+
+TEST_F(Session, NotActiveAtTheStartPostsStopped) {
+    std::int32_t result = -1;
+    rig.worker->onWorker([&] {
+        rig.worker->cancel();
+        result = rig.worker->runDownload();
+    });
+    EXPECT_EQ(result, resStopped);
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resStopped});
+}
+
+TEST_F(Session, HangUpDuringUploadPostsTransferErrorAtOnce) {
+    const std::string path = dir.file("fw.pkg");
+    writeFile(path, patternBytes(8000));
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w == "download flashimage\r") {
+            receiving = std::make_unique<ReceivingDevice>(line);
+            receiving->answerPacket = [&line](const ReceivedPacket& p, int) {
+                if (p.number == 3) {
+                    line.hangUp();
+                }
+                return std::string(1, kAck);
+            };
+            line.feed(":OK:\r\nC");
+        }
+    });
+    start(cmdUpload, path, "download flashimage");
+    EXPECT_EQ(onlyResult(), resTransferError);
+    EXPECT_EQ(receiving->packets().size(), 3u);
+    const auto texts = rig.recorder.texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_NE(texts.back().find("/dev/scripted0"), std::string::npos);
+}
+
+TEST_F(Session, HangUpWhileWaitingForTheCommandLinePostsTransferError) {
+    rig.worker->setCommand(cmdDownload);
+    ASSERT_TRUE(eventually([&] { return rig.line->readCalls() > 0; }));
+    rig.line->hangUp();
+    EXPECT_EQ(onlyResult(), resTransferError);
+}
+
+TEST_F(Session, CancelDuringTheBlockTransferStopsSendingAndEndsTheSession) {
+    const std::string path = dir.file("fw.pkg");
+    writeFile(path, patternBytes(8000));
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w == "download flashimage\r") {
+            receiving = std::make_unique<ReceivingDevice>(line);
+            receiving->answerPacket = [&](const ReceivedPacket& p, int) {
+                if (p.number == 2) {
+                    rig.worker->cancel();
+                }
+                return std::string(1, kAck);
+            };
+            line.feed(":OK:\r\nC");
+        }
+    });
+    start(cmdUpload, path, "download flashimage");
+    // The device cannot confirm a cancelled transfer: the reply wait ends at once.
+    EXPECT_EQ(onlyResult(), resTransferError);
+    EXPECT_EQ(receiving->packets().size(), 2u);
+    EXPECT_EQ(receiving->eots(), 0);
+    EXPECT_EQ(receiving->cans(), 0);
+}
+
+}  // namespace
+}  // namespace tidewell::testing
