@@ -25,6 +25,8 @@ void makeRaw(termios& settings) {
     settings.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
+    // A zeroed speed reads as B0 ("hang up") to a host that looks.
+    ::cfsetspeed(&settings, B115200);
 }
 
 void setFlag(int fd, int getCommand, int setCommand, int flag, const std::string& what) {

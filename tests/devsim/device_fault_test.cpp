@@ -1,0 +1,345 @@
+// Each fault option does what it says; one test each, on the device core.
+#include <gtest/gtest.h>
+
+#include "host_xmodem.h"
+
+namespace tidewell::devsim {
+namespace {
+
+using testing::CoreHarness;
+using testing::hostReceive;
+using testing::hostSend;
+using testing::Millis;
+using testing::padded;
+using testing::patternFile;
+
+DeviceConfig withFaults(const Faults& faults) {
+    DeviceConfig config;
+    config.faults = faults;
+    return config;
+}
+
+void startTransfer(CoreHarness& h, const std::string& line) {
+    h.logIn();
+    h.send(line + "\r");
+    const auto reply = h.takeLine();
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(*reply, ":OK:");
+}
+
+TEST(DevsimFaults, NoPromptLeavesWakeUpsUnanswered) {
+    Faults faults;
+    faults.noPrompt = true;
+    CoreHarness h(withFaults(faults));
+    for (int i = 0; i < 50; ++i) {
+        h.send("   ");
+        h.advanceBy(Millis(9));
+    }
+    h.advanceBy(Millis(2000));
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.logHas("fault no-prompt: wake-up not answered"));
+    // The log-in itself still works.
+    h.send("\r\npivot\r");
+    EXPECT_TRUE(h.take().ends_with(":OK:\r\n"));
+}
+
+TEST(DevsimFaults, RefuseLoginRefusesTheRightWord) {
+    Faults faults;
+    faults.refuseLogin = true;
+    CoreHarness h(withFaults(faults));
+    h.send("   \r\npivot\r");
+    EXPECT_EQ(h.take(), ":LOGIN:\r\n:ERROR:\r\n:LOGIN:\r\n");
+    EXPECT_TRUE(h.logHas("fault refuse-login: log-in refused"));
+    h.send("ls\r");
+    EXPECT_EQ(h.take(), ":ERROR:\r\n:LOGIN:\r\n");
+}
+
+TEST(DevsimFaults, RefuseTransfersAnswersTransferLinesWithError) {
+    Faults faults;
+    faults.refuseTransfers = true;
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(10));
+    h.logIn();
+    h.send("download flashimage\r");
+    EXPECT_EQ(h.take(), ":ERROR:\r\n");
+    h.send("upload setting\r");
+    EXPECT_EQ(h.take(), ":ERROR:\r\n");
+    h.advanceBy(Millis(5000));
+    EXPECT_EQ(h.take(), "");  // no transfer behind the refusal
+    h.send("ls\r");
+    EXPECT_EQ(h.take(), "setting 10\r\n:OK:\r\n");
+    EXPECT_TRUE(h.logHas("fault refuse-transfers"));
+}
+
+TEST(DevsimFaults, SilentAfterCommandAnswersNoCommandLine) {
+    Faults faults;
+    faults.silentAfterCommand = true;
+    CoreHarness h(withFaults(faults));
+    h.logIn();
+    h.send("download flashimage\r");
+    h.send("ls\r");
+    h.advanceBy(Millis(5000));
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.logHas("rx line \"download flashimage\""));
+    EXPECT_TRUE(h.logHas("rx line \"ls\""));
+    EXPECT_TRUE(h.logHas("fault silent-after-command: no reply"));
+}
+
+TEST(DevsimFaults, ReplyDelayHoldsEveryReply) {
+    Faults faults;
+    faults.replyDelay = Millis(700);
+    CoreHarness h(withFaults(faults));
+    h.send("   ");
+    h.advanceBy(Millis(699));
+    EXPECT_EQ(h.take(), "");
+    h.advanceBy(Millis(1));
+    EXPECT_EQ(h.take(), ":LOGIN:\r\n");
+    h.send("\r\npivot\r");
+    h.advanceBy(Millis(699));
+    EXPECT_EQ(h.take(), "");
+    h.advanceBy(Millis(1));
+    EXPECT_TRUE(h.take().ends_with(":OK:\r\n"));
+    h.send("download setting\r");
+    h.advanceBy(Millis(699));
+    EXPECT_EQ(h.take(), "");
+    h.advanceBy(Millis(1));
+    EXPECT_EQ(h.take(), ":OK:\r\nC");  // the transfer starts with the reply
+    EXPECT_TRUE(h.logHas("fault reply-delay: reply due in 700 ms"));
+}
+
+TEST(DevsimFaults, CorruptPacketAsSenderDamagesItsFirstSendingOnly) {
+    Faults faults;
+    faults.corruptPacket = 2;
+    CoreHarness h(withFaults(faults));
+    const auto file = patternFile(3000);
+    h.writeStoreFile("setting", file);
+    startTransfer(h, "upload setting");
+    const auto report = hostReceive(h);
+    ASSERT_TRUE(report.completed) << report.failure;
+    EXPECT_EQ(report.badPackets, 1);
+    EXPECT_EQ(report.data, padded(file, 1024, 0x1A));
+    EXPECT_TRUE(h.logHas("fault corrupt-packet 2: packet 2 (#2) sent with a damaged payload"));
+}
+
+TEST(DevsimFaults, CorruptPacketAsReceiverRefusesItOnce) {
+    Faults faults;
+    faults.corruptPacket = 2;
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    const auto file = patternFile(3000);
+    const auto report = hostSend(h, file);
+    ASSERT_TRUE(report.delivered) << report.failure;
+    EXPECT_EQ(report.naks, 1);
+    EXPECT_EQ(report.sends, 4);
+    EXPECT_EQ(*h.readStoreFile("setting"), padded(file, 1024, 0xEE));
+    EXPECT_TRUE(h.logHas("fault corrupt-packet 2: packet 2 (#2) taken as corrupt"));
+}
+
+TEST(DevsimFaults, DropAckAsReceiverMakesTheHostRepeatThePacket) {
+    Faults faults;
+    faults.dropAck = 2;
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    const auto file = patternFile(3000);
+    const auto report = hostSend(h, file);
+    ASSERT_TRUE(report.delivered) << report.failure;
+    EXPECT_EQ(report.timeouts, 1);
+    EXPECT_EQ(report.sends, 4);
+    EXPECT_EQ(*h.readStoreFile("setting"), padded(file, 1024, 0xEE));  // stored once
+    EXPECT_TRUE(h.logHas("fault drop-ack 2: ACK of packet 2 (#2) not sent"));
+    EXPECT_TRUE(h.logHas("rx packet 2 (#2) repeated, acknowledged"));
+}
+
+TEST(DevsimFaults, DropAckAsSenderRepeatsThePacket) {
+    Faults faults;
+    faults.dropAck = 2;
+    CoreHarness h(withFaults(faults));
+    const auto file = patternFile(3000);
+    h.writeStoreFile("setting", file);
+    startTransfer(h, "upload setting");
+    const auto report = hostReceive(h);
+    ASSERT_TRUE(report.completed) << report.failure;
+    EXPECT_EQ(report.repeats, 1);
+    EXPECT_EQ(report.data, padded(file, 1024, 0x1A));
+    EXPECT_TRUE(h.logHas("fault drop-ack 2: ACK of packet 2 (#2) lost, sending it again"));
+}
+
+TEST(DevsimFaults, CancelAtAsSenderSendsCanCanInPlaceOfThePacket) {
+    Faults faults;
+    faults.cancelAt = 2;
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(3000));
+    startTransfer(h, "upload setting");
+    const auto report = hostReceive(h);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(report.numbers, std::vector<int>{1});
+    EXPECT_TRUE(h.logHas("fault cancel-at 2: CAN CAN in place of packet 2 (#2)"));
+    // The host acknowledges the cancel after its flush; the final reply comes
+    // after a second of silence.
+    h.advanceBy(Millis(500));
+    h.send("\x06");
+    h.advanceBy(Millis(999));
+    EXPECT_EQ(h.take(), "");
+    EXPECT_EQ(h.takeLine(Millis(10)), ":ERROR:");
+}
+
+TEST(DevsimFaults, CancelAtAsReceiverAnswersThePacketWithCanCan) {
+    Faults faults;
+    faults.cancelAt = 2;
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", testing::bytesOf("old"));
+    startTransfer(h, "download setting");
+    const auto report = hostSend(h, patternFile(3000));
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(report.sends, 2);
+    EXPECT_TRUE(h.logHas("fault cancel-at 2: CAN CAN in place of the ACK of packet 2 (#2)"));
+    EXPECT_EQ(h.takeLine(Millis(2000)), ":ERROR:");
+    EXPECT_EQ(*h.readStoreFile("setting"), testing::bytesOf("old"));
+}
+
+TEST(DevsimFaults, OkAfterFailureConfirmsACancelledTransfer) {
+    Faults faults;
+    faults.cancelAt = 1;
+    faults.okAfterFailure = true;
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    EXPECT_TRUE(hostSend(h, patternFile(100)).cancelled);
+    EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
+    EXPECT_TRUE(h.logHas("fault ok-after-failure"));
+}
+
+TEST(DevsimFaults, NoTransferStartAsReceiverSendsNoRequest) {
+    Faults faults;
+    faults.noTransferStart = true;
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    h.advanceBy(Millis(30000));
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.logHas("fault no-transfer-start: no start request sent"));
+    // The host gives up with CAN; the device goes back to its command line.
+    h.send("\x18\x18\x18");
+    EXPECT_EQ(h.takeLine(Millis(2000)), ":ERROR:");
+    h.send("ls\r");
+    EXPECT_EQ(h.take(), ":OK:\r\n");
+}
+
+TEST(DevsimFaults, NoTransferStartAsSenderIgnoresStartRequests) {
+    Faults faults;
+    faults.noTransferStart = true;
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(100));
+    startTransfer(h, "upload setting");
+    for (int i = 0; i < 10; ++i) {
+        h.send("C");
+        h.advanceBy(Millis(1000));
+    }
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.logHas("fault no-transfer-start: start requests ignored"));
+}
+
+TEST(DevsimFaults, BitErrorsAreSeededAndReproducible) {
+    const auto run = [](std::uint64_t seed, double rate) {
+        Faults faults;
+        faults.bitErrorRate = rate;
+        faults.seed = seed;
+        CoreHarness h(withFaults(faults));
+        // Five hundred prompts: 36000 bits from the device, 16000 to it. The
+        // carriage return ends whatever a flipped bit made of a wake-up.
+        for (int i = 0; i < 500; ++i) {
+            h.send("\r   ");
+            h.advanceBy(Millis(150));
+        }
+        std::vector<std::string> flips;
+        for (const auto& line : h.log().lines()) {
+            if (line.find("fault bit-error") != std::string::npos) flips.push_back(line.substr(11));
+        }
+        return std::make_pair(h.take(), flips);
+    };
+    const auto first = run(7, 2e-3);
+    const auto again = run(7, 2e-3);
+    const auto other = run(8, 2e-3);
+    const auto clean = run(7, 0.0);
+    EXPECT_EQ(first, again);
+    EXPECT_NE(first, other);
+    EXPECT_TRUE(clean.second.empty());
+    EXPECT_EQ(clean.first.size(), 500u * 9);
+    // About 104 flips expected in all.
+    EXPECT_GT(first.second.size(), 40u);
+    EXPECT_LT(first.second.size(), 200u);
+    EXPECT_NE(first.first, clean.first);
+}
+
+TEST(DevsimFaults, BitErrorsAlsoHitWhatTheDeviceReads) {
+    Faults faults;
+    faults.bitErrorRate = 1.0;  // every bit flips: "ls" is no longer "ls"
+    CoreHarness h(withFaults(faults));
+    h.send("\xDF\xDF\xDF");  // three spaces once inverted
+    EXPECT_TRUE(h.logHas("fault bit-error rx byte 1 bit 0"));
+    EXPECT_EQ(h.take().size(), std::string(":LOGIN:\r\n").size());  // answered, but garbled
+}
+
+TEST(DevsimFaults, HangupAtTheKthByteReceived) {
+    Faults faults;
+    faults.hangupAt = 4;
+    CoreHarness h(withFaults(faults));
+    h.send("   ");  // bytes 1 to 3: answered
+    EXPECT_EQ(h.take(), ":LOGIN:\r\n");
+    EXPECT_FALSE(h.device().hungUp());
+    h.advanceBy(Millis(200));
+    h.send("   ");  // byte 4 hangs up
+    EXPECT_TRUE(h.device().hungUp());
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.logHas("fault hangup-at 4: hanging up"));
+    EXPECT_FALSE(h.device().nextDeadline());
+}
+
+TEST(DevsimFaults, HangupInPlaceOfTheKthByteSent) {
+    Faults faults;
+    faults.hangupAtSent = 5;
+    CoreHarness h(withFaults(faults));
+    h.send("   ");
+    EXPECT_EQ(h.take(), ":LOG");
+    EXPECT_TRUE(h.device().hungUp());
+    EXPECT_TRUE(h.logHas("fault hangup-at-sent 5: hanging up"));
+}
+
+TEST(DevsimFaults, NoFinalReply) {
+    Faults faults;
+    faults.finalReply = FinalReply::never;
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
+    h.advanceBy(Millis(10000));
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.logHas("fault no-final-reply"));
+    h.send("ls\r");
+    EXPECT_EQ(h.take(), "setting 1024\r\n:OK:\r\n");
+}
+
+TEST(DevsimFaults, FinalReplyLate) {
+    Faults faults;
+    faults.finalReply = FinalReply::late;
+    faults.finalReplyLate = Millis(3000);
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
+    h.advanceBy(Millis(2999));
+    EXPECT_EQ(h.take(), "");
+    h.advanceBy(Millis(1));
+    EXPECT_EQ(h.take(), ":OK:\r\n");
+}
+
+TEST(DevsimFaults, FinalReplyEarlyFollowsTheEotOfAnUpload) {
+    Faults faults;
+    faults.finalReply = FinalReply::early;
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(100));
+    startTransfer(h, "upload setting");
+    ASSERT_TRUE(hostReceive(h).completed);
+    // At once after the host's ACK of EOT, well within 100 ms.
+    EXPECT_EQ(h.take(), ":OK:\r\n");
+    EXPECT_TRUE(h.logHas("fault final-reply-early"));
+}
+
+}  // namespace
+}  // namespace tidewell::devsim

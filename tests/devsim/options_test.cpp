@@ -1,0 +1,184 @@
+#include "tidewell/devsim/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tidewell::devsim {
+namespace {
+
+using std::chrono::milliseconds;
+
+ParsedOptions parse(std::vector<std::string_view> args) {
+    return parseOptions(args);
+}
+
+TEST(DevsimOptions, DefaultsNeedOnlyTheLink) {
+    const auto parsed = parse({"--link", "/tmp/x"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const Options& o = parsed.options;
+    EXPECT_EQ(o.link, "/tmp/x");
+    EXPECT_EQ(o.store, ".");
+    EXPECT_EQ(o.loginWord, "pivot");
+    EXPECT_FALSE(o.baud);
+    EXPECT_EQ(o.bootDelay, milliseconds(0));
+    EXPECT_EQ(o.transfer, TransferMode::builtin);
+    EXPECT_TRUE(o.logPath.empty());
+    EXPECT_FALSE(o.faults.noPrompt);
+    EXPECT_EQ(o.faults.finalReply, FinalReply::normal);
+    EXPECT_EQ(o.faults.seed, 1u);
+}
+
+TEST(DevsimOptions, EveryOptionIsRead) {
+    const auto parsed = parse({"--link=/l",
+                               "--store",
+                               "/s",
+                               "--login",
+                               "open sesame",
+                               "--baud",
+                               "9600",
+                               "--throttle-input",
+                               "--boot-ms",
+                               "250",
+                               "--transfer",
+                               "builtin",
+                               "--log",
+                               "/log",
+                               "--no-prompt",
+                               "--refuse-login",
+                               "--refuse-transfers",
+                               "--silent-after-command",
+                               "--reply-delay",
+                               "40",
+                               "--corrupt-packet",
+                               "3",
+                               "--drop-ack",
+                               "4",
+                               "--cancel-at",
+                               "5",
+                               "--no-transfer-start",
+                               "--bit-error-rate",
+                               "1e-4",
+                               "--seed",
+                               "99",
+                               "--hangup-at",
+                               "70",
+                               "--hangup-at-sent",
+                               "80",
+                               "--final-reply-late",
+                               "900",
+                               "--ok-after-failure"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const Options& o = parsed.options;
+    const Faults& f = o.faults;
+    EXPECT_EQ(o.link, "/l");
+    EXPECT_EQ(o.store, "/s");
+    EXPECT_EQ(o.loginWord, "open sesame");
+    EXPECT_EQ(o.baud, 9600u);
+    EXPECT_TRUE(o.throttleInput);
+    EXPECT_EQ(o.bootDelay, milliseconds(250));
+    EXPECT_EQ(o.logPath, "/log");
+    EXPECT_TRUE(f.noPrompt && f.refuseLogin && f.refuseTransfers && f.silentAfterCommand);
+    EXPECT_EQ(f.replyDelay, milliseconds(40));
+    EXPECT_EQ(f.corruptPacket, 3u);
+    EXPECT_EQ(f.dropAck, 4u);
+    EXPECT_EQ(f.cancelAt, 5u);
+    EXPECT_TRUE(f.noTransferStart);
+    EXPECT_DOUBLE_EQ(f.bitErrorRate, 1e-4);
+    EXPECT_EQ(f.seed, 99u);
+    EXPECT_EQ(f.hangupAt, 70u);
+    EXPECT_EQ(f.hangupAtSent, 80u);
+    EXPECT_EQ(f.finalReply, FinalReply::late);
+    EXPECT_EQ(f.finalReplyLate, milliseconds(900));
+    EXPECT_TRUE(f.okAfterFailure);
+}
+
+TEST(DevsimOptions, FinalReplyFlags) {
+    EXPECT_EQ(parse({"--link", "l", "--no-final-reply"}).options.faults.finalReply,
+              FinalReply::never);
+    EXPECT_EQ(parse({"--link", "l", "--final-reply-early"}).options.faults.finalReply,
+              FinalReply::early);
+    EXPECT_FALSE(parse({"--link", "l", "--no-final-reply", "--final-reply-early"}).ok());
+    EXPECT_FALSE(parse({"--link", "l", "--final-reply-late", "5", "--no-final-reply"}).ok());
+}
+
+TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
+    EXPECT_TRUE(parse({"--link", "l", "--transfer", "lrzsz"}).ok());
+    EXPECT_EQ(parse({"--link", "l", "--transfer", "lrzsz"}).options.transfer, TransferMode::lrzsz);
+    for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at"}) {
+        EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
+    }
+}
+
+TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {
+    const std::vector<std::vector<std::string_view>> bad = {
+        {},
+        {"--store", "s"},
+        {"--link"},
+        {"--link", ""},
+        {"--link", "l", "--bogus"},
+        {"--link", "l", "extra"},
+        {"--link", "l", "--baud", "0"},
+        {"--link", "l", "--baud", "96x"},
+        {"--link", "l", "--baud", "-5"},
+        {"--link", "l", "--boot-ms", "abc"},
+        {"--link", "l", "--transfer", "zmodem"},
+        {"--link", "l", "--corrupt-packet", "0"},
+        {"--link", "l", "--drop-ack", ""},
+        {"--link", "l", "--bit-error-rate", "1.5"},
+        {"--link", "l", "--bit-error-rate", "-0.1"},
+        {"--link", "l", "--bit-error-rate", "nan"},
+        {"--link", "l", "--hangup-at", "0"},
+        {"--link", "l", "--login", ""},
+        {"--link", "l", "--login", " x"},
+        {"--link", "l", "--login", "a\rb"},
+        {"--link", "l", "--no-prompt=yes"},
+        {"--link", "l", "--throttle-input"},
+    };
+    for (const auto& args : bad) {
+        const auto parsed = parseOptions(args);
+        std::string joined;
+        for (auto a : args) joined += std::string(a) + " ";
+        EXPECT_FALSE(parsed.ok()) << joined;
+        EXPECT_FALSE(parsed.error.empty()) << joined;
+    }
+}
+
+TEST(DevsimOptions, HelpNeedsNothingElseAndListsEveryOption) {
+    const auto parsed = parse({"--help"});
+    EXPECT_TRUE(parsed.ok());
+    EXPECT_TRUE(parsed.helpRequested);
+    const std::string text = usage();
+    for (const char* option : {"--link",
+                               "--store",
+                               "--login",
+                               "--baud",
+                               "--throttle-input",
+                               "--boot-ms",
+                               "--transfer",
+                               "--log",
+                               "--no-prompt",
+                               "--refuse-login",
+                               "--refuse-transfers",
+                               "--silent-after-command",
+                               "--reply-delay",
+                               "--corrupt-packet",
+                               "--drop-ack",
+                               "--cancel-at",
+                               "--no-transfer-start",
+                               "--bit-error-rate",
+                               "--seed",
+                               "--hangup-at",
+                               "--hangup-at-sent",
+                               "--no-final-reply",
+                               "--final-reply-late",
+                               "--final-reply-early",
+                               "--ok-after-failure",
+                               "--help"}) {
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace
+}  // namespace tidewell::devsim
