@@ -1,0 +1,369 @@
+// tidewell-cli run as a program against tidewell-devsim over a pseudo-terminal.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "processes.h"
+#include "refusing_peer.h"
+
+namespace tidewell::cli::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kOk = 0;
+constexpr int kUsage = 2;
+constexpr int kPortError = 3;
+constexpr int kNoDevice = 4;
+constexpr int kDeviceError = 5;
+constexpr int kLocalFile = 6;
+constexpr int kTooManyRetries = 7;
+constexpr int kDeviceCancel = 8;
+constexpr int kNoStart = 9;
+constexpr int kTimeout = 10;
+constexpr int kInterrupted = 130;
+
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The file as the device sent or kept it: the original, then only padding bytes.
+::testing::AssertionResult equalPaddingAside(const std::string& original, const std::string& got,
+                                             char padding) {
+    if (got.size() < original.size() || got.compare(0, original.size(), original) != 0) {
+        return ::testing::AssertionFailure()
+               << "the first " << original.size() << " bytes differ (got " << got.size() << ")";
+    }
+    if (got.size() % 128 != 0 || got.size() - original.size() >= 1024) {
+        return ::testing::AssertionFailure() << "odd length " << got.size();
+    }
+    if (!std::all_of(got.begin() + static_cast<std::ptrdiff_t>(original.size()), got.end(),
+                     [padding](char c) { return c == padding; })) {
+        return ::testing::AssertionFailure() << "the tail is not padding";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool portIsFree(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return locked;
+}
+
+class CliEndToEnd : public ::testing::Test {
+  protected:
+    fs::path dir() const { return temp_.path(); }
+    std::string port() const { return devsim_->link().string(); }
+    fs::path store() const { return devsim_->store(); }
+
+    void startDevsim(const std::vector<std::string>& extra = {}) { devsim_.emplace(dir(), extra); }
+    CliRun cli(std::vector<std::string> args, const CliExtras& extras = {}) {
+        args.insert(args.begin(), {"--port", port()});
+        return runCli(dir(), args, extras);
+    }
+    std::string inDir(const std::string& name) const { return (dir() / name).string(); }
+
+    TempDir temp_;
+    std::optional<Devsim> devsim_;
+};
+
+// --- What works -----------------------------------------------------------
+
+TEST_F(CliEndToEnd, DetectWakesTheDeviceAndLogsIn) {
+    startDevsim();
+    const CliRun run = cli({"detect"});
+    EXPECT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(contains(run.err, "Logged in.")) << run.err;
+    EXPECT_TRUE(contains(devsim_->log(), "login accepted"));
+}
+
+TEST_F(CliEndToEnd, UpdateSendsThePackageToFlashimage) {
+    startDevsim();
+    const std::string package = randomBytes(3000, 11);
+    writeFile(inDir("fw.pkg"), package);
+    const CliRun run = cli({"update", inDir("fw.pkg")});
+    ASSERT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(equalPaddingAside(package, readFile(store() / "flashimage"), '\0'));
+    EXPECT_TRUE(contains(run.err, "flashimage  100%  2.9 KiB of 2.9 KiB")) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+TEST_F(CliEndToEnd, BackupsTakeNumberedNamesAndHoldTheDeviceFile) {
+    startDevsim();
+    fs::create_directories(store());
+    const std::string setting = randomBytes(2500, 12);
+    const std::string playlist = randomBytes(4096, 13);
+    writeFile(store() / "setting", setting);
+    writeFile(store() / "playlist", playlist);
+    fs::create_directories(dir() / "out");
+
+    const CliRun first = cli({"backup", "setting", "--dir", inDir("out")});
+    ASSERT_EQ(first.status, kOk) << first.err;
+    EXPECT_EQ(first.out, inDir("out") + "/setting.bak\n");
+    const CliRun second = cli({"-q", "backup", "setting", "--dir", inDir("out")});
+    ASSERT_EQ(second.status, kOk) << second.err;
+    EXPECT_EQ(second.out, inDir("out") + "/setting_1.bak\n");
+    EXPECT_EQ(second.err, "");  // --quiet
+    const CliRun third = cli({"backup", "playlist", "--dir", inDir("out")});
+    ASSERT_EQ(third.status, kOk) << third.err;
+    EXPECT_EQ(third.out, inDir("out") + "/playlist.bak\n");
+
+    EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting.bak"), '\x1a'));
+    EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting_1.bak"), '\x1a'));
+    EXPECT_EQ(readFile(dir() / "out/playlist.bak"), playlist);
+    // Nothing else: no partial files left behind.
+    EXPECT_EQ(filesIn(dir() / "out"),
+              (std::vector<std::string>{"playlist.bak", "setting.bak", "setting_1.bak"}));
+}
+
+TEST_F(CliEndToEnd, RestoreSendsTheBackupToTheDeviceFile) {
+    startDevsim();
+    const std::string backup = randomBytes(5000, 14);
+    writeFile(inDir("setting_3.bak"), backup);
+    const CliRun run = cli({"restore", "setting", inDir("setting_3.bak")});
+    ASSERT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(equalPaddingAside(backup, readFile(store() / "setting"), '\0'));
+}
+
+TEST_F(CliEndToEnd, SendPrintsTheReplyUpToItsOkLine) {
+    startDevsim();
+    fs::create_directories(store());
+    writeFile(store() / "setting", "abc");
+    const CliRun run = cli({"send", "ls"});
+    EXPECT_EQ(run.status, kOk) << run.err;
+    EXPECT_EQ(run.out, "setting 3\n:OK:\n");
+}
+
+TEST_F(CliEndToEnd, TerminalSendsEachInputLineAndPrintsTheDeviceLines) {
+    startDevsim();
+    fs::create_directories(store());
+    writeFile(store() / "playlist", "12345");
+    CliExtras extras;
+    extras.input = "ls\n\nhelp\r\n";
+    const CliRun run = cli({"terminal"}, extras);
+    EXPECT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(contains(run.out, "playlist 5\n:OK:\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "ls             list the stored files\n")) << run.out;
+    EXPECT_TRUE(contains(devsim_->log(), "rx line \"help\""));
+}
+
+TEST_F(CliEndToEnd, LogShowsAndKeepsTheDeviceLinesAndStatistics) {
+    startDevsim();
+    fs::create_directories(store());
+    writeFile(store() / "setting", "xyz");
+    const CliRun run = cli({"--log", inDir("cli.log"), "backup", "setting", "--dir", inDir(".")});
+    ASSERT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(contains(run.err, "| Cancel count: 0")) << run.err;
+    EXPECT_TRUE(contains(run.err, "| Tidewell simulated device")) << run.err;
+    const std::string log = readFile(dir() / "cli.log");
+    EXPECT_TRUE(contains(log, "\nRemote re-transmition count: ")) << log;
+    EXPECT_TRUE(contains(log, "tidewell-cli backup")) << log;
+}
+
+TEST_F(CliEndToEnd, ComNumbersAndTheSavedPortComeFromTheSettings) {
+    startDevsim();
+    fs::create_directories(dir() / "config/tidewell");
+    writeFile(dir() / "config/tidewell/tidewell.ini",
+              "[Tidewell]\nCommPort=7\n[Ports]\nCOM7=" + port() + "\n");
+    const CliRun saved = runCli(dir(), {"detect"});
+    EXPECT_EQ(saved.status, kOk) << saved.err;
+    EXPECT_TRUE(contains(saved.err, "COM7 (" + port() + ")")) << saved.err;
+    const CliRun numbered = runCli(dir(), {"--port", "com7", "detect"});
+    EXPECT_EQ(numbered.status, kOk) << numbered.err;
+    const CliRun ports = runCli(dir(), {"ports"});
+    EXPECT_EQ(ports.status, kOk) << ports.err;
+    EXPECT_TRUE(contains(ports.out, "present  (saved)\n")) << ports.out;
+    EXPECT_TRUE(contains(ports.out, "COM7   " + port())) << ports.out;
+}
+
+TEST_F(CliEndToEnd, OneMegabyteUpdateSurvivesBitErrorsByteExact) {
+    startDevsim({"--bit-error-rate", "1e-5", "--seed", "1"});
+    const std::string package = randomBytes(1 << 20, 15);
+    writeFile(inDir("big.pkg"), package);
+    const CliRun run = cli({"update", inDir("big.pkg")});
+    ASSERT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(readFile(store() / "flashimage") == package);
+    EXPECT_TRUE(contains(devsim_->log(), "fault bit-error rx"));
+}
+
+// --- Each failure kind: its status and a message naming what failed -------
+
+TEST_F(CliEndToEnd, UsageErrorsNameTheProblem) {
+    const CliRun run = runCli(dir(), {"frobnicate"});
+    EXPECT_EQ(run.status, kUsage);
+    EXPECT_TRUE(contains(run.err, "\"frobnicate\"")) << run.err;
+}
+
+TEST_F(CliEndToEnd, APortThatCannotBeOpenedIsNamedWithTheReason) {
+    const CliRun run = runCli(dir(), {"--port", inDir("no-such-tty"), "detect"});
+    EXPECT_EQ(run.status, kPortError);
+    EXPECT_TRUE(contains(run.err, inDir("no-such-tty"))) << run.err;
+    EXPECT_TRUE(contains(run.err, "No such file or directory")) << run.err;
+}
+
+TEST_F(CliEndToEnd, NoPromptWithinTheTimeoutIsNoDevice) {
+    startDevsim({"--no-prompt"});
+    const CliRun run = cli({"--timeout", "0.5", "detect"});
+    EXPECT_EQ(run.status, kNoDevice);
+    EXPECT_TRUE(contains(run.err, port() + ": no device answered within 0.5 s")) << run.err;
+}
+
+TEST_F(CliEndToEnd, ARefusedLogInIsAnErrorReply) {
+    startDevsim({"--refuse-login"});
+    const CliRun run = cli({"detect"});
+    EXPECT_EQ(run.status, kDeviceError);
+    EXPECT_TRUE(contains(run.err, port() + ": the device refused the log-in: \":ERROR:\""))
+        << run.err;
+}
+
+TEST_F(CliEndToEnd, ARefusedTransferIsAnErrorReplyAndShowsTheDeviceLines) {
+    startDevsim({"--refuse-transfers"});
+    writeFile(inDir("fw.pkg"), "package");
+    const CliRun run = cli({"update", inDir("fw.pkg")});
+    EXPECT_EQ(run.status, kDeviceError);
+    EXPECT_TRUE(contains(run.err, "refused \"download flashimage\": \":ERROR:\"")) << run.err;
+    EXPECT_TRUE(contains(run.err, "| Firmware 1.0\n")) << run.err;
+    EXPECT_TRUE(contains(run.err, "| :ERROR:\n")) << run.err;
+}
+
+TEST_F(CliEndToEnd, AMissingPackageIsALocalFileError) {
+    const CliRun run = runCli(dir(), {"--port", inDir("tty"), "update", inDir("none.pkg")});
+    EXPECT_EQ(run.status, kLocalFile);
+    EXPECT_TRUE(contains(run.err, inDir("none.pkg") + ": No such file or directory")) << run.err;
+    const CliRun folder = runCli(dir(), {"--port", inDir("tty"), "update", inDir(".")});
+    EXPECT_EQ(folder.status, kLocalFile);
+    EXPECT_TRUE(contains(folder.err, "Is a directory")) << folder.err;
+}
+
+TEST_F(CliEndToEnd, AMissingBackupFolderIsALocalFileError) {
+    startDevsim();
+    const CliRun run = cli({"backup", "setting", "--dir", inDir("gone")});
+    EXPECT_EQ(run.status, kLocalFile);
+    EXPECT_TRUE(contains(run.err, inDir("gone") + ": No such file or directory")) << run.err;
+}
+
+TEST_F(CliEndToEnd, AFailedWriteIsALocalFileErrorAndLeavesNoBackup) {
+    startDevsim({"--ok-after-failure"});
+    fs::create_directories(store());
+    writeFile(store() / "setting", randomBytes(5000, 16));
+    fs::create_directories(dir() / "out");
+    CliExtras extras;
+    extras.fileSizeLimit = 2048;  // the third packet cannot be written
+    const CliRun run = cli({"backup", "setting", "--dir", inDir("out")}, extras);
+    EXPECT_EQ(run.status, kLocalFile) << run.err;
+    EXPECT_TRUE(contains(run.err, "cannot write the received data to " + inDir("out"))) << run.err;
+    EXPECT_TRUE(contains(run.err, "| Error: Write file exception.")) << run.err;
+    EXPECT_TRUE(filesIn(dir() / "out").empty());
+}
+
+TEST_F(CliEndToEnd, APacketRefusedAgainAndAgainIsTooManyRetries) {
+    RefusingPeer peer;
+    writeFile(inDir("fw.pkg"), randomBytes(3000, 17));
+    const CliRun run = runCli(dir(), {"--port", peer.path().string(), "update", inDir("fw.pkg")});
+    EXPECT_EQ(run.status, kTooManyRetries) << run.err;
+    EXPECT_TRUE(contains(run.err, peer.path().string() + ": too many retries")) << run.err;
+    EXPECT_EQ(peer.packetsRefused(), 25);
+}
+
+TEST_F(CliEndToEnd, ACancelByTheDeviceIsDeviceCancel) {
+    startDevsim({"--cancel-at", "2", "--ok-after-failure"});
+    writeFile(inDir("fw.pkg"), randomBytes(5000, 18));
+    const CliRun run = cli({"update", inDir("fw.pkg")});
+    EXPECT_EQ(run.status, kDeviceCancel) << run.err;
+    EXPECT_TRUE(contains(run.err, port() + ": the device cancelled the transfer of \"flashimage\""))
+        << run.err;
+}
+
+TEST_F(CliEndToEnd, ACancelTheDeviceThenReportsAsErrorIsAnErrorReply) {
+    startDevsim({"--cancel-at", "2"});
+    writeFile(inDir("fw.pkg"), randomBytes(5000, 19));
+    const CliRun run = cli({"update", inDir("fw.pkg")});
+    EXPECT_EQ(run.status, kDeviceError) << run.err;
+    EXPECT_TRUE(contains(run.err, "reported an error after the transfer of \"flashimage\""))
+        << run.err;
+}
+
+TEST_F(CliEndToEnd, AnAcceptedTransferThatNeverStartsIsNoStart) {
+    startDevsim({"--no-transfer-start"});
+    writeFile(inDir("fw.pkg"), "package");
+    const CliRun run = cli({"--timeout", "1", "update", inDir("fw.pkg")});
+    EXPECT_EQ(run.status, kNoStart) << run.err;
+    EXPECT_TRUE(contains(run.err, "accepted \"download flashimage\" but never started")) << run.err;
+}
+
+TEST_F(CliEndToEnd, AnUnansweredCommandLineIsATimeout) {
+    startDevsim({"--silent-after-command"});
+    writeFile(inDir("fw.pkg"), "package");
+    const CliRun update = cli({"update", inDir("fw.pkg")});
+    EXPECT_EQ(update.status, kTimeout) << update.err;
+    EXPECT_TRUE(contains(update.err, port() + ": no reply to \"download flashimage\""))
+        << update.err;
+    const CliRun send = cli({"--timeout", "0.5", "send", "ls"});
+    EXPECT_EQ(send.status, kTimeout) << send.err;
+    EXPECT_TRUE(contains(send.err, "no reply to \"ls\" within 0.5 s")) << send.err;
+}
+
+TEST_F(CliEndToEnd, AnErrorReplyToSendIsAnErrorReply) {
+    startDevsim();
+    const CliRun run = cli({"send", "format everything"});
+    EXPECT_EQ(run.status, kDeviceError);
+    EXPECT_EQ(run.out, ":ERROR:\n");
+    EXPECT_TRUE(contains(run.err, "replied \":ERROR:\" to \"format everything\"")) << run.err;
+}
+
+TEST_F(CliEndToEnd, ADeviceThatHangsUpIsAPortError) {
+    startDevsim({"--hangup-at-sent", "2000"});
+    fs::create_directories(store());
+    writeFile(store() / "setting", randomBytes(8000, 20));
+    fs::create_directories(dir() / "out");
+    const CliRun run = cli({"backup", "setting", "--dir", inDir("out")});
+    EXPECT_EQ(run.status, kPortError) << run.err;
+    EXPECT_TRUE(contains(run.err, port() + ": the device was lost")) << run.err;
+    EXPECT_TRUE(filesIn(dir() / "out").empty());
+}
+
+TEST_F(CliEndToEnd, CtrlCStopsDetectionAndReleasesThePort) {
+    startDevsim({"--no-prompt"});
+    auto child = startCli(dir(), {"--port", port(), "detect"});
+    ASSERT_TRUE(waitForText(dir() / "cli.err", "Waiting for the device", 10s));
+    child->signal(SIGINT);
+    EXPECT_EQ(child->wait(10s), kInterrupted);
+    const std::string err = readFile(dir() / "cli.err");
+    EXPECT_TRUE(contains(err, "interrupted: detection stopped; the port is released")) << err;
+    EXPECT_TRUE(portIsFree(port()));
+}
+
+TEST_F(CliEndToEnd, SigtermStopsABackupAndLeavesNoFile) {
+    startDevsim({"--baud", "9600"});
+    fs::create_directories(store());
+    writeFile(store() / "setting", randomBytes(200000, 21));
+    fs::create_directories(dir() / "out");
+    auto child = startCli(dir(), {"--port", port(), "backup", "setting", "--dir", inDir("out")});
+    ASSERT_TRUE(waitForText(dir() / "cli.err", "Receiving", 10s));
+    ASSERT_TRUE(waitForText(dir() / "devsim.log", "tx packet", 10s));
+    child->signal(SIGTERM);
+    EXPECT_EQ(child->wait(10s), kInterrupted);
+    EXPECT_TRUE(contains(readFile(dir() / "cli.err"), "the transfer of \"setting\" was cancelled"));
+    EXPECT_TRUE(filesIn(dir() / "out").empty());
+    EXPECT_TRUE(portIsFree(port()));
+}
+
+}  // namespace
+}  // namespace tidewell::cli::testing

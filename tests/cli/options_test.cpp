@@ -1,0 +1,172 @@
+#include "tidewell/cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string_view>
+#include <vector>
+
+namespace tidewell::cli {
+namespace {
+
+ParseResult parse(std::initializer_list<std::string_view> args) {
+    const std::vector<std::string_view> list(args);
+    return parseArguments(list);
+}
+
+TEST(CliOptions, DefaultsApplyWhenOnlyACommandIsGiven) {
+    const auto r = parse({"detect"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.command, Command::detect);
+    EXPECT_TRUE(r.options.port.saved());
+    EXPECT_EQ(r.options.speed, 115200u);
+    EXPECT_EQ(r.options.timeout, std::chrono::seconds(60));
+    EXPECT_FALSE(r.options.quiet);
+    EXPECT_TRUE(r.options.logFile.empty());
+}
+
+TEST(CliOptions, UpdateSendsThePackageToFlashimage) {
+    const auto r = parse({"update", "fw.pkg"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.command, Command::update);
+    EXPECT_EQ(r.options.localFile, "fw.pkg");
+    EXPECT_EQ(r.options.deviceFile, "flashimage");
+}
+
+TEST(CliOptions, BackupTakesTheDeviceFileAndAFolder) {
+    const auto r = parse({"backup", "playlist", "--dir", "/tmp/b"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.command, Command::backup);
+    EXPECT_EQ(r.options.deviceFile, "playlist");
+    EXPECT_EQ(r.options.backupDir, "/tmp/b");
+    EXPECT_TRUE(r.options.localFile.empty());
+    EXPECT_EQ(parse({"backup", "setting"}).options.backupDir, ".");
+}
+
+TEST(CliOptions, RestoreTakesTheDeviceFileAndTheBackup) {
+    const auto r = parse({"restore", "setting", "setting_2.bak"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.deviceFile, "setting");
+    EXPECT_EQ(r.options.localFile, "setting_2.bak");
+}
+
+TEST(CliOptions, SendKeepsTheLineWhole) {
+    const auto r = parse({"send", "download  x "});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.line, "download  x ");
+}
+
+TEST(CliOptions, DoubleDashLetsALineStartWithADash) {
+    const auto r = parse({"--quiet", "send", "--", "-v"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.line, "-v");
+    EXPECT_TRUE(r.options.quiet);
+}
+
+TEST(CliOptions, OptionsMayStandBeforeOrAfterTheCommand) {
+    const auto before = parse({"--port", "/dev/ttyUSB1", "--speed=57600", "detect"});
+    const auto after = parse({"detect", "--port=/dev/ttyUSB1", "-s", "57600"});
+    for (const auto& r : {before, after}) {
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.options.port.path, "/dev/ttyUSB1");
+        EXPECT_FALSE(r.options.port.comNumber);
+        EXPECT_EQ(r.options.speed, 57600u);
+    }
+}
+
+TEST(CliOptions, ComNamesBecomeNumbersInAnyCase) {
+    EXPECT_EQ(parse({"-p", "COM3", "detect"}).options.port.comNumber, 3);
+    EXPECT_EQ(parse({"-p", "com16", "detect"}).options.port.comNumber, 16);
+    EXPECT_EQ(parseComName("Com1"), 1);
+    EXPECT_FALSE(parseComName("COM0"));
+    EXPECT_FALSE(parseComName("COM17"));
+    EXPECT_FALSE(parseComName("COM03"));
+    EXPECT_FALSE(parseComName("COM"));
+    EXPECT_FALSE(parseComName("COMX"));
+}
+
+TEST(CliOptions, ComNumbersOutsideOneToSixteenAreRefused) {
+    EXPECT_NE(parse({"-p", "COM0", "detect"}).error.find("COM1 to COM16"), std::string::npos);
+    EXPECT_FALSE(parse({"-p", "COM17", "detect"}).ok());
+    // Not a COM name at all: taken as a path.
+    EXPECT_EQ(parse({"-p", "COMPORT", "detect"}).options.port.path, "COMPORT");
+}
+
+TEST(CliOptions, AnySpeedTheLineTakesIsAccepted) {
+    EXPECT_EQ(parse({"-s", "250000", "detect"}).options.speed, 250000u);
+    EXPECT_EQ(parse({"-s", "4294967295", "detect"}).options.speed, 4294967295u);
+}
+
+TEST(CliOptions, BadSpeedsAreUsageErrors) {
+    for (std::string_view bad : {"0", "-9600", "fast", "9600x", "", "4294967296", "+9600"}) {
+        const auto r = parse({"--speed", bad, "detect"});
+        EXPECT_FALSE(r.ok()) << bad;
+        EXPECT_NE(r.error.find("--speed"), std::string::npos) << r.error;
+    }
+}
+
+TEST(CliOptions, TimeoutTakesDecimalSeconds) {
+    EXPECT_EQ(parse({"-t", "5", "detect"}).options.timeout, std::chrono::seconds(5));
+    EXPECT_EQ(parse({"--timeout=0.25", "detect"}).options.timeout, std::chrono::milliseconds(250));
+    EXPECT_EQ(parse({"-t", "0.0001", "detect"}).options.timeout, std::chrono::milliseconds(1));
+}
+
+TEST(CliOptions, BadTimeoutsAreUsageErrors) {
+    for (std::string_view bad : {"0", "-1", "soon", "1e3", "inf", "nan", "", "1000000000"}) {
+        EXPECT_FALSE(parse({"--timeout", bad, "detect"}).ok()) << bad;
+    }
+}
+
+TEST(CliOptions, UnknownCommandsAndOptionsAreNamed) {
+    const auto command = parse({"flash", "x.pkg"});
+    EXPECT_NE(command.error.find("\"flash\""), std::string::npos);
+    const auto option = parse({"--colour", "detect"});
+    EXPECT_NE(option.error.find("--colour"), std::string::npos);
+    EXPECT_FALSE(parse({}).ok());
+}
+
+TEST(CliOptions, MissingValuesAndStrayValuesAreRefused) {
+    EXPECT_NE(parse({"detect", "--port"}).error.find("needs a value"), std::string::npos);
+    EXPECT_FALSE(parse({"--quiet=yes", "detect"}).ok());
+    EXPECT_FALSE(parse({"--log=", "detect"}).ok());
+    EXPECT_FALSE(parse({"--port=", "detect"}).ok());
+}
+
+TEST(CliOptions, OperandCountsAreChecked) {
+    EXPECT_FALSE(parse({"update"}).ok());
+    EXPECT_FALSE(parse({"update", "a.pkg", "b.pkg"}).ok());
+    EXPECT_FALSE(parse({"restore", "setting"}).ok());
+    EXPECT_FALSE(parse({"detect", "now"}).ok());
+    EXPECT_FALSE(parse({"send"}).ok());
+    EXPECT_FALSE(parse({"send", ""}).ok());
+    EXPECT_FALSE(parse({"update", ""}).ok());
+}
+
+TEST(CliOptions, OnlySettingAndPlaylistAreDeviceFiles) {
+    EXPECT_FALSE(parse({"backup", "flashimage"}).ok());
+    EXPECT_FALSE(parse({"restore", "Setting", "x.bak"}).ok());
+}
+
+TEST(CliOptions, DirBelongsToBackupOnly) {
+    EXPECT_FALSE(parse({"update", "x.pkg", "--dir", "out"}).ok());
+    EXPECT_TRUE(parse({"--dir", "out", "backup", "setting"}).ok());
+}
+
+TEST(CliOptions, HelpWinsOverAnIncompleteCommandLine) {
+    const auto r = parse({"update", "--help"});
+    EXPECT_TRUE(r.ok());
+    EXPECT_TRUE(r.helpRequested);
+    EXPECT_TRUE(parse({"--version"}).versionRequested);
+}
+
+TEST(CliOptions, UsageListsEveryCommandAndTheExitStatuses) {
+    const std::string text = usageText();
+    for (auto command : {"ports", "detect", "update", "backup", "restore", "send", "terminal"}) {
+        EXPECT_NE(text.find(std::string("  ") + command), std::string::npos) << command;
+    }
+    EXPECT_NE(text.find("  130  "), std::string::npos);
+    EXPECT_NE(text.find("--timeout"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tidewell::cli

@@ -1,0 +1,169 @@
+#include "tidewell/cli/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace tidewell::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = ProgressMeter::Clock;
+
+TEST(CliProgressBytes, UploadPercentIsOfTheFileAndCappedAtItsSize) {
+    EXPECT_EQ(bytesFromPercent(TransferWay::toDevice, 0, 3000), 0u);
+    EXPECT_EQ(bytesFromPercent(TransferWay::toDevice, 34, 3000), 1020u);
+    // The padded last packet reports 102 %.
+    EXPECT_EQ(bytesFromPercent(TransferWay::toDevice, 102, 3000), 3000u);
+    EXPECT_EQ(bytesFromPercent(TransferWay::toDevice, -5, 3000), 0u);
+    EXPECT_EQ(bytesFromPercent(TransferWay::toDevice, 50, 0), 0u);
+}
+
+TEST(CliProgressBytes, DownloadPercentIsOf131072BytesAndMayPass100) {
+    EXPECT_EQ(bytesFromPercent(TransferWay::fromDevice, 100, 0), 131072u);
+    EXPECT_EQ(bytesFromPercent(TransferWay::fromDevice, 50, 999), 65536u);
+    EXPECT_EQ(bytesFromPercent(TransferWay::fromDevice, 800, 0), 1048576u);
+}
+
+TEST(CliProgressFormat, SizesRatesAndDurations) {
+    EXPECT_EQ(formatSize(0), "0 B");
+    EXPECT_EQ(formatSize(1023), "1023 B");
+    EXPECT_EQ(formatSize(1536), "1.5 KiB");
+    EXPECT_EQ(formatSize(1048576), "1.0 MiB");
+    EXPECT_EQ(formatSize(3ull << 30), "3.0 GiB");
+    EXPECT_EQ(formatRate(512), "512 B/s");
+    EXPECT_EQ(formatRate(11468.8), "11.2 KiB/s");
+    EXPECT_EQ(formatRate(-1), "-- B/s");
+    EXPECT_EQ(formatDuration(7s), "0:07");
+    EXPECT_EQ(formatDuration(754s), "12:34");
+    EXPECT_EQ(formatDuration(3723s), "1:02:03");
+    EXPECT_EQ(formatDuration(-4s), "0:00");
+}
+
+TEST(CliProgressFormat, UploadLineHasPercentBytesRateAndEta) {
+    ProgressSample s;
+    s.way = TransferWay::toDevice;
+    s.label = "flashimage";
+    s.percent = 50;
+    s.total = 1048576;
+    s.bytes = 524288;
+    s.elapsed = 4s;
+    EXPECT_EQ(formatProgressLine(s),
+              "flashimage   50%  512.0 KiB of 1.0 MiB  128.0 KiB/s  ETA 0:04");
+}
+
+TEST(CliProgressFormat, UploadLineWithoutARateYetHasNoEta) {
+    ProgressSample s;
+    s.label = "setting";
+    s.total = 3000;
+    s.elapsed = 0s;
+    EXPECT_EQ(formatProgressLine(s), "setting    0%  0 B of 2.9 KiB  -- B/s  ETA --:--");
+}
+
+TEST(CliProgressFormat, FinishedUploadShowsNoEtaAndClampsThePercent) {
+    ProgressSample s;
+    s.label = "setting";
+    s.percent = 102;
+    s.total = 3000;
+    s.bytes = 3000;
+    s.elapsed = 1s;
+    EXPECT_EQ(formatProgressLine(s), "setting  100%  2.9 KiB of 2.9 KiB  2.9 KiB/s");
+}
+
+TEST(CliProgressFormat, DownloadLineHasBytesAndRateButNoEta) {
+    ProgressSample s;
+    s.way = TransferWay::fromDevice;
+    s.label = "playlist";
+    s.percent = 200;
+    s.bytes = 262144;
+    s.elapsed = 2s;
+    EXPECT_EQ(formatProgressLine(s), "playlist  256.0 KiB  128.0 KiB/s");
+}
+
+TEST(CliStatusConsole, InteractiveProgressIsRedrawnInPlace) {
+    std::ostringstream out;
+    StatusConsole console(out, true);
+    console.progress("a 10%");
+    console.progress("a 20%");
+    EXPECT_EQ(out.str(), "\ra 10%\x1b[K\ra 20%\x1b[K");
+    console.line("note");
+    // The progress line is cleared, the note printed, the progress drawn again.
+    EXPECT_EQ(out.str(), "\ra 10%\x1b[K\ra 20%\x1b[K\r\x1b[Knote\na 20%\x1b[K");
+    console.endProgress();
+    console.line("after");
+    EXPECT_EQ(out.str(), "\ra 10%\x1b[K\ra 20%\x1b[K\r\x1b[Knote\na 20%\x1b[K\nafter\n");
+}
+
+TEST(CliStatusConsole, PlainOutputHasOneLineEach) {
+    std::ostringstream out;
+    StatusConsole console(out, false);
+    console.progress("a 10%");
+    console.line("note");
+    console.endProgress();
+    EXPECT_EQ(out.str(), "a 10%\nnote\n");
+}
+
+TEST(CliProgressMeter, InteractiveRedrawsAreThrottled) {
+    std::ostringstream out;
+    StatusConsole console(out, true);
+    const auto t0 = Clock::time_point{} + 1h;
+    ProgressMeter meter(console, TransferWay::toDevice, "f", 10240, t0);
+    meter.update(10, t0 + 1s);
+    meter.update(20, t0 + 1s + 50ms);  // too soon: not drawn
+    meter.update(30, t0 + 1s + 150ms);
+    const std::string text = out.str();
+    EXPECT_NE(text.find(" 10%"), std::string::npos);
+    EXPECT_EQ(text.find(" 20%"), std::string::npos);
+    EXPECT_NE(text.find(" 30%"), std::string::npos);
+    EXPECT_EQ(meter.bytes(), 3072u);
+}
+
+TEST(CliProgressMeter, PlainUploadPrintsEveryTenth) {
+    std::ostringstream out;
+    StatusConsole console(out, false);
+    const auto t0 = Clock::time_point{} + 1h;
+    ProgressMeter meter(console, TransferWay::toDevice, "f", 102400, t0);
+    for (int packet = 1; packet <= 100; ++packet) meter.update(packet, t0 + packet * 10ms);
+    meter.finish(true, t0 + 2s);
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10);
+    EXPECT_NE(text.find("f  100%  100.0 KiB of 100.0 KiB"), std::string::npos);
+}
+
+TEST(CliProgressMeter, PlainDownloadPrintsEvery131072Bytes) {
+    std::ostringstream out;
+    StatusConsole console(out, false);
+    const auto t0 = Clock::time_point{} + 1h;
+    ProgressMeter meter(console, TransferWay::fromDevice, "s", std::nullopt, t0);
+    for (int percent = 1; percent <= 250; ++percent) meter.update(percent, t0 + percent * 1ms);
+    const std::string during = out.str();
+    EXPECT_EQ(std::count(during.begin(), during.end(), '\n'), 2);
+    meter.finish(true, t0 + 1s);  // the last state was not printed yet
+    const std::string text = out.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+    EXPECT_NE(text.find("s  320.0 KiB"), std::string::npos);
+}
+
+TEST(CliProgressMeter, SuccessfulUploadEndsAtItsWholeSize) {
+    std::ostringstream out;
+    StatusConsole console(out, true);
+    const auto t0 = Clock::time_point{} + 1h;
+    ProgressMeter meter(console, TransferWay::toDevice, "f", 3000, t0);
+    meter.update(68, t0 + 1s);
+    meter.finish(true, t0 + 1s + 10ms);
+    EXPECT_EQ(meter.bytes(), 3000u);
+    const std::string text = out.str();
+    EXPECT_NE(text.find("f  100%  2.9 KiB of 2.9 KiB"), std::string::npos);
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(CliProgressMeter, FailedTransferWithoutProgressPrintsNothing) {
+    std::ostringstream out;
+    StatusConsole console(out, true);
+    ProgressMeter meter(console, TransferWay::toDevice, "f", 3000, Clock::now());
+    meter.finish(false, Clock::now());
+    EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+}  // namespace tidewell::cli
