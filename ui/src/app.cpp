@@ -1,0 +1,34 @@
+#include "tidewell/ui/app.h"
+
+#include <stdexcept>
+
+namespace tidewell::ui {
+
+WinApp::~WinApp() = default;
+
+int WinApp::Run(Platform& platform) {
+    platform_ = &platform;
+    int code = platform.runApplication([this] { return InitInstance(); });
+    code = ExitInstance(code);
+    if (mainWnd_) {
+        platform.setMainWindow(nullptr);
+        mainWnd_->DestroyWindow();
+        mainWnd_.reset();
+    }
+    platform_ = nullptr;
+    return code;
+}
+
+Platform& WinApp::GetPlatform() const {
+    if (platform_ == nullptr) {
+        throw std::logic_error("the application is not running");
+    }
+    return *platform_;
+}
+
+void WinApp::SetMainWnd(std::unique_ptr<Window> window) {
+    mainWnd_ = std::move(window);
+    GetPlatform().setMainWindow(mainWnd_.get());
+}
+
+}  // namespace tidewell::ui
