@@ -91,9 +91,14 @@ class Session {
         device_.note("ready: " + pty_.slavePath + " linked from " + options.link.string(), now);
     }
 
+    ~Session() { stopExternal(); }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
     int run();
 
   private:
+    void stopExternal();
     void collect(Clock::time_point now);
     void startExternal(const ExternalTransfer& transfer, Clock::time_point now);
     void finishExternal(Clock::time_point now);
@@ -153,11 +158,7 @@ void Session::startExternal(const ExternalTransfer& transfer, Clock::time_point 
         child_ = std::make_unique<ChildProcess>(argv, folder, log_.fd());
     } catch (const std::exception& failure) {
         device_.note(std::string("lrzsz not started: ") + failure.what(), now);
-        if (scratch_) {
-            std::error_code ignored;
-            fs::remove_all(*scratch_, ignored);
-            scratch_.reset();
-        }
+        stopExternal();
         device_.externalFinished(false, now);
         return;
     }
@@ -183,32 +184,29 @@ void Session::finishExternal(Clock::time_point now) {
             }
         }
     }
+    stopExternal();
+    toChild_.clear();
+    device_.externalFinished(succeeded, now);
+}
+
+// Logged last, so that the log line tells a reader the hang-up is complete.
+void Session::closeLine(Clock::time_point now, const std::string& why) {
+    pty_.master.reset();
+    pty_.slave.reset();
+    link_.remove();
+    toHost_.clear();
+    stopExternal();
+    device_.note(why, now);
+}
+
+void Session::stopExternal() {
+    child_.reset();
     if (scratch_) {
         std::error_code ignored;
         fs::remove_all(*scratch_, ignored);
         scratch_.reset();
     }
-    child_.reset();
     transfer_.reset();
-    toChild_.clear();
-    device_.externalFinished(succeeded, now);
-}
-
-void Session::closeLine(Clock::time_point now, const std::string& why) {
-    device_.note(why, now);
-    pty_.master.reset();
-    pty_.slave.reset();
-    link_.remove();
-    toHost_.clear();
-    if (child_) {
-        child_.reset();
-        if (scratch_) {
-            std::error_code ignored;
-            fs::remove_all(*scratch_, ignored);
-            scratch_.reset();
-        }
-        transfer_.reset();
-    }
 }
 
 void Session::readLine(Clock::time_point now) {
@@ -279,8 +277,13 @@ int Session::pollTimeout(Clock::time_point now) {
     const auto consider = [&wake](Clock::time_point at) {
         if (!wake || at < *wake) wake = at;
     };
-    if (output_ && !toHost_.empty() && pty_.master.valid()) consider(output_->readyAt(now));
-    if (input_ && pty_.master.valid()) consider(input_->readyAt(now));
+    // A bucket matters only while it is empty; otherwise poll waits for the fd.
+    if (output_ && !toHost_.empty() && pty_.master.valid() && output_->available(now) == 0) {
+        consider(output_->readyAt(now));
+    }
+    if (input_ && pty_.master.valid() && input_->available(now) == 0) {
+        consider(input_->readyAt(now));
+    }
     if (!wake) return -1;
     if (*wake <= now) return 0;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*wake - now);
