@@ -60,8 +60,10 @@ std::string formatDuration(std::chrono::seconds duration) {
 
 std::string formatProgressLine(const ProgressSample& sample) {
     const double seconds = sample.elapsed.count();
-    const bool haveRate = seconds > 0 && sample.bytes > 0;
-    const double rate = haveRate ? static_cast<double>(sample.bytes) / seconds : 0;
+    const bool haveRate = sample.rate ? *sample.rate > 0 : seconds > 0 && sample.bytes > 0;
+    const double rate = !haveRate     ? 0
+                        : sample.rate ? *sample.rate
+                                      : static_cast<double>(sample.bytes) / seconds;
     std::string text = sample.label;
     if (sample.way == TransferWay::toDevice && sample.total) {
         char percent[8];
@@ -121,6 +123,10 @@ ProgressSample ProgressMeter::sample(Clock::time_point now) const {
     s.bytes = bytes_;
     s.total = total_;
     s.elapsed = now - start_;
+    if (firstAt_ && now > *firstAt_ && bytes_ > firstBytes_) {
+        const std::chrono::duration<double> measured = now - *firstAt_;
+        s.rate = static_cast<double>(bytes_ - firstBytes_) / measured.count();
+    }
     return s;
 }
 
@@ -128,6 +134,10 @@ void ProgressMeter::update(std::int32_t percent, Clock::time_point now) {
     percent_ = percent;
     bytes_ = bytesFromPercent(way_, percent, total_.value_or(0));
     started_ = true;
+    if (!firstAt_) {
+        firstAt_ = now;
+        firstBytes_ = bytes_;
+    }
     if (console_.interactive()) {
         if (lastDrawn_ && now - *lastDrawn_ < kRedrawInterval) return;
         lastDrawn_ = now;

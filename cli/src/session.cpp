@@ -125,6 +125,7 @@ ExitStatus Session::fail(ExitStatus status, const std::string& message) {
 
 ExitStatus Session::interrupted(const std::string& what) {
     link_.reset();
+    kept_.clear();  // the user stopped it: the device did nothing worth showing
     return fail(ExitStatus::interrupted, "interrupted: " + what + "; the port is released");
 }
 

@@ -70,6 +70,28 @@ TEST(CliProgressFormat, FinishedUploadShowsNoEtaAndClampsThePercent) {
     EXPECT_EQ(formatProgressLine(s), "setting  100%  2.9 KiB of 2.9 KiB  2.9 KiB/s");
 }
 
+TEST(CliProgressFormat, AMeasuredRateIsUsedForRateAndEta) {
+    ProgressSample s;
+    s.label = "f";
+    s.percent = 50;
+    s.total = 204800;
+    s.bytes = 102400;
+    s.elapsed = 100s;  // mostly waiting for the start
+    s.rate = 10240;
+    EXPECT_EQ(formatProgressLine(s), "f   50%  100.0 KiB of 200.0 KiB  10.0 KiB/s  ETA 0:10");
+}
+
+TEST(CliProgressMeter, RateIsMeasuredFromTheFirstPacket) {
+    std::ostringstream out;
+    StatusConsole console(out, false);
+    const auto t0 = Clock::time_point{} + 1h;
+    ProgressMeter meter(console, TransferWay::toDevice, "f", 102400, t0);
+    meter.update(1, t0 + 30s);  // a long start wait
+    meter.update(10, t0 + 30s + 9s);
+    // 9 KiB more in 9 s: 1 KiB/s, so 90 KiB take 90 s more.
+    EXPECT_NE(out.str().find("1.0 KiB/s  ETA 1:30"), std::string::npos) << out.str();
+}
+
 TEST(CliProgressFormat, DownloadLineHasBytesAndRateButNoEta) {
     ProgressSample s;
     s.way = TransferWay::fromDevice;

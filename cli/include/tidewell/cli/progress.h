@@ -34,6 +34,8 @@ struct ProgressSample {
     std::uint64_t bytes = 0;
     std::optional<std::uint64_t> total;  // uploads: the file's size
     std::chrono::duration<double> elapsed{0};
+    // Bytes per second when measured; otherwise bytes / elapsed.
+    std::optional<double> rate;
 };
 
 // "flashimage  45%  460.0 KiB of 1.0 MiB  11.2 KiB/s  ETA 0:41" for an upload,
@@ -89,6 +91,9 @@ class ProgressMeter {
     std::uint64_t bytes_ = 0;
     bool started_ = false;
     std::optional<Clock::time_point> lastDrawn_;
+    // The first progress: the rate is measured from here, after the start-up waits.
+    std::optional<Clock::time_point> firstAt_;
+    std::uint64_t firstBytes_ = 0;
     std::int32_t lastPlainStep_ = 0;
     std::optional<std::int32_t> lastPrintedPercent_;
 };
