@@ -41,7 +41,13 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
         const std::string com = "COM" + std::to_string(target.portNumber);
         const std::string path =
             target.platform.devicePath ? target.platform.devicePath(target.portNumber) : "";
-        name = path.empty() ? com : com + " (" + path + ")";
+        if (path.empty()) {
+            if (why)
+                *why = "cannot open the port " + com + ": no device is assigned to it (see " +
+                       "\"tidewell-cli ports\")";
+            return nullptr;
+        }
+        name = com + " (" + path + ")";
     }
     std::string reason;
     auto port = createSerialPort(target.portNumber, speed, target.platform, &reason);

@@ -7,26 +7,37 @@
 namespace tidewell::cli {
 
 namespace {
-constexpr std::string_view kVersion = "0.1.0";
-}
 
-int runCli(std::span<const std::string_view> args, const CliIo& io) {
-    const ParseResult parsed = parseArguments(args);
+constexpr std::string_view kVersion = "0.1.0";
+
+ExitStatus runParsed(const ParseResult& parsed, const CliIo& io) {
     if (!parsed.ok()) {
         io.err << kProgramName << ": " << parsed.error << "\n"
                << "Try '" << kProgramName << " --help' for more information.\n";
-        return exitCode(ExitStatus::usage);
+        return ExitStatus::usage;
     }
     if (parsed.helpRequested) {
-        io.out << usageText() << std::flush;
-        return exitCode(ExitStatus::ok);
+        io.out << usageText();
+        return ExitStatus::ok;
     }
     if (parsed.versionRequested) {
-        io.out << kProgramName << " " << kVersion << "\n" << std::flush;
-        return exitCode(ExitStatus::ok);
+        io.out << kProgramName << " " << kVersion << "\n";
+        return ExitStatus::ok;
     }
     Session session(parsed.options, io);
-    return exitCode(session.run());
+    return session.run();
+}
+
+}  // namespace
+
+int runCli(std::span<const std::string_view> args, const CliIo& io) {
+    ExitStatus status = runParsed(parseArguments(args), io);
+    // A backup path or reply that never reached its reader is a failed run.
+    if (!io.out.flush() && status == ExitStatus::ok) {
+        io.err << kProgramName << ": cannot write to standard output\n";
+        status = ExitStatus::localFile;
+    }
+    return exitCode(status);
 }
 
 }  // namespace tidewell::cli

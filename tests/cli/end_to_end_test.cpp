@@ -218,6 +218,12 @@ TEST_F(CliEndToEnd, APortThatCannotBeOpenedIsNamedWithTheReason) {
     EXPECT_TRUE(contains(run.err, "No such file or directory")) << run.err;
 }
 
+TEST_F(CliEndToEnd, AComNumberWithoutADeviceIsAPortError) {
+    const CliRun run = runCli(dir(), {"--port", "COM9", "detect"});
+    EXPECT_EQ(run.status, kPortError);
+    EXPECT_TRUE(contains(run.err, "COM9: no device is assigned to it")) << run.err;
+}
+
 TEST_F(CliEndToEnd, NoPromptWithinTheTimeoutIsNoDevice) {
     startDevsim({"--no-prompt"});
     const CliRun run = cli({"--timeout", "0.5", "detect"});
@@ -250,6 +256,13 @@ TEST_F(CliEndToEnd, AMissingPackageIsALocalFileError) {
     const CliRun folder = runCli(dir(), {"--port", inDir("tty"), "update", inDir(".")});
     EXPECT_EQ(folder.status, kLocalFile);
     EXPECT_TRUE(contains(folder.err, "Is a directory")) << folder.err;
+}
+
+TEST_F(CliEndToEnd, AnUnwritableLogIsALocalFileError) {
+    const CliRun run = runCli(dir(), {"--log", inDir("gone/cli.log"), "detect"});
+    EXPECT_EQ(run.status, kLocalFile);
+    EXPECT_TRUE(contains(run.err, inDir("gone/cli.log") + ": No such file or directory"))
+        << run.err;
 }
 
 TEST_F(CliEndToEnd, AMissingBackupFolderIsALocalFileError) {
