@@ -145,6 +145,14 @@ ExitStatus Session::run() {
         log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
              << timestamp() << '\n';
     }
+    const ExitStatus status = runCommand();
+    if (log_.is_open() && !log_.flush() && status == ExitStatus::ok) {
+        return fail(ExitStatus::localFile, "writing the log file " + options_.logFile + " failed");
+    }
+    return status;
+}
+
+ExitStatus Session::runCommand() {
     if (options_.command == Command::ports) return listPorts();
 
     std::optional<std::uint64_t> size;

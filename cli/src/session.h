@@ -39,6 +39,7 @@ class Session {
     ExitStatus run();
 
   private:
+    ExitStatus runCommand();
     ExitStatus listPorts();
     ExitStatus openLink();
     ExitStatus detectAndLogin();
