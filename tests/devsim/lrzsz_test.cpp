@@ -127,6 +127,19 @@ INSTANTIATE_TEST_SUITE_P(Builtin, DevsimWithLrzsz,
 INSTANTIATE_TEST_SUITE_P(HandedToLrzsz, DevsimWithLrzsz,
                          ::testing::Values(Case{1025, true}, Case{300000, true}), caseName);
 
+TEST(DevsimLrzszMode, AFailedTransferEndsWithErrorAndStoresNothing) {
+    if (!haveLrzsz()) GTEST_SKIP() << "lrzsz (sx, rx) is not installed";
+    TempDir dir;
+    DevsimProcess devsim(dir.path(), {"--transfer", "lrzsz"});
+    HostPort port(devsim.link());
+    requestTransfer(port, "download flashimage");
+    ASSERT_TRUE(port.readUntil("C", Millis(10000)));  // rx asks for the file
+    port.write(std::string(8, '\x18'));               // the host cancels instead
+    EXPECT_TRUE(port.readUntil(":ERROR:\r\n", Millis(15000)));
+    EXPECT_TRUE(devsim.waitForLog("lrzsz ended: exit status", Millis(1000)));
+    EXPECT_TRUE(fs::is_empty(devsim.store()));  // no file, no scratch folder
+}
+
 TEST(DevsimWithLrzszThrottled, AThrottledLineStillCarriesTheFileExactly) {
     if (!haveLrzsz()) GTEST_SKIP() << "lrzsz (sx, rx) is not installed";
     TempDir dir;
