@@ -1,0 +1,154 @@
+// CMainFrame: the application's one main window. It owns the link (the serial
+// port, the worker, the chosen port number and speed), receives everything the
+// worker posts, holds the wizard's state and runs the wizard, and is the
+// terminal window (log view, Communication menu, bars, command bar) when shown.
+//
+// Pages call the operations below through CBaseDlg::m_pFrame. All of it runs
+// on the window thread; the worker reaches the frame only by posted
+// WM_WORKER_NOTIFY messages. sendWorkerCommand, disconnectPort, selectPort and
+// selectSpeed wait for the worker (see CTidewellThread::setCommand); Detect,
+// Terminal, Upload and Download cancel the running command first.
+//
+// In tests: construct with a headless Platform and a CTidewellApp built from an
+// AppEnvironment (settings file, serial platform, test pages), then LoadFrame
+// (resource 128), which creates the bars and runs the wizard.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "tidewell/engine/worker_codes.h"
+#include "tidewell/frame/command_dialog.h"
+#include "tidewell/frame/worker_link.h"
+#include "tidewell/ui/frame.h"
+#include "tidewell/wizard/base_dlg.h"
+#include "tidewell/wizard/device_step.h"
+#include "tidewell/wizard/wizard_pages.h"
+
+namespace tidewell {
+
+class CTidewellApp;
+class CTidewellThread;
+class TSerie;
+
+inline constexpr std::uint8_t kInitialCommPort = 2;
+inline constexpr std::int32_t kInitialSpeed = 115200;
+// The speeds selectSpeed accepts, in menu order.
+inline constexpr std::array<std::int32_t, 6> kLineSpeeds = {2400, 9600, 19200, 38400, 57600,
+                                                            115200};
+// Device files of the menu's Upload and Download.
+inline constexpr const char* kMenuUploadFile = "main.exe";
+inline constexpr const char* kMenuDownloadFile = "setting";
+
+class CMainFrame : public ui::FrameWindow {
+  public:
+    CMainFrame(ui::Platform& platform, CTidewellApp& app);
+    ~CMainFrame() override;  // deletes the worker, then the port
+
+    CTidewellApp& getApp() const { return app_; }
+
+    // The link.
+    bool connectPort();  // true when connected afterwards
+    void disconnectPort();
+    void selectPort(std::uint8_t portNumber);  // 1..16; another number is ignored
+    void selectSpeed(std::int32_t baud);       // one of kLineSpeeds; others are ignored
+    bool isConnected() const { return connected; }
+    std::uint8_t getCommPort() const { return commPort; }
+    std::int32_t getSpeed() const { return speed; }
+    // False (nothing stored) without a worker.
+    bool sendWorkerCommand(std::int32_t code);
+    // The last command given, cmdNone (0) without a worker.
+    std::int32_t getWorkerCommand() const;
+
+    // Transfers between transferFile and a device file. Refused silently when
+    // deviceFile or transferFile is empty, when not connected, or while a
+    // detection or log-in runs; a line the worker refuses shows string 136/137.
+    void startUpload(const std::string& deviceFile);
+    void startDownload(const std::string& deviceFile);
+    bool setTransferFile(const std::string& path);  // always true
+    const std::string& getTransferFile() const { return transferFile; }
+    // True when transferFile opens for reading.
+    bool canOpenTransferFile() const;
+
+    // The wizard's state.
+    CDeviceStepList& getOperations() { return operations; }
+    std::int32_t getCurrentStepType() const;
+    std::int32_t getProgressMode() const { return progressMode; }
+    std::int32_t getFileSelectionMode() const { return fileSelectionMode; }
+    std::uint8_t getStepPosition() const { return stepPosition; }
+    CBaseDlg* getActivePage() const { return activePage; }
+    // Runs the wizard to its end (a page's Exit, or a page that cannot be created).
+    void runWizard();
+    // Replaces the page factory taken from the application (tests).
+    void setPageFactory(WizardPageFactory factory) { pageFactory_ = std::move(factory); }
+
+    // Appends one line (without line end) to the log; the view follows the end.
+    void appendLine(std::string_view text);
+    ui::LogView& getLogView() { return logView; }
+
+    // Communication commands.
+    void OnDetect();
+    void OnTerminal();
+    void OnUpload();    // startUpload(kMenuUploadFile)
+    void OnDownload();  // startDownload(kMenuDownloadFile)
+    void OnSendButton();  // command 1009 of the command bar
+
+    // The "&Terminal window" item of the wizard pages: turns the application's
+    // showTerminal on and shows the frame; it then stays open after the wizard.
+    void showTerminalWindow();
+
+    CCommandDialog& getCommandBar() { return commandBar; }
+    ui::ToolBar& getToolBar() { return toolBar; }
+    ui::StatusBar& getStatusBar() { return statusBar; }
+    // The running worker (null while disconnected); for tests and diagnostics.
+    CTidewellThread* getWorker() const { return worker.get(); }
+
+  protected:
+    // Log view, bars, operation plan, port number from the settings, then the wizard.
+    int OnCreate() override;
+    void OnDestroy() override;
+
+    virtual void onWorkerResult(std::int32_t code);
+    virtual void onWorkerText(const std::string& text);
+    virtual void onWorkerProgress(std::int32_t percent);
+
+    ui::LRESULT OnWorkerNotify(ui::WPARAM kind, ui::LPARAM value);
+    ui::LRESULT OnWizardExit(ui::WPARAM, ui::LPARAM);
+
+  private:
+    void startWorker();
+    void startTransfer(const std::string& deviceFile, bool upload);
+    void mapCommands();
+    bool createBars();
+
+    CTidewellApp& app_;
+    bool connected = false;
+    std::uint8_t commPort = kInitialCommPort;
+    std::int32_t speed = kInitialSpeed;
+    // The worker reads the port through this field: set before a worker starts,
+    // changed only while no worker exists.
+    TSerie* serialPort = nullptr;
+    std::unique_ptr<TSerie> ownedPort_;
+    std::unique_ptr<CTidewellThread> worker;
+    std::int32_t workerCommand = cmdIdle;
+    std::string transferFile;
+
+    std::array<std::int32_t, kStepCount> stepSequence{};
+    std::uint8_t stepPosition = 0;
+    CBaseDlg* activePage = nullptr;
+    CDeviceStepList operations;
+    std::int32_t progressMode = 0;
+    std::int32_t fileSelectionMode = 0;
+    WizardPageFactory pageFactory_;
+
+    ui::StatusBar statusBar;
+    ui::ToolBar toolBar;
+    CCommandDialog commandBar;
+    ui::LogView logView;
+    PostTarget postTarget_;
+};
+
+}  // namespace tidewell
