@@ -1,0 +1,48 @@
+// CFileSelectionDlg: the file selection page (template 102) for the firmware
+// package (mode 1), the setting backup (mode 3) or the playlist backup (mode 5)
+// to send. It offers the remembered file, lets the user browse for another, and
+// goes on only with a file that opens for reading.
+#pragma once
+
+#include <string>
+
+#include "tidewell/wizard/base_dlg.h"
+#include "tidewell/wizard/color_static.h"
+
+namespace tidewell {
+
+class CDeviceStep;
+
+class CFileSelectionDlg : public CBaseDlg {
+  public:
+    static constexpr const char* kFirmwareFilter = "Firmware files (*.pkg)|*.pkg|";
+    static constexpr const char* kBackupFilter = "Backup files (*.bak)|*.bak|";
+
+    explicit CFileSelectionDlg(CMainFrame* parent);
+
+    void OnBrowseButton();
+
+    // Where the firmware browse starts for a stored firmware path: a folder gives
+    // "folder/*.pkg"; a package file gives the file itself (its folder, the file
+    // preselected); a missing file gives "its folder/*.pkg" when that folder exists.
+    static std::string firmwareBrowseStart(const std::string& storedPath);
+    // The folder of a chosen backup: the part of fullPath before the first
+    // "/" + fileName (the parent folder when that does not occur).
+    static std::string backupFolder(const std::string& fullPath, const std::string& fileName);
+    // True when path opens for reading as a file (a folder does not count).
+    static bool canOpenForReading(const std::string& path);
+
+  protected:
+    void DoDataExchange() override;
+    bool OnInitDialog() override;
+    void OnOK() override;
+
+  private:
+    void showFile(CDeviceStep& step, const std::string& path);
+    void refuse(int stringId);
+
+    CColorStatic m_title;
+    ui::Control* m_fileBox = nullptr;
+};
+
+}  // namespace tidewell

@@ -1,0 +1,77 @@
+#include "tidewell/wizard/pages/comm_port_selection_dlg.h"
+
+#include <vector>
+
+#include "tidewell/app/tidewell_app.h"
+#include "tidewell/frame/main_frame.h"
+#include "tidewell/resources/ids.h"
+#include "tidewell/ui/text.h"
+
+namespace tidewell {
+
+namespace {
+constexpr const char* kPortFormat = "COM%d";
+constexpr const char* kNotPresent = " (not present)";
+}  // namespace
+
+CCommPortSelectionDlg::CCommPortSelectionDlg(CMainFrame* parent)
+    : CBaseDlg(res::IDD_PORT_SELECTION, parent) {}
+
+std::string CCommPortSelectionDlg::entryText(const ComPortEntry& entry) {
+    std::string text = ui::stringPrintf(kPortFormat, static_cast<int>(entry.number));
+    if (entry.devicePath.empty()) {
+        return text + kNotPresent;
+    }
+    text += "  " + entry.devicePath;
+    if (!entry.present) {
+        text += kNotPresent;
+    }
+    return text;
+}
+
+void CCommPortSelectionDlg::DoDataExchange() {
+    CBaseDlg::DoDataExchange();
+    m_title.bind(GetDlgItem(res::IDC_TITLE));
+    m_status = &GetDlgItem(res::IDC_STATUS);
+    m_portList = &GetDlgItem(res::IDC_PORT_LIST);
+}
+
+bool CCommPortSelectionDlg::OnInitDialog() {
+    CBaseDlg::OnInitDialog();
+    m_title.SetWindowText(LoadString(res::IDS_TITLE_WELCOME));
+
+    CTidewellApp& app = m_pFrame->getApp();
+    // Numbers the serial devices seen for the first time, as the port layer does.
+    const std::vector<ComPortEntry> ports = ComPortResolver(app.settings().store()).entries();
+    for (int n = 1; n <= kPortEntries; ++n) {
+        ComPortEntry entry;
+        entry.number = static_cast<std::uint8_t>(n);
+        for (const auto& known : ports) {
+            if (known.number == n) {
+                entry = known;
+            }
+        }
+        m_portList->AddString(entryText(entry));
+    }
+    m_portList->SelectString(0, ui::stringPrintf(kPortFormat, static_cast<int>(app.getCommPort())));
+
+    // Whenever this page shows the port is closed, so another one can be chosen.
+    if (m_pFrame->isConnected()) {
+        m_pFrame->disconnectPort();
+    }
+    return true;
+}
+
+void CCommPortSelectionDlg::OnOK() {
+    const auto port = static_cast<std::uint8_t>(m_portList->GetCurSel() + 1);
+    m_pFrame->selectPort(port);
+    if (m_pFrame->connectPort()) {
+        m_pFrame->getApp().setCommPort(port);
+        CBaseDlg::OnOK();
+        return;
+    }
+    m_status->SetWindowText(
+        ui::formatMessage(LoadString(res::IDS_UNABLE_TO_OPEN_PORT), static_cast<int>(port)));
+}
+
+}  // namespace tidewell

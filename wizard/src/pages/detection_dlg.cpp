@@ -1,0 +1,60 @@
+#include "tidewell/wizard/pages/detection_dlg.h"
+
+#include "tidewell/engine/worker_codes.h"
+#include "tidewell/frame/main_frame.h"
+#include "tidewell/resources/ids.h"
+#include "tidewell/ui/text.h"
+
+namespace tidewell {
+
+CDetectionDlg::CDetectionDlg(CMainFrame* parent) : CBaseDlg(res::IDD_DETECTION, parent) {}
+
+void CDetectionDlg::DoDataExchange() {
+    CBaseDlg::DoDataExchange();
+    m_title.bind(GetDlgItem(res::IDC_TITLE));
+    m_status = &GetDlgItem(res::IDC_STATUS);
+}
+
+bool CDetectionDlg::OnInitDialog() {
+    CBaseDlg::OnInitDialog();
+    m_title.SetWindowText(LoadString(res::IDS_TITLE_DETECTION));
+    // Without a connection nothing happens: the page waits at "Detecting...".
+    m_pFrame->sendWorkerCommand(cmdDetect);
+    return true;
+}
+
+void CDetectionDlg::onResult(std::int32_t code) {
+    const std::int32_t command = m_pFrame->getWorkerCommand();
+    if (command == cmdDetect) {
+        if (code == resDetected) {
+            m_pFrame->sendWorkerCommand(cmdLogin);
+        } else {
+            m_status->SetWindowText(LoadString(res::IDS_DETECTION_ERROR));
+            m_pFrame->sendWorkerCommand(cmdDetect);
+        }
+    } else if (command == cmdLogin) {
+        if (code == resLoggedIn) {
+            m_status->SetWindowText(LoadString(res::IDS_DEVICE_DETECTED));
+            m_pFrame->sendWorkerCommand(cmdLoggedIn);
+            m_next->EnableWindow(true);
+            SetTimer(kAdvanceTimer, kAdvanceDelay);
+        } else {
+            m_status->SetWindowText(LoadString(res::IDS_LOGIN_ERROR));
+            m_pFrame->sendWorkerCommand(cmdDetect);
+        }
+    } else {
+        m_status->SetWindowText(ui::formatMessage(LoadString(res::IDS_UNEXPECTED_STATE), command));
+        m_pFrame->sendWorkerCommand(cmdNone);
+    }
+}
+
+void CDetectionDlg::OnTimer(ui::UINT_PTR id) {
+    if (id != kAdvanceTimer) {
+        CBaseDlg::OnTimer(id);
+        return;
+    }
+    KillTimer(kAdvanceTimer);
+    OnOK();
+}
+
+}  // namespace tidewell
