@@ -276,7 +276,14 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 sendByte(request);
             }
             std::uint8_t header = 0;
-            if (!readByte(header, timing_.byteWait)) {
+            bool gotByte = readByte(header, timing_.byteWait);
+            // The line feed that ends the device's reply line is no header: taken as one,
+            // it would cost a second start request, the device would send packet 1
+            // twice, and every later ACK would answer the wrong packet.
+            while (gotByte && !started && header == kLineFeed && keepGoing()) {
+                gotByte = readByte(header, timing_.byteWait);
+            }
+            if (!gotByte) {
                 ++stats.headerTimeout;
             } else if (header == SOH) {
                 payloadSize = kShortPayload;

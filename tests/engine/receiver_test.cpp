@@ -60,6 +60,18 @@ TEST_F(Receiver, PacketsAreWrittenWithTheirPaddingAndProgressIsOf131072Bytes) {
     EXPECT_EQ(device.acks(), 4);  // three packets and the EOT
 }
 
+// The line feed of the reply line before the transfer must not cost a second 'C':
+// a device that answers every 'C' with packet 1 would then be one ACK ahead.
+TEST_F(Receiver, LineFeedBeforeTheFirstPacketIsNoHeader) {
+    const std::string content = patternBytes(2048);
+    rig.line->feed("\n");
+    SendingDevice device(*rig.line, fileFrames(content));
+    EXPECT_EQ(receive(), resTransferOk);
+    EXPECT_EQ(rig.line->written(), "C\x06\x06\x06");
+    EXPECT_EQ(received(), content);
+    EXPECT_EQ(rig.recorder.texts(), statistics(0, 0, 0, 0, 0, 0, 0));
+}
+
 TEST_F(Receiver, ShortPacketsAreAccepted) {
     const std::string a = patternBytes(128, 1), b = patternBytes(128, 2);
     SendingDevice device(*rig.line, {makePacket(1, a), makePacket(2, b), std::string(1, kEot)});

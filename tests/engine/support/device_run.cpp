@@ -1,0 +1,85 @@
+#include "device_run.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "tidewell/serial/backend.h"
+
+namespace tidewell::testing {
+
+using namespace std::chrono_literals;
+
+std::string devsimProgram() {
+#ifdef TIDEWELL_DEVSIM_PROGRAM
+    return TIDEWELL_DEVSIM_PROGRAM;
+#else
+    return {};
+#endif
+}
+
+DeviceRun::DeviceRun(const std::vector<std::string>& devsimOptions, const EngineTiming& timing,
+                     std::uint32_t baud)
+    : store_(dir_.file("store")) {
+    const std::string link = dir_.file("tty");
+    std::vector<std::string> argv = {devsimProgram(), "--link", link, "--store", store_};
+    argv.insert(argv.end(), devsimOptions.begin(), devsimOptions.end());
+    devsim = std::make_unique<ChildProcess>(argv, -1, -1, /*stdoutPipe=*/true);
+    std::string ready;
+    if (!devsim->readLine(ready, 10s)) {
+        throw std::runtime_error("tidewell-devsim did not become ready");
+    }
+    SerialPlatform platform{[] { return makeTermiosBackend(); },
+                            [link](std::uint8_t) { return link; }};
+    std::string whyNot;
+    portOwner_ = createSerialPort(1, baud, platform, &whyNot);
+    if (!portOwner_) {
+        throw std::runtime_error("cannot open " + link + ": " + whyNot);
+    }
+    port_ = portOwner_.get();
+    worker = std::make_unique<ProbeWorker>(port_, cmdIdle, nullptr, timing);
+    recorder.attachTo(*worker);
+    worker->start(true);
+}
+
+DeviceRun::~DeviceRun() {
+    worker.reset();
+    portOwner_.reset();
+    devsim.reset();
+}
+
+std::int32_t DeviceRun::resultOf(std::int32_t command, std::chrono::milliseconds timeout) {
+    const std::size_t before = recorder.results().size();
+    worker->cancel();
+    worker->setCommand(command);
+    if (!recorder.waitForResults(before + 1, timeout)) {
+        return -1;
+    }
+    return recorder.results()[before];
+}
+
+bool DeviceRun::detectAndLogin() {
+    return resultOf(cmdDetect, 10s) == resDetected && resultOf(cmdLogin, 10s) == resLoggedIn;
+}
+
+std::int32_t DeviceRun::transfer(std::int32_t command, const std::string& localPath,
+                                 const std::string& line) {
+    const std::size_t before = recorder.results().size();
+    worker->cancel();
+    worker->setFileName(localPath);
+    worker->setCommand(command);
+    worker->queueCommandLine(line);
+    if (!recorder.waitForResults(before + 1, 120s)) {
+        return -1;
+    }
+    return recorder.results()[before];
+}
+
+std::int32_t DeviceRun::upload(const std::string& localPath, const std::string& deviceName) {
+    return transfer(cmdUpload, localPath, "download " + deviceName);
+}
+
+std::int32_t DeviceRun::download(const std::string& deviceName, const std::string& localPath) {
+    return transfer(cmdDownload, localPath, "upload " + deviceName);
+}
+
+}  // namespace tidewell::testing
