@@ -5,7 +5,7 @@ TIDEWELL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libwxgtk3.2-dev
     lrzsz
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick xdotool
 )
 
 # Installs what is missing (as root), or prints the exact command and fails.
