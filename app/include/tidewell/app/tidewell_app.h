@@ -27,9 +27,9 @@
 namespace tidewell {
 
 struct AppEnvironment {
-    SettingsStore settings;  // the profile (and the [Ports] section)
-    SerialPlatform serial;   // how COM numbers open; empty: termios with [Ports] from settings
-    WizardPageFactory pages; // empty: every run of the wizard stops at once
+    SettingsStore settings;   // the profile (and the [Ports] section)
+    SerialPlatform serial;    // how COM numbers open; empty: termios with [Ports] from settings
+    WizardPageFactory pages;  // empty: every run of the wizard stops at once
 };
 
 class CTidewellApp : public ui::WinApp {

@@ -37,8 +37,8 @@ class TSerie;
 inline constexpr std::uint8_t kInitialCommPort = 2;
 inline constexpr std::int32_t kInitialSpeed = 115200;
 // The speeds selectSpeed accepts, in menu order.
-inline constexpr std::array<std::int32_t, 6> kLineSpeeds = {2400, 9600, 19200, 38400, 57600,
-                                                            115200};
+inline constexpr std::array<std::int32_t, 6> kLineSpeeds = {2400,  9600,  19200,
+                                                            38400, 57600, 115200};
 // Device files of the menu's Upload and Download.
 inline constexpr const char* kMenuUploadFile = "main.exe";
 inline constexpr const char* kMenuDownloadFile = "setting";
@@ -92,8 +92,8 @@ class CMainFrame : public ui::FrameWindow {
     // Communication commands.
     void OnDetect();
     void OnTerminal();
-    void OnUpload();    // startUpload(kMenuUploadFile)
-    void OnDownload();  // startDownload(kMenuDownloadFile)
+    void OnUpload();      // startUpload(kMenuUploadFile)
+    void OnDownload();    // startDownload(kMenuDownloadFile)
     void OnSendButton();  // command 1009 of the command bar
 
     // The "&Terminal window" item of the wizard pages: turns the application's
@@ -116,13 +116,15 @@ class CMainFrame : public ui::FrameWindow {
     virtual void onWorkerProgress(std::int32_t percent);
 
     ui::LRESULT OnWorkerNotify(ui::WPARAM kind, ui::LPARAM value);
-    ui::LRESULT OnWizardExit(ui::WPARAM, ui::LPARAM);
+    // Closes the frame (the program ends) unless it is the visible terminal window.
+    virtual ui::LRESULT OnWizardExit(ui::WPARAM wParam, ui::LPARAM lParam);
 
   private:
     void startWorker();
     void startTransfer(const std::string& deviceFile, bool upload);
     void mapCommands();
     bool createBars();
+    CBaseDlg* pageFor(WizardPages& pages, std::int32_t stepType);
 
     CTidewellApp& app_;
     bool connected = false;
@@ -143,6 +145,9 @@ class CMainFrame : public ui::FrameWindow {
     std::int32_t progressMode = 0;
     std::int32_t fileSelectionMode = 0;
     WizardPageFactory pageFactory_;
+    bool wizardRunning_ = false;
+    bool exitPending_ = false;        // an exit message that arrived while the wizard ran
+    bool lastRunLeftByUser_ = false;  // the last run ended with a page's Exit
 
     ui::StatusBar statusBar;
     ui::ToolBar toolBar;

@@ -50,13 +50,14 @@ class CMainFrame;
 inline constexpr ui::UINT WM_WIZARD_EXIT = ui::WM_USER + 2;
 
 // Results of a page's modal run, as the driver reads them.
-inline constexpr int kPageNext = ui::IDOK;      // 1
-inline constexpr int kPageExit = ui::IDCANCEL;  // 2
+inline constexpr int kPageNext = ui::IDOK;       // 1
+inline constexpr int kPageExit = ui::IDCANCEL;   // 2
 inline constexpr int kPageBack = res::IDC_BACK;  // 3
 
 // System-menu items every page adds (delivered as WM_SYSCOMMAND with the id).
 inline constexpr ui::UINT IDM_ABOUTBOX = res::IDM_ABOUTBOX;  // 0x10: the About box
-// Shows the terminal window and keeps it open after the wizard (see CMainFrame::showTerminalWindow).
+// Shows the terminal window and keeps it open after the wizard (see
+// CMainFrame::showTerminalWindow).
 inline constexpr ui::UINT IDM_TERMINAL = 0x20;
 // Its caption (the About item's is string 101).
 inline constexpr const char* kTerminalMenuText = "&Terminal window";
@@ -66,12 +67,12 @@ enum StepType : std::int32_t {
     stepSelectPort = 0,
     stepDetect = 1,
     stepChooseOperations = 2,
-    stepBackupTransfers = 3,   // progress page, progressMode 1
-    stepChooseFirmware = 4,    // file selection page, fileSelectionMode 1
-    stepChooseSetting = 5,     // file selection page, fileSelectionMode 3
-    stepChoosePlaylist = 6,    // file selection page, fileSelectionMode 5
-    stepUpdateTransfers = 7,   // progress page, progressMode 2
-    stepRestart = 8,           // no page: back to the detection position
+    stepBackupTransfers = 3,  // progress page, progressMode 1
+    stepChooseFirmware = 4,   // file selection page, fileSelectionMode 1
+    stepChooseSetting = 5,    // file selection page, fileSelectionMode 3
+    stepChoosePlaylist = 6,   // file selection page, fileSelectionMode 5
+    stepUpdateTransfers = 7,  // progress page, progressMode 2
+    stepRestart = 8,          // no page: back to the detection position
 };
 inline constexpr int kStepCount = 9;
 

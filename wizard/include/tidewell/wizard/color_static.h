@@ -20,6 +20,9 @@ class CColorStatic {
     static constexpr ui::UINT kDrawFormat = ui::DT_SINGLELINE | ui::DT_VCENTER | ui::DT_NOPREFIX;
 
     CColorStatic();
+    ~CColorStatic();
+    CColorStatic(const CColorStatic&) = delete;
+    CColorStatic& operator=(const CColorStatic&) = delete;
 
     // Attaches to a page's control (from the page's DoDataExchange): the control
     // is painted by OnPaint from now on. Binding again moves to the new control.

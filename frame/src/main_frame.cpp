@@ -1,0 +1,526 @@
+#include "tidewell/frame/main_frame.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "tidewell/app/tidewell_app.h"
+#include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/resources/ids.h"
+#include "tidewell/serial/ports.h"
+#include "tidewell/serial/tserie.h"
+#include "tidewell/ui/platform.h"
+#include "tidewell/ui/text.h"
+
+namespace tidewell {
+namespace {
+
+constexpr ui::UINT kLogStyle = ui::WS_CHILD | ui::WS_VISIBLE | ui::WS_VSCROLL | ui::ES_MULTILINE |
+                               ui::ES_AUTOVSCROLL | ui::ES_WANTRETURN;
+constexpr ui::UINT kToolBarStyle = ui::WS_CHILD | ui::WS_VISIBLE | ui::CBRS_TOP | ui::CBRS_GRIPPER |
+                                   ui::CBRS_TOOLTIPS | ui::CBRS_FLYBY | ui::CBRS_SIZE_DYNAMIC;
+constexpr ui::UINT kCommandBarStyle = ui::CBRS_BOTTOM | ui::CBRS_TOOLTIPS | ui::CBRS_FLYBY;
+constexpr int kIndicators[] = {ui::ID_SEPARATOR, ui::ID_INDICATOR_CAPS, ui::ID_INDICATOR_NUM,
+                               ui::ID_INDICATOR_SCRL};
+
+// Log lines of the link and of the worker's results.
+constexpr const char* kUnableToConnect = "Unable to connect to communication port %d";
+constexpr const char* kConnected = "Success connecting to COM%d at %d bauds.";
+constexpr const char* kDisconnected = "Communication port disconnected.";
+constexpr const char* kUploading = "Uploading...";
+constexpr const char* kDownloading = "Downloading...";
+constexpr const char* kUploadLine = "download %s";
+constexpr const char* kDownloadLine = "upload %s";
+constexpr const char* kDetecting = "Detecting device...";
+constexpr const char* kTerminalMode = "Terminal mode.";
+constexpr const char* kDeviceDetected = "Device Detected";
+constexpr const char* kLoggingIn = "Logging...";
+constexpr const char* kDetectionError = "Detection Error";
+constexpr const char* kLoggedIn = "Logged in.";
+constexpr const char* kLoginError = "Login Error";
+constexpr const char* kProgressPrefix = "RX: ";
+constexpr const char* kProgressLine = "Transfer %d %% completed.";
+constexpr const char* kCommandPrefix = "CMD: ";
+constexpr const char* kCantSendCommand = "Can't send command";
+constexpr const char* kSendCaption = "OnSendButton()";
+
+// The log line of a finished transfer, for results resOpenError to resNoRemote.
+const char* transferResultLine(std::int32_t code) {
+    switch (code) {
+        case resOpenError:
+            return "Error opening file.";
+        case resWriteError:
+            return "Error writing in file.";
+        case resTooManyRetries:
+            return "Error: Too many retry.";
+        case resTransferOk:
+            return "Transfer finished succesfully.";
+        case resTransferError:
+            return "transfer error.";
+        case resRemoteCancel:
+            return "transfer cancelled by remote.";
+        case resNoRemote:
+            return "Remote transfer not detected.";
+        default:
+            return nullptr;
+    }
+}
+
+void freeNotification(ui::WPARAM kind, ui::LPARAM value) {
+    if (static_cast<std::int32_t>(kind) == notifyText) {
+        delete reinterpret_cast<std::string*>(value);
+    }
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(ui::Platform& platform, CTidewellApp& app)
+    : ui::FrameWindow(platform), app_(app), pageFactory_(app.getPageFactory()) {
+    for (int i = 0; i < kStepCount; ++i) {
+        stepSequence[static_cast<std::size_t>(i)] = i;
+    }
+    platform.setMessageDisposer(WM_WORKER_NOTIFY, &freeNotification);
+    mapMessage(WM_WORKER_NOTIFY,
+               [this](ui::WPARAM w, ui::LPARAM l) { return OnWorkerNotify(w, l); });
+    mapMessage(WM_WIZARD_EXIT, [this](ui::WPARAM w, ui::LPARAM l) { return OnWizardExit(w, l); });
+    mapCommands();
+}
+
+CMainFrame::~CMainFrame() {
+    worker.reset();
+    serialPort = nullptr;
+    ownedPort_.reset();
+}
+
+void CMainFrame::mapCommands() {
+    mapCommand(res::IDC_SEND, [this] { OnSendButton(); });
+    mapCommand(res::ID_COMM_WIZARD, [this] { runWizard(); });
+    mapCommand(res::ID_COMM_CONNECT, [this] { connectPort(); });
+    mapUpdateCommandUI(res::ID_COMM_CONNECT, [this](ui::CmdUI& ui) {
+        ui.Enable();
+        ui.SetCheck(connected ? ui::BST_CHECKED : ui::BST_UNCHECKED);
+    });
+    mapCommand(res::ID_COMM_DISCONNECT, [this] { disconnectPort(); });
+    mapUpdateCommandUI(res::ID_COMM_DISCONNECT, [this](ui::CmdUI& ui) {
+        ui.Enable();
+        ui.SetCheck(connected ? ui::BST_UNCHECKED : ui::BST_CHECKED);
+    });
+    mapCommandRange(res::ID_COMM_PORT_FIRST, res::ID_COMM_PORT_LAST, [this](int id) {
+        selectPort(static_cast<std::uint8_t>(id - res::ID_COMM_PORT_FIRST + 1));
+    });
+    mapUpdateCommandUIRange(res::ID_COMM_PORT_FIRST, res::ID_COMM_PORT_LAST, [this](ui::CmdUI& ui) {
+        ui.Enable();
+        const int port = ui.m_nID - res::ID_COMM_PORT_FIRST + 1;
+        ui.SetCheck(port == commPort ? ui::BST_CHECKED : ui::BST_UNCHECKED);
+    });
+    mapCommandRange(res::ID_COMM_SPEED_2400, res::ID_COMM_SPEED_115200, [this](int id) {
+        selectSpeed(kLineSpeeds[static_cast<std::size_t>(id - res::ID_COMM_SPEED_2400)]);
+    });
+    mapUpdateCommandUIRange(
+        res::ID_COMM_SPEED_2400, res::ID_COMM_SPEED_115200, [this](ui::CmdUI& ui) {
+            ui.Enable();
+            const auto index = static_cast<std::size_t>(ui.m_nID - res::ID_COMM_SPEED_2400);
+            ui.SetCheck(kLineSpeeds[index] == speed ? ui::BST_CHECKED : ui::BST_UNCHECKED);
+        });
+    mapCommand(res::ID_COMM_DETECT, [this] { OnDetect(); });
+    mapCommand(res::ID_COMM_TERMINAL, [this] { OnTerminal(); });
+    mapCommand(res::ID_COMM_UPLOAD, [this] { OnUpload(); });
+    mapCommand(res::ID_COMM_DOWNLOAD, [this] { OnDownload(); });
+    // The command bar's id is not the command's, so it gets a toggle of its own.
+    mapCommand(res::ID_VIEW_COMMAND_BAR,
+               [this] { ShowControlBar(commandBar, !commandBar.IsWindowVisible()); });
+    mapUpdateCommandUI(res::ID_VIEW_COMMAND_BAR, [this](ui::CmdUI& ui) {
+        ui.Enable(commandBar.IsWindow());
+        ui.SetCheck(commandBar.IsWindow() && commandBar.IsWindowVisible() ? ui::BST_CHECKED
+                                                                          : ui::BST_UNCHECKED);
+    });
+}
+
+// ---- window creation ----------------------------------------------------------
+
+bool CMainFrame::createBars() {
+    if (!toolBar.CreateEx(this, ui::TBSTYLE_FLAT, kToolBarStyle, ui::AFX_IDW_TOOLBAR) ||
+        !toolBar.LoadToolBar(res::IDR_MAINFRAME)) {
+        return false;
+    }
+    if (!statusBar.Create(this, ui::WS_CHILD | ui::WS_VISIBLE | ui::CBRS_BOTTOM,
+                          ui::AFX_IDW_STATUS_BAR) ||
+        !statusBar.SetIndicators(kIndicators)) {
+        return false;
+    }
+    return commandBar.Create(this, kCommandBarStyle);
+}
+
+int CMainFrame::OnCreate() {
+    if (!logView.Create(kLogStyle, this, ui::AFX_IDW_PANE_FIRST, ui::WS_EX_CLIENTEDGE)) {
+        return -1;
+    }
+    if (!createBars()) {
+        return -1;
+    }
+    setPostTarget(postTarget_, GetSafeHwnd());
+    getOperations().fillOperations();
+    commPort = app_.getCommPort();
+    runWizard();
+    if (!lastRunLeftByUser_ && !app_.getShowTerminal()) {
+        // Nobody could see or end a hidden frame: close it as Exit would.
+        std::cerr << "tidewell: the wizard stopped at step " << int{stepPosition}
+                  << " without a page to show; closing\n";
+        PostMessage(WM_WIZARD_EXIT);
+    }
+    return 0;
+}
+
+void CMainFrame::OnDestroy() {
+    worker.reset();
+    serialPort = nullptr;
+    ownedPort_.reset();
+    connected = false;
+    ui::FrameWindow::OnDestroy();
+}
+
+// ---- the link -------------------------------------------------------------------
+
+bool CMainFrame::connectPort() {
+    if (connected) {
+        return true;
+    }
+    std::string whyNot;
+    ownedPort_ =
+        createSerialPort(commPort, static_cast<DWORD>(speed), app_.getSerialPlatform(), &whyNot);
+    serialPort = ownedPort_.get();
+    if (serialPort == nullptr) {
+        appendLine(ui::stringPrintf(kUnableToConnect, int{commPort}));
+        if (!whyNot.empty()) {
+            appendLine(whyNot);
+        }
+        connected = false;
+    } else {
+        appendLine(ui::stringPrintf(kConnected, int{commPort},
+                                    static_cast<int>(serialPort->getBaudRate())));
+        startWorker();
+        connected = true;
+    }
+    return connected;
+}
+
+void CMainFrame::startWorker() {
+    worker.reset();
+    if (serialPort == nullptr) {
+        return;
+    }
+    workerCommand = cmdIdle;
+    worker = std::make_unique<CTidewellThread>(serialPort, cmdIdle);
+    // Attached before it runs, so that nothing it posts is lost.
+    attachWindow(*worker, postTarget_, WM_WORKER_NOTIFY);
+    worker->start(true);
+}
+
+void CMainFrame::disconnectPort() {
+    worker.reset();
+    if (serialPort != nullptr) {
+        serialPort = nullptr;
+        ownedPort_.reset();
+    }
+    if (connected) {
+        appendLine(kDisconnected);
+        connected = false;
+    }
+}
+
+void CMainFrame::selectPort(std::uint8_t portNumber) {
+    if (portNumber == commPort || portNumber < kFirstComPort || portNumber > kLastComPort) {
+        return;
+    }
+    disconnectPort();
+    commPort = portNumber;
+}
+
+void CMainFrame::selectSpeed(std::int32_t baud) {
+    if (baud == speed ||
+        std::find(kLineSpeeds.begin(), kLineSpeeds.end(), baud) == kLineSpeeds.end()) {
+        return;
+    }
+    disconnectPort();
+    speed = baud;
+}
+
+bool CMainFrame::sendWorkerCommand(std::int32_t code) {
+    if (!worker) {
+        return false;
+    }
+    workerCommand = code;
+    worker->setCommand(code);
+    return true;
+}
+
+std::int32_t CMainFrame::getWorkerCommand() const {
+    return worker ? workerCommand : static_cast<std::int32_t>(cmdNone);
+}
+
+// ---- transfers --------------------------------------------------------------------
+
+void CMainFrame::startUpload(const std::string& deviceFile) {
+    startTransfer(deviceFile, true);
+}
+
+void CMainFrame::startDownload(const std::string& deviceFile) {
+    startTransfer(deviceFile, false);
+}
+
+void CMainFrame::startTransfer(const std::string& deviceFile, bool upload) {
+    if (deviceFile.empty() || !connected || !worker || workerCommand == cmdDetect ||
+        workerCommand == cmdLogin || transferFile.empty()) {
+        return;
+    }
+    worker->cancel();
+    worker->setFileName(transferFile);
+    sendWorkerCommand(upload ? cmdUpload : cmdDownload);
+    appendLine(upload ? kUploading : kDownloading);
+    const std::string line =
+        ui::stringPrintf(upload ? kUploadLine : kDownloadLine, deviceFile.c_str());
+    if (!worker->queueCommandLine(line)) {
+        sendWorkerCommand(cmdTerminal);
+        // The page that asked is the box's owner while the frame is hidden behind it.
+        ui::Window* owner = activePage != nullptr ? static_cast<ui::Window*>(activePage) : this;
+        owner->MessageBox(
+            LoadString(upload ? res::IDS_CANT_START_UPLOAD : res::IDS_CANT_START_DOWNLOAD));
+    }
+}
+
+bool CMainFrame::setTransferFile(const std::string& path) {
+    transferFile = path;
+    return true;
+}
+
+bool CMainFrame::canOpenTransferFile() const {
+    std::error_code error;
+    if (transferFile.empty() || std::filesystem::is_directory(transferFile, error)) {
+        return false;
+    }
+    std::ifstream file(transferFile, std::ios::binary);
+    return file.is_open();
+}
+
+// ---- the wizard ------------------------------------------------------------------
+
+std::int32_t CMainFrame::getCurrentStepType() const {
+    return stepSequence[std::min<std::size_t>(stepPosition, stepSequence.size() - 1)];
+}
+
+CBaseDlg* CMainFrame::pageFor(WizardPages& pages, std::int32_t stepType) {
+    switch (stepType) {
+        case stepSelectPort:
+            return pages.portSelection.get();
+        case stepDetect:
+            return pages.detection.get();
+        case stepChooseOperations:
+            return pages.operationChoice.get();
+        case stepBackupTransfers:
+            progressMode = dirFromDevice;
+            return pages.progress.get();
+        case stepChooseFirmware:
+            fileSelectionMode = opUpdateFirmware;
+            return pages.fileSelection.get();
+        case stepChooseSetting:
+            fileSelectionMode = opRestoreSetting;
+            return pages.fileSelection.get();
+        case stepChoosePlaylist:
+            fileSelectionMode = opRestorePlaylist;
+            return pages.fileSelection.get();
+        case stepUpdateTransfers:
+            progressMode = dirToDevice;
+            return pages.progress.get();
+        default:
+            return nullptr;
+    }
+}
+
+void CMainFrame::runWizard() {
+    if (wizardRunning_) {
+        return;
+    }
+    wizardRunning_ = true;
+    lastRunLeftByUser_ = false;
+    WizardPages pages = pageFactory_ ? pageFactory_(this) : WizardPages{};
+    stepPosition = 0;
+    activePage = nullptr;
+    while (true) {
+        const std::int32_t type = getCurrentStepType();
+        if (type == stepRestart) {
+            const auto first = stepSequence.begin();
+            const auto detection = std::find(first, first + stepRestart, stepDetect);
+            if (detection == first + stepRestart) {
+                break;
+            }
+            stepPosition = static_cast<std::uint8_t>(detection - first);
+            continue;
+        }
+        CBaseDlg* page = pageFor(pages, type);
+        int result = ui::kDialogFailed;
+        if (page != nullptr) {
+            activePage = page;
+            result = page->DoModal();
+            activePage = nullptr;
+        }
+        if (result == kPageNext) {
+            ++stepPosition;
+        } else if (result == kPageBack) {
+            // Back is never offered on the first page; should one come, stay there.
+            if (stepPosition > 0) {
+                --stepPosition;
+            }
+        } else {
+            lastRunLeftByUser_ = result == kPageExit;
+            break;
+        }
+    }
+    pages = WizardPages{};
+    wizardRunning_ = false;
+    if (exitPending_) {
+        exitPending_ = false;
+        PostMessage(WM_WIZARD_EXIT);
+    }
+}
+
+// ---- notifications -----------------------------------------------------------------
+
+ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM kind, ui::LPARAM value) {
+    switch (static_cast<std::int32_t>(kind)) {
+        case notifyText: {
+            std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
+            if (text) {
+                onWorkerText(*text);
+            }
+            break;
+        }
+        case notifyResult:
+            if (activePage != nullptr) {
+                activePage->onResult(static_cast<std::int32_t>(value));
+            } else {
+                onWorkerResult(static_cast<std::int32_t>(value));
+            }
+            break;
+        case notifyProgress:
+            if (activePage != nullptr) {
+                activePage->onProgress(static_cast<std::int32_t>(value));
+            } else {
+                onWorkerProgress(static_cast<std::int32_t>(value));
+            }
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void CMainFrame::onWorkerText(const std::string& text) {
+    appendLine(text);
+}
+
+void CMainFrame::onWorkerProgress(std::int32_t percent) {
+    appendLine(std::string(kProgressPrefix) + ui::stringPrintf(kProgressLine, percent));
+}
+
+void CMainFrame::onWorkerResult(std::int32_t code) {
+    switch (workerCommand) {
+        case cmdDetect:
+            if (code == resDetected) {
+                appendLine(kDeviceDetected);
+                sendWorkerCommand(cmdLogin);
+                appendLine(kLoggingIn);
+            } else {
+                appendLine(kDetectionError);
+            }
+            break;
+        case cmdLogin:
+            if (code == resLoggedIn) {
+                appendLine(kLoggedIn);
+                sendWorkerCommand(cmdTerminal);
+            } else {
+                appendLine(kLoginError);
+            }
+            break;
+        case cmdUpload:
+        case cmdDownload:
+            if (const char* line = transferResultLine(code)) {
+                appendLine(line);
+            }
+            sendWorkerCommand(cmdTerminal);
+            break;
+        default:
+            break;
+    }
+}
+
+ui::LRESULT CMainFrame::OnWizardExit(ui::WPARAM /*wParam*/, ui::LPARAM /*lParam*/) {
+    if (wizardRunning_) {
+        // Handled once the wizard has returned, as the program expects.
+        exitPending_ = true;
+        return 0;
+    }
+    if (!app_.getShowTerminal()) {
+        disconnectPort();
+        DestroyWindow();
+    }
+    return 0;
+}
+
+// ---- log and commands ------------------------------------------------------------
+
+void CMainFrame::appendLine(std::string_view text) {
+    logView.AppendLine(text);
+}
+
+void CMainFrame::OnDetect() {
+    if (!isConnected()) {
+        return;
+    }
+    worker->cancel();
+    appendLine(kDetecting);
+    sendWorkerCommand(cmdDetect);
+}
+
+void CMainFrame::OnTerminal() {
+    if (!isConnected()) {
+        return;
+    }
+    worker->cancel();
+    appendLine(kTerminalMode);
+    sendWorkerCommand(cmdTerminal);
+}
+
+void CMainFrame::OnUpload() {
+    startUpload(kMenuUploadFile);
+}
+
+void CMainFrame::OnDownload() {
+    startDownload(kMenuDownloadFile);
+}
+
+void CMainFrame::OnSendButton() {
+    if (!isConnected()) {
+        return;
+    }
+    const std::string text = commandBar.GetDlgItem(res::IDC_COMMAND_EDIT).GetWindowText();
+    if (!worker) {
+        return;
+    }
+    if (worker->queueCommandLine(text)) {
+        appendLine(kCommandPrefix + text);
+    } else {
+        MessageBox(kCantSendCommand, kSendCaption, ui::MB_OK);
+    }
+}
+
+void CMainFrame::showTerminalWindow() {
+    app_.setShowTerminal(true);
+    if (IsWindow()) {
+        ShowWindow(ui::SW_SHOW);
+        UpdateWindow();
+    }
+}
+
+}  // namespace tidewell
