@@ -8,13 +8,16 @@ WinApp::~WinApp() = default;
 
 int WinApp::Run(Platform& platform) {
     platform_ = &platform;
-    int code = platform.runApplication([this] { return InitInstance(); });
-    code = ExitInstance(code);
-    if (mainWnd_) {
-        platform.setMainWindow(nullptr);
-        mainWnd_->DestroyWindow();
-        mainWnd_.reset();
-    }
+    const int code = platform.runApplication([this] { return InitInstance(); },
+                                             [this, &platform](int loopCode) {
+                                                 const int exitCode = ExitInstance(loopCode);
+                                                 if (mainWnd_) {
+                                                     platform.setMainWindow(nullptr);
+                                                     mainWnd_->DestroyWindow();
+                                                     mainWnd_.reset();
+                                                 }
+                                                 return exitCode;
+                                             });
     platform_ = nullptr;
     return code;
 }

@@ -290,12 +290,13 @@ void HeadlessPlatform::advance(Duration duration) {
     now_ = target;
 }
 
-int HeadlessPlatform::runApplication(const std::function<bool()>& initInstance) {
+int HeadlessPlatform::runApplication(const std::function<bool()>& initInstance,
+                                     const std::function<int(int)>& exitInstance) {
     quitRequested_ = false;
     if (!initInstance()) {
-        return 1;
+        return exitInstance(1);
     }
-    return runMessageLoop();
+    return exitInstance(runMessageLoop());
 }
 
 int HeadlessPlatform::runMessageLoop() {

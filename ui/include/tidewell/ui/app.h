@@ -17,9 +17,10 @@ class WinApp {
     virtual ~WinApp();
 
     // InitInstance; when it succeeds the message loop, until the main window is
-    // destroyed; then ExitInstance, and the main window object is deleted.
-    // Returns the loop's exit code (0 after the main window was destroyed), or 1
-    // when InitInstance failed.
+    // destroyed; then ExitInstance, and the main window object is deleted, all
+    // while the toolkit still runs. Returns what ExitInstance returns: by default
+    // the loop's exit code (0 after the main window was destroyed), or 1 when
+    // InitInstance failed.
     int Run(Platform& platform);
 
     virtual bool InitInstance() { return true; }

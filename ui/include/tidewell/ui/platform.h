@@ -53,9 +53,11 @@ class Platform {
     Window* mainWindow() const { return mainWindow_; }
 
     // Backend operations.
-    // Calls initInstance, then runs the message loop if it returned true.
-    // Returns the loop's exit code, or 1 when initInstance failed.
-    virtual int runApplication(const std::function<bool()>& initInstance) = 0;
+    // Calls initInstance, then runs the message loop if it returned true, then
+    // exitInstance with the loop's exit code (1 when initInstance failed), while
+    // the toolkit still runs. Returns what exitInstance returns.
+    virtual int runApplication(const std::function<bool()>& initInstance,
+                               const std::function<int(int)>& exitInstance) = 0;
     virtual int runMessageLoop() = 0;
     virtual void quit(int exitCode) = 0;
     // Builds the on-screen peer of a window that was just created (may build none).

@@ -207,7 +207,8 @@ class HeadlessPlatform : public Platform {
     static Rect pixelRect(const Control& control);
 
     // Platform.
-    int runApplication(const std::function<bool()>& initInstance) override;
+    int runApplication(const std::function<bool()>& initInstance,
+                       const std::function<int(int)>& exitInstance) override;
     int runMessageLoop() override;
     void quit(int exitCode) override;
     void createPeer(Window& window) override;

@@ -1,0 +1,80 @@
+// Helpers of the GUI tests: the wx session, a polling script that acts inside
+// modal loops, and the page-like dialogs the tests show.
+#pragma once
+
+#include <wx/timer.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tidewell/resources/resources.h"
+#include "tidewell/ui/dialog.h"
+
+namespace tidewell::gui {
+
+// True when wx started on a display; false makes every GUI test skip.
+bool haveDisplay();
+void setHaveDisplay(bool have);
+// wx assertion failures seen since the last call.
+std::vector<std::string> takeAssertFailures();
+void recordAssertFailure(std::string what);
+
+// Steps that run from a timer while modal loops run: each waits for its
+// condition (polling every few milliseconds) up to its deadline, then acts.
+// A step that times out records a failure and ends every modal dialog.
+class Script : public wxTimer {
+  public:
+    using Condition = std::function<bool()>;
+    using Action = std::function<void()>;
+
+    Script& when(std::string what, Condition condition, Action action,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    Script& then(std::string what, Action action);
+    void start();
+    bool done() const { return steps_.empty(); }
+    const std::vector<std::string>& failures() const { return failures_; }
+
+    void Notify() override;
+
+  private:
+    struct Step {
+        std::string what;
+        Condition condition;
+        Action action;
+        std::chrono::milliseconds timeout;
+        std::optional<std::chrono::steady_clock::time_point> deadline;
+    };
+    std::deque<Step> steps_;
+    std::vector<std::string> failures_;
+};
+
+// Ends every modal dialog that wx shows (a stuck test must not hang).
+void endAllModals();
+// True once the window is on screen and has been painted.
+bool shownAndPainted(const ui::Window& window);
+std::string screenshotPath(const std::string& name);
+// Saves what the screen shows of the window as docs/screenshots/<name>.png.
+bool saveScreenshot(const ui::Window& window, const std::string& name);
+
+// A wizard-page-like dialog: bold white title painted over the banner, an
+// "&About..." system-menu item that opens the About box, Back ending with 3.
+class PageDialog : public ui::Dialog {
+  public:
+    PageDialog(ui::Platform& platform, int templateId, std::string title);
+    std::function<void(PageDialog&)> onInit;
+    int aboutResult = 0;
+
+  protected:
+    void DoDataExchange() override;
+    bool OnInitDialog() override;
+    bool OnCommand(int id) override;
+    void OnSysCommand(ui::UINT id, ui::LPARAM lParam) override;
+
+  private:
+    std::string title_;
+};
+
+}  // namespace tidewell::gui

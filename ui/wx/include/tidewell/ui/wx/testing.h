@@ -1,0 +1,25 @@
+// Access to the real widgets behind window models, for GUI tests.
+#pragma once
+
+#include <wx/window.h>
+
+#include <string>
+
+#include "tidewell/ui/frame.h"
+#include "tidewell/ui/window.h"
+
+namespace tidewell::ui::wxtest {
+
+// The toolkit window showing a window model (dialog, frame, bar, log); null without one.
+wxWindow* nativeWindow(const Window& window);
+// The widget showing one control of a dialog or dialog bar; null for painted
+// controls (bitmaps, icons, owner-drawn text) and for unknown ids.
+wxWindow* nativeControl(const Window& window, int controlId);
+// The buttons standing in for the system menu's own items, in menu order.
+std::vector<wxWindow*> systemMenuButtons(const Window& window);
+// How often a dialog's own painting ran (bitmaps, icons, owner-drawn text).
+int paintCount(const Window& window);
+// The wx id of a frame's command (menu items, tool buttons, accelerators).
+int nativeCommandId(const FrameWindow& frame, int commandId);
+
+}  // namespace tidewell::ui::wxtest
