@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "tidewell/app/settings.h"
+#include "tidewell/engine/timing.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/serial/tserie.h"
 #include "tidewell/ui/app.h"
@@ -30,6 +31,7 @@ struct AppEnvironment {
     SettingsStore settings;   // the profile (and the [Ports] section)
     SerialPlatform serial;    // how COM numbers open; empty: termios with [Ports] from settings
     WizardPageFactory pages;  // empty: every run of the wizard stops at once
+    EngineTiming timing{};    // the worker's waits (tests shorten them)
 };
 
 class CTidewellApp : public ui::WinApp {
@@ -37,7 +39,8 @@ class CTidewellApp : public ui::WinApp {
     explicit CTidewellApp(AppEnvironment environment)
         : settings_(environment.settings),
           serial_(std::move(environment.serial)),
-          pages_(std::move(environment.pages)) {
+          pages_(std::move(environment.pages)),
+          timing_(environment.timing) {
         if (!serial_.makeBackend || !serial_.devicePath) {
             serial_ = ::tidewell::serialPlatform(ComPortResolver(settings_.store()));
         }
@@ -69,12 +72,14 @@ class CTidewellApp : public ui::WinApp {
     const TidewellSettings& settings() const { return settings_; }
     const SerialPlatform& getSerialPlatform() const { return serial_; }
     const WizardPageFactory& getPageFactory() const { return pages_; }
+    const EngineTiming& getEngineTiming() const { return timing_; }
 
   private:
     bool showTerminal = false;
     TidewellSettings settings_;
     SerialPlatform serial_;
     WizardPageFactory pages_;
+    EngineTiming timing_;
 };
 
 }  // namespace tidewell

@@ -1,0 +1,291 @@
+// The frame as owner of the link: connect, disconnect, port and speed, worker
+// commands, transfers and their refusals, the command bar's Send. Serial
+// traffic goes to a fake device.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "frame_env.h"
+#include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/resources/ids.h"
+
+namespace tidewell::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class LinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        frame = env.makeTerminalFrame();
+        ASSERT_TRUE(frame);
+    }
+    std::vector<std::string> log() { return FrameEnv::logLines(*frame); }
+    // Clicks Send on the command bar with text in its edit field.
+    void send(const std::string& text) {
+        env.user().type(frame->getCommandBar(), res::IDC_COMMAND_EDIT, text);
+        env.user().click(frame->getCommandBar(), res::IDC_SEND);
+        ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+    }
+
+    FrameEnv env;
+    std::unique_ptr<CountingFrame> frame;
+};
+
+TEST_F(LinkTest, ConnectOpensThePortStartsAnIdleWorkerAndLogsTheRate) {
+    EXPECT_EQ(frame->getCommPort(), 1);  // nothing saved: COM1
+    EXPECT_EQ(frame->getWorkerCommand(), cmdNone);
+    EXPECT_TRUE(frame->connectPort());
+    EXPECT_TRUE(frame->isConnected());
+    ASSERT_NE(frame->getWorker(), nullptr);
+    EXPECT_EQ(frame->getWorkerCommand(), cmdIdle);
+    EXPECT_TRUE(env.device().isOpen());
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds."));
+}
+
+TEST_F(LinkTest, ConnectWhileConnectedKeepsTheWorkerAndLogsNothing) {
+    ASSERT_TRUE(frame->connectPort());
+    CTidewellThread* worker = frame->getWorker();
+    EXPECT_TRUE(frame->connectPort());
+    EXPECT_EQ(frame->getWorker(), worker);
+    EXPECT_EQ(log().size(), 1u);
+}
+
+TEST_F(LinkTest, AFailedConnectLogsThePortAndTheReasonAndStaysDisconnected) {
+    env.setMissingPorts({1});
+    EXPECT_FALSE(frame->connectPort());
+    EXPECT_FALSE(frame->isConnected());
+    EXPECT_EQ(frame->getWorker(), nullptr);
+    EXPECT_FALSE(frame->sendWorkerCommand(cmdDetect));
+    const auto lines = log();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Unable to connect to communication port 1");
+    EXPECT_THAT(lines[1], ::testing::HasSubstr("COM1"));
+}
+
+TEST_F(LinkTest, DisconnectLogsOnceAndClosesThePortAfterTheWorker) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->disconnectPort();
+    frame->disconnectPort();
+    EXPECT_FALSE(frame->isConnected());
+    EXPECT_EQ(frame->getWorker(), nullptr);
+    EXPECT_FALSE(env.device().isOpen());
+    EXPECT_EQ(frame->getWorkerCommand(), cmdNone);
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.",
+                                   "Communication port disconnected."));
+}
+
+TEST_F(LinkTest, TheSamePortOrSpeedChangesNothing) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->selectPort(1);
+    frame->selectSpeed(115200);
+    EXPECT_TRUE(frame->isConnected());
+    EXPECT_EQ(log().size(), 1u);
+}
+
+TEST_F(LinkTest, AnotherPortOrSpeedDisconnectsOnceAndDoesNotReconnect) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->selectPort(3);
+    EXPECT_FALSE(frame->isConnected());
+    EXPECT_EQ(frame->getCommPort(), 3);
+    ASSERT_TRUE(frame->connectPort());
+    frame->selectSpeed(9600);
+    EXPECT_FALSE(frame->isConnected());
+    EXPECT_EQ(frame->getSpeed(), 9600);
+    ASSERT_TRUE(frame->connectPort());
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.",
+                                   "Communication port disconnected.",
+                                   "Success connecting to COM3 at 115200 bauds.",
+                                   "Communication port disconnected.",
+                                   "Success connecting to COM3 at 9600 bauds."));
+}
+
+TEST_F(LinkTest, PortsOutsideOneToSixteenAndUnlistedSpeedsAreIgnoredWithoutALine) {
+    ASSERT_TRUE(frame->connectPort());
+    for (int port : {0, 17, 255}) {
+        frame->selectPort(static_cast<std::uint8_t>(port));
+    }
+    for (int baud : {0, 1200, 4800, 115201, -9600, 230400}) {
+        frame->selectSpeed(baud);
+    }
+    EXPECT_TRUE(frame->isConnected());
+    EXPECT_EQ(frame->getCommPort(), 1);
+    EXPECT_EQ(frame->getSpeed(), 115200);
+    frame->selectPort(16);
+    EXPECT_EQ(frame->getCommPort(), 16);
+    EXPECT_EQ(log().size(), 2u);
+}
+
+TEST_F(LinkTest, DetectTerminalAndSendDoNothingWhileDisconnected) {
+    frame->OnDetect();
+    frame->OnTerminal();
+    send("help");
+    EXPECT_THAT(log(), IsEmpty());
+    EXPECT_THAT(env.platform().messageBoxes(), IsEmpty());
+}
+
+// ---- transfers ------------------------------------------------------------------------
+
+class TransferRefusalTest : public LinkTest {
+  protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        package = env.dir() / "firmware.pkg";
+        writeFile(package, "package");
+    }
+    void expectNothingMoreThan(std::size_t lines) {
+        EXPECT_EQ(log().size(), lines);
+        EXPECT_THAT(env.platform().messageBoxes(), IsEmpty());
+    }
+    std::filesystem::path package;
+};
+
+TEST_F(TransferRefusalTest, WhileDisconnectedNothingHappens) {
+    frame->setTransferFile(package.string());
+    frame->startUpload("flashimage");
+    frame->startDownload("setting");
+    expectNothingMoreThan(0);
+}
+
+TEST_F(TransferRefusalTest, WithAnEmptyTransferFileOrDeviceFileNothingHappens) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->startUpload("flashimage");
+    frame->startDownload("setting");
+    frame->setTransferFile(package.string());
+    frame->startUpload("");
+    frame->startDownload("");
+    expectNothingMoreThan(1);
+    EXPECT_EQ(frame->getWorkerCommand(), cmdIdle);
+}
+
+TEST_F(TransferRefusalTest, WhileDetectingOrLoggingInNothingHappens) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->setTransferFile(package.string());
+    frame->OnDetect();
+    EXPECT_EQ(frame->getWorkerCommand(), cmdDetect);
+    frame->startUpload("flashimage");
+    frame->startDownload("setting");
+    expectNothingMoreThan(2);
+
+    // The device answers the wake-up bytes: the frame goes on to the log-in.
+    env.device().feed(":LOGIN:\r\n");
+    ASSERT_TRUE(env.pumpUntil([&] { return frame->getWorkerCommand() == cmdLogin; }));
+    frame->startUpload("flashimage");
+    frame->startDownload("setting");
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.",
+                                   "Detecting device...", "Device Detected", "Logging..."));
+    EXPECT_THAT(env.platform().messageBoxes(), IsEmpty());
+}
+
+TEST_F(TransferRefusalTest, ALineTheWorkerRefusesShowsTheBoxAndReturnsToTerminal) {
+    ASSERT_TRUE(frame->connectPort());
+    // A line typed before any terminal mode waits in the worker's one-line slot.
+    send("hello");
+    frame->setTransferFile(package.string());
+    frame->startUpload("flashimage");
+    EXPECT_EQ(frame->getWorkerCommand(), cmdTerminal);
+    ASSERT_EQ(env.platform().messageBoxes().size(), 1u);
+    const auto& box = env.platform().messageBoxes()[0];
+    EXPECT_EQ(box.text, "Can't start upload.");
+    EXPECT_EQ(box.caption, "tidewell");
+    EXPECT_EQ(box.type, ui::MB_OK);
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.", "CMD: hello",
+                                   "Uploading..."));
+    // The waiting line goes out (as the transfer's device line, or from the terminal).
+    std::string written;
+    EXPECT_TRUE(env.pumpUntil([&] {
+        written += env.device().takeWritten();
+        return written.find('\r') != std::string::npos;
+    }));
+    EXPECT_EQ(written, "hello\r");
+}
+
+TEST_F(TransferRefusalTest, ARefusedDownloadLineShowsItsOwnBox) {
+    ASSERT_TRUE(frame->connectPort());
+    send("waiting");
+    frame->setTransferFile((env.dir() / "setting.bak").string());
+    frame->startDownload("setting");
+    EXPECT_EQ(frame->getWorkerCommand(), cmdTerminal);
+    ASSERT_EQ(env.platform().messageBoxes().size(), 1u);
+    EXPECT_EQ(env.platform().messageBoxes()[0].text, "Can't start download.");
+    EXPECT_EQ(log().back(), "Downloading...");
+}
+
+TEST_F(TransferRefusalTest, AnAcceptedUploadCancelsTheTerminalAndQueuesTheDeviceLine) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->OnTerminal();
+    frame->setTransferFile(package.string());
+    frame->startUpload("flashimage");
+    EXPECT_EQ(frame->getWorkerCommand(), cmdUpload);
+    EXPECT_THAT(env.platform().messageBoxes(), IsEmpty());
+    ASSERT_TRUE(env.pumpUntil([&] {
+        return env.device().takeWritten().find("download flashimage\r") != std::string::npos;
+    }));
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.", "Terminal mode.",
+                                   "Uploading..."));
+}
+
+TEST_F(TransferRefusalTest, TheTransferFileOpensOnlyWhenItIsAReadableFile) {
+    EXPECT_FALSE(frame->canOpenTransferFile());
+    EXPECT_TRUE(frame->setTransferFile((env.dir() / "missing.pkg").string()));
+    EXPECT_FALSE(frame->canOpenTransferFile());
+    frame->setTransferFile(env.dir().string());
+    EXPECT_FALSE(frame->canOpenTransferFile());
+    frame->setTransferFile(package.string());
+    EXPECT_TRUE(frame->canOpenTransferFile());
+    EXPECT_EQ(frame->getTransferFile(), package.string());
+}
+
+// ---- the command bar ----------------------------------------------------------------
+
+TEST_F(LinkTest, SendLogsTheLineAndKeepsItInTheField) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->OnTerminal();
+    send("help");
+    EXPECT_EQ(frame->getCommandBar().GetDlgItem(res::IDC_COMMAND_EDIT).GetWindowText(), "help");
+    ASSERT_TRUE(env.pumpUntil([&] { return !env.device().takeWritten().empty(); }));
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.", "Terminal mode.",
+                                   "CMD: help"));
+}
+
+TEST_F(LinkTest, AnEmptyLineLogsTheBarePrefixAndSendsNothing) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->OnTerminal();
+    send("");
+    send("x");
+    std::string written;
+    ASSERT_TRUE(env.pumpUntil([&] {
+        written += env.device().takeWritten();
+        return written.find('\r') != std::string::npos;
+    }));
+    EXPECT_EQ(written, "x\r");
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.", "Terminal mode.",
+                                   "CMD: ", "CMD: x"));
+}
+
+TEST_F(LinkTest, ASecondSendBeforeTheFirstLineWentOutIsRefusedWithTheBox) {
+    ASSERT_TRUE(frame->connectPort());
+    send("first");  // idle: the line waits in the worker
+    send("second");
+    ASSERT_EQ(env.platform().messageBoxes().size(), 1u);
+    const auto& box = env.platform().messageBoxes()[0];
+    EXPECT_EQ(box.text, "Can't send command");
+    EXPECT_EQ(box.caption, "OnSendButton()");
+    EXPECT_EQ(box.type, ui::MB_OK);
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.", "CMD: first"));
+    EXPECT_EQ(frame->getCommandBar().GetDlgItem(res::IDC_COMMAND_EDIT).GetWindowText(), "second");
+}
+
+TEST_F(LinkTest, DestroyingTheFrameStopsTheWorkerAndClosesThePortWithoutALine) {
+    ASSERT_TRUE(frame->connectPort());
+    frame->OnTerminal();
+    const auto before = log().size();
+    frame->DestroyWindow();
+    EXPECT_EQ(frame->getWorker(), nullptr);
+    EXPECT_FALSE(env.device().isOpen());
+    EXPECT_EQ(log().size(), before);
+    frame.reset();
+}
+
+}  // namespace
+}  // namespace tidewell::testing
