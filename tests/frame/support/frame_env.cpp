@@ -116,13 +116,14 @@ ui::LRESULT CountingFrame::OnWizardExit(ui::WPARAM wParam, ui::LPARAM lParam) {
 
 // ---- environment -------------------------------------------------------------------
 
-FrameEnv::FrameEnv(bool fakeSerial)
+FrameEnv::FrameEnv(bool fakeSerial, EngineTiming timing, const ui::ResourceSet* resources)
     : settingsFile_(temp_.path() / "tidewell.ini"),
       device_(std::make_shared<FakeSerialDevice>()),
-      platform_(std::make_unique<ui::headless::HeadlessPlatform>(res::tidewellResources())) {
+      platform_(std::make_unique<ui::headless::HeadlessPlatform>(
+          resources != nullptr ? *resources : res::tidewellResources())) {
     platform_->setAppName("tidewell");
     AppEnvironment environment{
-        SettingsStore(settingsFile_), {}, testPageFactory(pages_), scaledTiming(10)};
+        SettingsStore(settingsFile_), {}, testPageFactory(pages_), timing};
     if (fakeSerial) {
         environment.serial = fakeSerialPlatform(device_, [this](std::uint8_t port) {
             return missingPorts_.count(port) != 0 ? std::string()

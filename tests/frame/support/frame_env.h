@@ -95,7 +95,8 @@ class FrameEnv {
   public:
     // With devicePath empty, COM numbers resolve through the settings' [Ports]
     // and open real devices (ptys); otherwise every port opens the fake device.
-    explicit FrameEnv(bool fakeSerial = true);
+    explicit FrameEnv(bool fakeSerial = true, EngineTiming timing = scaledTiming(10),
+                      const ui::ResourceSet* resources = nullptr);
     ~FrameEnv();
 
     ui::headless::HeadlessPlatform& platform() { return *platform_; }
