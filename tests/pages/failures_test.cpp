@@ -1,0 +1,224 @@
+// What the user sees when something goes wrong: a silent device, refused and
+// cancelled transfers, transfers that never start or never get through, files
+// that cannot be opened, and backups that fail or are left half-way.
+#include <gtest/gtest.h>
+
+#include "files.h"
+#include "stubborn_peer.h"
+#include "wizard_rig.h"
+
+namespace tidewell::pages::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::size_t countOf(const std::string& text, std::string_view part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class Failures : public ::testing::Test {
+  protected:
+    Failures() {
+        fs::create_directories(backups);
+        rig.settings().setSettingPath(backups.string());
+        rig.settings().setPlaylistPath(backups.string());
+        writeFile(package, randomBytes(5 * 1024, 3));
+        rig.settings().setFirmwarePath(package.string());
+    }
+
+    // A firmware update up to the progress page.
+    ScriptedUser& update() {
+        rig.choosePort(3);
+        rig.detectAndMoveOn().click(kNext);
+        return rig.user().waitForDialog(kFileSelection).click(kNext).waitForDialog(kProgress);
+    }
+    // The setting backup up to the progress page.
+    ScriptedUser& backup() {
+        rig.choosePort(3);
+        rig.detectAndMoveOn();
+        rig.chooseOperations(true, false, false, false, false);
+        return rig.user().waitForDialog(kProgress);
+    }
+    // A failed run: status text, Next stays disabled, Back still works.
+    void expectStopped(const std::string& status) {
+        rig.waitForStatus(status)
+            .expectEnabled(kNext, false)
+            .expectEnabled(kBack)
+            // Back passes the playlist page, which does not apply, and the page
+            // comes back with a new run.
+            .click(kBack)
+            .waitForDialog(kProgress)
+            .click(kExit);
+        EXPECT_TRUE(rig.run()) << rig.user().report();
+        EXPECT_TRUE(rig.ui().beeps().empty());
+    }
+
+    WizardRig rig;
+    TempDir deviceDir;
+    fs::path backups = rig.file("backups");
+    fs::path package = rig.file("fw.pkg");
+};
+
+TEST_F(Failures, ADeviceThatNeverPromptsKeepsThePageWaitingAndBackAndExitWork) {
+    Devsim device(deviceDir.path(), {"--no-prompt"});
+    rig.setPort(3, device.link());
+    rig.choosePort(3)
+        .waitUntil([&] { return countOf(readFile(device.logFile()), "wake-up not answered") >= 3; },
+                   "three unanswered wake-ups")
+        .advance(10s)
+        .expectDialog(kDetection)
+        .expectText(res::IDC_STATUS, "Detecting...")
+        .expectEnabled(kNext, false)
+        .click(kBack)
+        .waitForDialog(kWelcome)
+        .run([&] { EXPECT_FALSE(rig.frame().isConnected()); })
+        .click(kNext)
+        .waitForDialog(kDetection)
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_FALSE(rig.frame().IsWindow());
+}
+
+TEST_F(Failures, AnErrorReplyToTheTransferLineIsATransferError) {
+    Devsim device(deviceDir.path(), {"--refuse-transfers"});
+    rig.setPort(3, device.link());
+    update();
+    expectStopped("Transfer error.");
+    EXPECT_FALSE(fs::exists(device.storeFile("flashimage")));
+}
+
+TEST_F(Failures, ADeviceCancelIsReported) {
+    Devsim device(deviceDir.path(), {"--cancel-at", "2", "--ok-after-failure"});
+    rig.setPort(3, device.link());
+    update();
+    expectStopped("Transfer cancelled by device.");
+}
+
+TEST_F(Failures, ATransferThatNeverStartsIsReported) {
+    StubbornPeer peer(StubbornPeer::Mode::NeverStart);
+    rig.setPort(3, peer.path());
+    update();
+    expectStopped("Remote transfer not detected.");
+    EXPECT_TRUE(peer.confirmedEnd());
+}
+
+TEST_F(Failures, APacketRefusedAgainAndAgainIsTooManyRetries) {
+    StubbornPeer peer(StubbornPeer::Mode::RefuseEveryPacket);
+    rig.setPort(3, peer.path());
+    update();
+    expectStopped("Error, too many retry.");
+    EXPECT_EQ(peer.packetsRefused(), 25);
+}
+
+TEST_F(Failures, APackageGoneBeforeItsTransferCannotBeOpened) {
+    Devsim device(deviceDir.path(), {});
+    rig.setPort(3, device.link());
+    rig.choosePort(3);
+    rig.detectAndMoveOn().click(kNext);
+    rig.user()
+        .waitForDialog(kFileSelection)
+        .run([&] { fs::remove(package); })
+        .click(kNext)
+        .answerMessageBox(ui::IDOK, "Can't open file.")
+        .expectDialog(kFileSelection)
+        .expectEnabled(kNext, false)
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+}
+
+// Results the simulated device cannot produce on demand, handed to the page while
+// its transfer waits for the device's answer to the transfer line.
+struct InjectedResult {
+    std::int32_t code;
+    std::string status;
+};
+
+class InjectedResults : public Failures, public ::testing::WithParamInterface<InjectedResult> {};
+
+TEST_P(InjectedResults, EachResultShowsItsStatusAndStopsTheRun) {
+    Devsim device(deviceDir.path(), {"--silent-after-command"});
+    rig.setPort(3, device.link());
+    update()
+        .run([&] {
+            ASSERT_EQ(rig.frame().getWorkerCommand(), cmdUpload);
+            rig.frame().getActivePage()->onResult(GetParam().code);
+        })
+        .expectText(res::IDC_STATUS, GetParam().status)
+        .expectEnabled(kNext, false)
+        .expectEnabled(kBack)
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, InjectedResults,
+                         ::testing::Values(InjectedResult{resOpenError, "Can't open file."},
+                                           InjectedResult{resWriteError, "Can't write to file"},
+                                           InjectedResult{resStopped, "Unexpected 2."}));
+
+TEST_F(Failures, ABackupFileThatCannotBeReadIsRefused) {
+    Devsim device(deviceDir.path(), {});
+    rig.setPort(3, device.link());
+    fs::create_directories(backups / "setting_3.bak");  // a folder under a backup's name
+    rig.settings().setSettingFile("setting_3.bak");
+    rig.choosePort(3);
+    rig.detectAndMoveOn();
+    rig.chooseOperations(false, false, false, true, false);
+    rig.user()
+        .waitForDialog(kFileSelection)
+        .click(kNext)
+        .answerMessageBox(ui::IDOK, "Can't open file.")
+        .expectEnabled(kNext, false)
+        .click(res::IDC_BROWSE)
+        .answerFileDialog((backups / "setting_3.bak").string())
+        .answerMessageBox(ui::IDOK, "Can't open file.")
+        .expectEnabled(kNext, false)
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+}
+
+TEST_F(Failures, ACancelledBackupLeavesNoFile) {
+    Devsim device(deviceDir.path(), {"--cancel-at", "3"});
+    rig.setPort(3, device.link());
+    writeFile(device.storeFile("setting"), randomBytes(8 * 1024, 5));
+    backup();
+    rig.waitForStatus("Transfer error.").click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_TRUE(filesIn(backups).empty()) << filesIn(backups).front();
+}
+
+TEST_F(Failures, ABackupLeftHalfWayLeavesNoFile) {
+    // About 20 s at 9600 baud: plenty of time to leave.
+    Devsim device(deviceDir.path(), {"--baud", "9600"});
+    rig.setPort(3, device.link());
+    writeFile(device.storeFile("setting"), randomBytes(20 * 1024, 6));
+    backup()
+        .waitUntil([&] { return !rig.progress().empty(); }, "the first packets")
+        .run([&] { EXPECT_EQ(filesIn(backups).size(), 1u); })  // the hidden partial file
+        .click(kBack)
+        .waitForDialog(kChoice)
+        .run([&] { EXPECT_TRUE(filesIn(backups).empty()); })
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_TRUE(filesIn(backups).empty());
+}
+
+TEST_F(Failures, ABackupFolderThatCannotBeWrittenIsReported) {
+    Devsim device(deviceDir.path(), {});
+    rig.setPort(3, device.link());
+    rig.settings().setSettingPath(rig.file("no/such/folder").string());
+    backup()
+        .expectText(res::IDC_STATUS, "Can't open file.")
+        .expectEnabled(kNext, false)
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_NE(rig.frame().getLogView().GetWindowText().find(rig.file("no/such/folder").string()),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace tidewell::pages::testing
