@@ -41,9 +41,6 @@ inline constexpr int kSenderEotSends = 10;
 inline constexpr int kReceiverHeaderAttempts = 60;
 inline constexpr int kReceiverPacketFailures = 16;
 inline constexpr int kCancelBytes = 3;
-// Receiver progress is percent of this many bytes.
-inline constexpr unsigned kReceiverProgressShift = 17;  // 131072 bytes
-inline constexpr std::uint64_t kSenderProgressPerPacket = kLongPayload * 100;
 
 inline constexpr std::string_view kSyncNotFound = "Error: Sync token not found.";
 inline constexpr std::string_view kSequenceCorrupt = "Error: Packet sequence is corrupt.";

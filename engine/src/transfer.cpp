@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <limits>
 
 #include "local_file.h"
+#include "progress.h"
 #include "protocol.h"
 #include "tidewell/engine/crc16.h"
 #include "tidewell/engine/tidewell_thread.h"
@@ -14,11 +14,6 @@ namespace tidewell {
 using namespace protocol;
 
 namespace {
-
-std::int32_t clampPercent(std::uint64_t percent) {
-    return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(percent, std::numeric_limits<std::int32_t>::max()));
-}
 
 std::uint8_t checksum(const std::uint8_t* data, std::size_t length) {
     unsigned sum = 0;
@@ -160,7 +155,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         return resTransferError;
     }
     std::uint64_t remaining = length;
-    std::uint64_t progressSum = 0;
+    std::uint64_t packetsDelivered = 0;
     std::uint8_t number = 1;
     std::array<std::uint8_t, kMaxPacketLength> packet{};
     std::uint8_t* const payload = packet.data() + kHeaderLength;
@@ -214,9 +209,9 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
             return resTooManyRetries;
         }
         number = static_cast<std::uint8_t>(number + 1);
-        progressSum += kSenderProgressPerPacket;
+        ++packetsDelivered;
         remaining -= chunk;
-        postProgress(clampPercent(progressSum / length));
+        postProgress(progress::senderPercent(packetsDelivered, length));
     }
 
     for (int send = 0; send < kSenderEotSends; ++send) {
@@ -361,7 +356,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 expected = static_cast<std::uint8_t>(expected + 1);
                 received += payloadSize;
                 retries = 0;
-                postProgress(clampPercent((received * 100) >> kReceiverProgressShift));
+                postProgress(progress::receiverPercent(received));
                 continue;
             }
             ++stats.checksumError;

@@ -2,6 +2,9 @@
 // driven through the worker's commands as the frame drives them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
+
 #include "rig.h"
 #include "temp_dir.h"
 #include "xmodem_peer.h"
@@ -220,6 +223,60 @@ TEST_F(Session, CancelDuringTheBlockTransferStopsSendingAndEndsTheSession) {
     EXPECT_EQ(receiving->packets().size(), 2u);
     EXPECT_EQ(receiving->eots(), 0);
     EXPECT_EQ(receiving->cans(), 0);
+}
+
+// Whatever the device answers, a session ends with one of its results, never touches
+// another file and never hangs.
+TEST(SessionBadInput, RandomDeviceEndsEverySessionWithOneOfItsResults) {
+    TempDir dir;
+    const std::string local = dir.file("fw.pkg");
+    int transfers = 0;  // sessions whose command line the device accepted
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        for (std::int32_t command : {cmdUpload, cmdDownload}) {
+            SCOPED_TRACE("seed " + std::to_string(seed) + " command " + std::to_string(command));
+            writeFile(local, patternBytes(3000, seed));
+            ScriptedRig rig(scaledTiming(200));
+            std::mt19937 random(seed * 31 + static_cast<unsigned>(command));
+            rig.line->onWrite([&random, &transfers](ScriptedLine& line, const std::string& w) {
+                static const char* pieces[] = {":OK:\r\n", "C",    "\x06",      "\x15", "\x18",
+                                               "\x04",     "\x02", ":ERROR:\r", "\r\n"};
+                std::string answer;
+                if (w.back() == '\r' && random() % 4 != 0) {
+                    answer = ":OK:\r\n";  // accept the command line most of the time
+                    ++transfers;
+                }
+                const int count = static_cast<int>(random() % 6);
+                for (int i = 0; i < count; ++i) {
+                    if (random() % 3 == 0) {
+                        answer += pieces[random() % std::size(pieces)];
+                    } else {
+                        answer.append(random() % 40, static_cast<char>(random()));
+                    }
+                }
+                line.feed(answer);
+            });
+            rig.worker->setFileName(local);
+            rig.worker->setCommand(command);
+            rig.worker->queueCommandLine(command == cmdUpload ? "download flashimage"
+                                                              : "upload setting");
+            ASSERT_TRUE(rig.worker->waitDispatched(1, std::chrono::seconds(60)));
+            const auto results = rig.recorder.results();
+            ASSERT_EQ(results.size(), 1u);
+            const std::vector<std::int32_t> allowed =
+                command == cmdUpload ? std::vector<std::int32_t>{2, 5, 7, 8, 9, 10, 11}
+                                     : std::vector<std::int32_t>{2, 5, 6, 7, 8, 9, 10};
+            EXPECT_NE(std::find(allowed.begin(), allowed.end(), results[0]), allowed.end())
+                << results[0];
+            rig.worker.reset();
+            rig.line->onWrite(nullptr);
+        }
+    }
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+    EXPECT_GT(transfers, 6);
 }
 
 }  // namespace

@@ -182,6 +182,17 @@ TEST(WorkerMailbox, CancelGivenWhileWaitingDoesNotStopTheNextCommand) {
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
 }
 
+TEST(WorkerLifetime, StartOnAStartedWorkerReturnsFalseAndItKeepsWorking) {
+    ScriptedRig rig;
+    EXPECT_FALSE(rig.worker->start(true));
+    EXPECT_FALSE(rig.worker->start(false));
+    EXPECT_TRUE(rig.worker->isStarted());
+    rig.line->feed(":LOGIN:");
+    rig.worker->setCommand(cmdDetect);
+    ASSERT_TRUE(rig.recorder.waitForResults(1));
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
+}
+
 TEST(WorkerLifetime, DeletingAnIdleWorkerReturnsPromptly) {
     ScriptedRig rig;
     ASSERT_TRUE(rig.worker->isStarted());
