@@ -37,10 +37,13 @@ TEST(AppTest, ExitOnALaterPageEndsTheProgramToo) {
 TEST(AppTest, TheTerminalItemKeepsTheProgramRunningInItsWindowUntilItIsClosed) {
     FrameEnv env;
     bool shownAfterWizard = false;
-    env.user().expectDialog(res::IDD_PORT_SELECTION).systemCommand(IDM_TERMINAL).click(ui::IDCANCEL);
+    env.user()
+        .expectDialog(res::IDD_PORT_SELECTION)
+        .systemCommand(IDM_TERMINAL)
+        .click(ui::IDCANCEL);
     env.user().run([&] {
-        shownAfterWizard = env.platform().mainFrame() != nullptr &&
-                           env.platform().mainFrame()->IsWindowVisible();
+        shownAfterWizard =
+            env.platform().mainFrame() != nullptr && env.platform().mainFrame()->IsWindowVisible();
     });
     env.user().chooseMenu(ui::ID_APP_EXIT);
     EXPECT_EQ(env.app().Run(env.platform()), 0);

@@ -66,8 +66,8 @@ TEST_F(DevsimTest, DetectFromTheMenuDetectsAndLogsIn) {
             mine.push_back(line);
         }
     }
-    EXPECT_THAT(mine, ElementsAre("Detecting device...", "Device Detected", "Logging...",
-                                  "Logged in."));
+    EXPECT_THAT(mine,
+                ElementsAre("Detecting device...", "Device Detected", "Logging...", "Logged in."));
 }
 
 TEST_F(DevsimTest, TerminalAndSendShowTheDevicesReplyLines) {
@@ -79,9 +79,9 @@ TEST_F(DevsimTest, TerminalAndSendShowTheDevicesReplyLines) {
     ASSERT_TRUE(env.pumpUntil([&] {
         const auto lines = log();
         const auto sent = std::find(lines.begin(), lines.end(), "CMD: help");
-        return sent != lines.end() &&
-               std::any_of(sent, lines.end(),
-                           [](const std::string& l) { return l.find(":OK:") != std::string::npos; });
+        return sent != lines.end() && std::any_of(sent, lines.end(), [](const std::string& l) {
+                   return l.find(":OK:") != std::string::npos;
+               });
     })) << ::testing::PrintToString(log());
     const auto lines = log();
     const auto sent = std::find(lines.begin(), lines.end(), "CMD: help");
