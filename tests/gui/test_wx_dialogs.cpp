@@ -251,6 +251,41 @@ TEST_F(WxDialogTest, TheAboutItemIsAButtonInTheButtonRowAndOpensTheAboutBox) {
     EXPECT_EQ(page.aboutResult, ui::IDOK);
 }
 
+TEST_F(WxDialogTest, APageEndedWhileItsAboutBoxIsOpenClosesOnlyAfterTheAboutBox) {
+    PageDialog page(*platform, res::IDD_DETECTION, "Detection");
+    const auto aboutOpen = [] {
+        for (wxWindow* w : wxTopLevelWindows) {
+            auto* d = dynamic_cast<wxDialog*>(w);
+            if (d != nullptr && d->IsModal() && d->GetTitle() == "About Tidewell") {
+                return d;
+            }
+        }
+        return static_cast<wxDialog*>(nullptr);
+    };
+    bool aboutStillOpen = false;
+    script
+        .when(
+            "the page on screen", [&] { return shownAndPainted(page); },
+            [&] { click(ui::wxtest::systemMenuButtons(page).at(0)); })
+        .when(
+            "the About box open", [&] { return aboutOpen() != nullptr; },
+            [&] {
+                // As when the page's own timer fires behind the About box.
+                page.EndDialog(ui::IDOK);
+            })
+        .when(
+            "the About box still open", [&] { return true; },
+            [&] {
+                aboutStillOpen = aboutOpen() != nullptr;
+                if (wxDialog* about = aboutOpen()) {
+                    about->EndModal(wxID_OK);
+                }
+            })
+        .start();
+    EXPECT_EQ(page.DoModal(), ui::IDOK);
+    EXPECT_TRUE(aboutStillOpen);
+}
+
 TEST_F(WxDialogTest, TheAboutBoxLooksRight) {
     ui::Dialog about(res::IDD_ABOUTBOX, *platform);
     script

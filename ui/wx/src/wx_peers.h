@@ -202,6 +202,9 @@ class WxPlatform : public Platform {
   private:
     void scheduleDrain();
     void drain();
+    void endNow(Dialog& dialog);
+    // Runs a toolkit dialog (message box, file dialog) as a modal run of its own.
+    int runNativeModal(const std::function<int()>& show);
 
     ImageCache images_;
     std::unique_ptr<wxEvtHandler> pump_;
@@ -209,6 +212,8 @@ class WxPlatform : public Platform {
     bool drainDeferred_ = false;
     int endingModals_ = 0;
     std::set<const Window*> endingDialogs_;
+    // Modal runs, innermost last; null for a message box or file dialog.
+    std::vector<Dialog*> modalStack_;
     std::map<std::pair<std::uint64_t, UINT_PTR>, std::unique_ptr<wxTimer>> timers_;
     bool quitRequested_ = false;
     int quitCode_ = 0;

@@ -211,9 +211,15 @@ int WxPlatform::runModal(Dialog& dialog) {
     if (hasPosted()) {
         scheduleDrain();
     }
+    modalStack_.push_back(&dialog);
     peer->dialog()->ShowModal();
+    modalStack_.pop_back();
     if (endingDialogs_.erase(&dialog) != 0) {
         --endingModals_;
+    }
+    // An outer dialog ended while this one ran: its loop can end now.
+    if (!modalStack_.empty() && modalStack_.back() != nullptr && modalStack_.back()->isEnding()) {
+        endNow(*modalStack_.back());
     }
     if (drainDeferred_ && endingModals_ == 0) {
         drainDeferred_ = false;
@@ -222,7 +228,15 @@ int WxPlatform::runModal(Dialog& dialog) {
     return dialog.isEnding() ? dialog.endResult() : kDialogFailed;
 }
 
+// Only the innermost modal loop can end: a dialog ended under another modal
+// window (its About box, a message box) ends when that one has closed.
 void WxPlatform::endModal(Dialog& dialog) {
+    if (!modalStack_.empty() && modalStack_.back() == &dialog) {
+        endNow(dialog);
+    }
+}
+
+void WxPlatform::endNow(Dialog& dialog) {
     auto* peer = dynamic_cast<DialogPeer*>(dialog.peer());
     if (peer == nullptr || !peer->dialog()->IsModal()) {
         return;
@@ -299,7 +313,8 @@ int WxPlatform::messageBox(Window* owner, std::string_view text, std::string_vie
     if ((type & MB_TYPEMASK) == MB_RETRYCANCEL) {
         box.SetOKCancelLabels(_("&Retry"), _("Cancel"));
     }
-    switch (box.ShowModal()) {
+    const int answer = runNativeModal([&box] { return box.ShowModal(); });
+    switch (answer) {
         case wxID_OK:
             return (type & MB_TYPEMASK) == MB_RETRYCANCEL ? IDRETRY : IDOK;
         case wxID_YES:
@@ -341,10 +356,20 @@ std::optional<std::string> WxPlatform::chooseFile(const FileDialogRequest& reque
     wxFileDialog dialog(nativeOf(owner), request.open ? _("Open") : _("Save As"), fromUtf8(folder),
                         fromUtf8(name), wildcard,
                         request.open ? wxFD_OPEN : (wxFD_SAVE | wxFD_OVERWRITE_PROMPT));
-    if (dialog.ShowModal() != wxID_OK) {
+    if (runNativeModal([&dialog] { return dialog.ShowModal(); }) != wxID_OK) {
         return std::nullopt;
     }
     return toUtf8(dialog.GetPath());
+}
+
+int WxPlatform::runNativeModal(const std::function<int()>& show) {
+    modalStack_.push_back(nullptr);
+    const int result = show();
+    modalStack_.pop_back();
+    if (!modalStack_.empty() && modalStack_.back() != nullptr && modalStack_.back()->isEnding()) {
+        endNow(*modalStack_.back());
+    }
+    return result;
 }
 
 void WxPlatform::messageBeep(UINT /*type*/) {
