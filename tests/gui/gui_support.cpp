@@ -5,6 +5,7 @@
 #include <wx/toplevel.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "tidewell/ui/paint.h"
 #include "tidewell/ui/wx/testing.h"
@@ -115,6 +116,8 @@ bool saveScreenshot(const ui::Window& window, const std::string& name) {
     if (native == nullptr || !native->IsShownOnScreen()) {
         return false;
     }
+    std::error_code ec;
+    std::filesystem::create_directories(TIDEWELL_SCREENSHOT_DIR, ec);
     const wxRect r = native->GetScreenRect();
     const std::string command =
         wxString::Format("import -window root -crop %dx%d+%d+%d '%s'", r.width, r.height, r.x, r.y,

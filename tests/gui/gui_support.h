@@ -56,7 +56,7 @@ void endAllModals();
 // True once the window is on screen and has been painted.
 bool shownAndPainted(const ui::Window& window);
 std::string screenshotPath(const std::string& name);
-// Saves what the screen shows of the window as docs/screenshots/<name>.png.
+// Saves what the screen shows of the window as docs/screenshots/templates/<name>.png.
 bool saveScreenshot(const ui::Window& window, const std::string& name);
 
 // A wizard-page-like dialog: bold white title painted over the banner, an
