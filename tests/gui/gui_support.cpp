@@ -14,7 +14,8 @@ namespace tidewell::gui {
 namespace {
 
 constexpr int kPollMs = 10;
-constexpr int kSettlePolls = 3;
+// Long enough for the toolkit's check-mark and focus transitions to finish.
+constexpr int kSettlePolls = 30;
 
 struct Session {
     bool display = false;
@@ -120,8 +121,9 @@ bool saveScreenshot(const ui::Window& window, const std::string& name) {
     std::filesystem::create_directories(TIDEWELL_SCREENSHOT_DIR, ec);
     const wxRect r = native->GetScreenRect();
     const std::string command =
-        wxString::Format("import -window root -crop %dx%d+%d+%d '%s'", r.width, r.height, r.x, r.y,
-                         wxString::FromUTF8(screenshotPath(name).c_str()))
+        wxString::Format(
+            "import -window root -crop %dx%d+%d+%d -define png:exclude-chunks=date,time '%s'",
+            r.width, r.height, r.x, r.y, wxString::FromUTF8(screenshotPath(name).c_str()))
             .utf8_string();
     return std::system(command.c_str()) == 0;
 }
