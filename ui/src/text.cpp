@@ -19,32 +19,33 @@ struct Conversion {
 };
 
 // Parses the printf conversion between the bangs of "%1!...!".
-std::optional<Conversion> parseConversion(std::string_view spec) {
+std::optional<Conversion> parseConversion(std::string_view written) {
     Conversion c;
     std::size_t i = 0;
-    while (i < spec.size() && std::string_view("-+ #0").find(spec[i]) != std::string_view::npos) {
-        c.flagsWidthPrecision += spec[i++];
+    while (i < written.size() &&
+           std::string_view("-+ #0").find(written[i]) != std::string_view::npos) {
+        c.flagsWidthPrecision += written[i++];
     }
-    while (i < spec.size() && std::isdigit(static_cast<unsigned char>(spec[i]))) {
-        c.flagsWidthPrecision += spec[i++];
+    while (i < written.size() && std::isdigit(static_cast<unsigned char>(written[i]))) {
+        c.flagsWidthPrecision += written[i++];
     }
-    if (i < spec.size() && spec[i] == '.') {
-        c.flagsWidthPrecision += spec[i++];
-        while (i < spec.size() && std::isdigit(static_cast<unsigned char>(spec[i]))) {
-            c.flagsWidthPrecision += spec[i++];
+    if (i < written.size() && written[i] == '.') {
+        c.flagsWidthPrecision += written[i++];
+        while (i < written.size() && std::isdigit(static_cast<unsigned char>(written[i]))) {
+            c.flagsWidthPrecision += written[i++];
         }
     }
     // Length modifiers carry no meaning here: every integer insert is 64-bit.
-    if (spec.substr(i).starts_with("I64")) {
+    if (written.substr(i).starts_with("I64")) {
         i += 3;
     }
-    while (i < spec.size() && (spec[i] == 'h' || spec[i] == 'l')) {
+    while (i < written.size() && (written[i] == 'h' || written[i] == 'l')) {
         ++i;
     }
-    if (i + 1 != spec.size()) {
+    if (i + 1 != written.size()) {
         return std::nullopt;
     }
-    c.conv = spec[i];
+    c.conv = written[i];
     if (std::string_view("diuxXocsS").find(c.conv) == std::string_view::npos) {
         return std::nullopt;
     }
