@@ -24,8 +24,15 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/tidewell-real.XXXXXX")"
 app_pid=""
 devsim_pid=""
 cleanup() {
-    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-    [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null && wait "$devsim_pid" 2>/dev/null
+    set +e
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
+    if [ -n "$devsim_pid" ]; then
+        kill "$devsim_pid" 2>/dev/null
+        wait "$devsim_pid" 2>/dev/null
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
