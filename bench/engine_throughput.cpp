@@ -405,10 +405,31 @@ Measure lrzszRun(const std::string& devsim, bool upload, std::uint32_t baud, std
     Measure m;
     const auto start = Clock::now();
     {
+        // lrzsz reads the terminal but writes into a pipe that is copied to the terminal:
+        // writing and flushing the same terminal it reads, rx -c loses step with the
+        // paced device after a few packets.
+        int peerOutput = -1;
         Child peer(upload ? std::vector<std::string>{"sx", "-k", "-b", local}
                           : std::vector<std::string>{"rx", "-c", "-b", "setting.bak"},
-                   fd, fd, dir.path.string());
+                   fd, -1, dir.path.string(), &peerOutput);
+        std::thread forward([peerOutput, fd] {
+            char chunk[4096];
+            ssize_t got = 0;
+            while ((got = ::read(peerOutput, chunk, sizeof chunk)) > 0) {
+                for (ssize_t done = 0; done < got;) {
+                    const ssize_t put =
+                        ::write(fd, chunk + done, static_cast<std::size_t>(got - done));
+                    if (put <= 0) {
+                        return;
+                    }
+                    done += put;
+                }
+            }
+        });
         const int status = peer.wait(std::chrono::seconds(size * 10 / baud * 2 + 120));
+        peer.stop();
+        forward.join();
+        ::close(peerOutput);
         m.ok = status == 0;
     }
     m.sessionSeconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -480,13 +501,14 @@ int run(int argc, char** argv) {
                 do {
                     lrzsz = lrzszRun(devsim, upload, baud, size);
                 } while (!lrzsz.ok && ++attempts < 4);
-                if (attempts > 0) {
-                    std::printf("%-34s (lrzsz failed %d time(s) before this run)\n", "", attempts);
-                }
                 lrzsz.label = std::string(upload ? "upload " : "download ") + std::to_string(kib) +
                               " KiB @" + std::to_string(baud) + (upload ? " sx -k" : " rx -c");
                 print(lrzsz);
-                if (lrzsz.payloadRate > 0) {
+                if (attempts > 0) {
+                    std::printf("%-34s (%d failed lrzsz run(s) before this one)\n", "",
+                                lrzsz.ok ? attempts : attempts - 1);
+                }
+                if (lrzsz.ok && engine.ok && lrzsz.payloadRate > 0) {
                     std::printf("%-34s engine / lrzsz = %.3f\n", "",
                                 engine.payloadRate / lrzsz.payloadRate);
                 }

@@ -18,6 +18,8 @@ inline constexpr std::uint8_t kCarriageReturn = 0x0D;
 inline constexpr std::uint8_t kLineFeed = 0x0A;
 
 inline constexpr std::size_t kBytesPerRead = 16;
+// Start bit, eight data bits, stop bit.
+inline constexpr unsigned kBitsPerByte = 10;
 inline constexpr int kLoginReplyLines = 4;
 
 inline constexpr std::uint8_t SOH = 0x01;

@@ -39,6 +39,10 @@ bool CTidewellThread::queueCommandLine(const std::string& line) {
 std::int32_t CTidewellThread::setCommand(std::int32_t code) {
     {
         std::lock_guard lock(commandLock);
+        // Cleared here rather than when the command starts: a cancel given after
+        // this command was stored but before the worker took it up must still end
+        // it, or the caller's next setCommand would wait for it forever.
+        cancelRequested = false;
         command = code;
     }
     commandEvent.set();
@@ -58,7 +62,6 @@ std::uint32_t CTidewellThread::run() {
             break;
         }
         std::lock_guard lock(commandLock);
-        cancelRequested = false;
         deviceLost_ = false;
         dispatchCommand(command);
         command = cmdIdle;

@@ -8,6 +8,7 @@
 #include "protocol.h"
 #include "tidewell/engine/crc16.h"
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/serial/tserie.h"
 
 namespace tidewell {
 
@@ -116,6 +117,16 @@ bool CTidewellThread::remoteCancelFollows(bool needSecondCan, std::chrono::milli
     return !needSecondCan || next == CAN;
 }
 
+std::chrono::milliseconds CTidewellThread::lineTime(std::size_t bytes) const {
+    TSerie* port = portRef;
+    const DWORD baud = port != nullptr ? port->getBaudRate() : 0;
+    if (baud == 0) {
+        return std::chrono::milliseconds{0};
+    }
+    const std::uint64_t bits = static_cast<std::uint64_t>(bytes) * kBitsPerByte * 1000;
+    return std::chrono::milliseconds{(bits + baud - 1) / baud};
+}
+
 std::int32_t CTidewellThread::sendFile(const std::string& path) {
     LocalFile file;
     if (!file.openForReading(path)) {
@@ -193,7 +204,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
             }
             writeBlock({packet.data(), packetLength});
             std::uint8_t answer = 0;
-            if (!readByte(answer, timing_.byteWait)) {
+            if (!readByte(answer, timing_.byteWait + lineTime(packetLength))) {
                 continue;
             }
             if (answer == ACK) {

@@ -143,6 +143,31 @@ TEST_F(Sender, CanCanWhileWaitingForTheStartIsTheDevicesCancel) {
     EXPECT_EQ(rig.line->written(), std::string(1, kAck));
 }
 
+// At 9600 baud a 1029-byte packet needs 1072 ms on the line, longer than the answer
+// wait itself; a write returns before that, so the wait must cover the line time too.
+TEST_F(Sender, AnswerWaitCoversThePacketsLineTime) {
+    rig.worker.reset();
+    EngineTiming timing = fastTiming();
+    ScriptedRig slow(timing, nullptr, 9600);
+    ReceivingDevice device(*slow.line);
+    device.answerPacket = [&slow](const ReceivedPacket&, int) {
+        slow.line->onRead([](ScriptedLine& line, int) {
+            line.onRead(nullptr);
+            line.feed(std::string(1, kAck));
+        });
+        return std::string();  // the ACK comes with the next read
+    };
+    slow.line->feed("C");
+    const std::string path = fileOf(1500);
+    std::int32_t result = -1;
+    slow.worker->onWorker([&] { result = slow.worker->sendFile(path); });
+    EXPECT_EQ(result, resTransferOk);
+    const auto waits = slow.line->readWaits();
+    const auto packetWait = static_cast<DWORD>(timing.byteWait.count()) + 1072;
+    EXPECT_EQ(std::count(waits.begin(), waits.end(), packetWait), 2);
+    EXPECT_EQ(device.packets().size(), 2u);
+}
+
 class SenderAtLimits : public Sender {};
 
 TEST_F(SenderAtLimits, NoStartRequestWithinSixtyAttemptsGivesNoRemote) {

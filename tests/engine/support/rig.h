@@ -33,9 +33,10 @@ inline EngineTiming fastTiming() {
 }
 
 struct ScriptedRig {
-    explicit ScriptedRig(const EngineTiming& timing = fastTiming(), std::ostream* log = nullptr)
+    explicit ScriptedRig(const EngineTiming& timing = fastTiming(), std::ostream* log = nullptr,
+                         DWORD baudRate = 115200)
         : line(std::make_shared<ScriptedLine>()),
-          portOwner(openScriptedPort(line)),
+          portOwner(openScriptedPort(line, "/dev/scripted0", baudRate)),
           port(portOwner.get()),
           worker(std::make_unique<ProbeWorker>(port, cmdIdle, log, timing)) {
         recorder.attachTo(*worker);

@@ -65,6 +65,11 @@ int ScriptedLine::readCalls() const {
     return readCalls_;
 }
 
+std::vector<DWORD> ScriptedLine::readWaits() const {
+    std::lock_guard lock(mutex_);
+    return readWaits_;
+}
+
 int ScriptedLine::writeCalls() const {
     std::lock_guard lock(mutex_);
     return writeCalls_;
@@ -125,6 +130,7 @@ bool ScriptedBackend::read(void* buffer, DWORD count, DWORD* moved, Overlapped* 
     {
         std::lock_guard lock(line_->mutex_);
         number = ++line_->readCalls_;
+        line_->readWaits_.push_back(timeouts_.ReadTotalTimeoutConstant);
         hook = line_->readHook_;
     }
     if (hook) {
@@ -191,11 +197,11 @@ bool ScriptedBackend::close() {
 }
 
 std::unique_ptr<TSerie> openScriptedPort(const std::shared_ptr<ScriptedLine>& line,
-                                         const std::string& path) {
+                                         const std::string& path, DWORD baudRate) {
     SerialPlatform platform{[line] { return std::make_unique<ScriptedBackend>(line); },
                             [path](std::uint8_t) { return path; }};
     std::string whyNot;
-    auto port = createSerialPort(1, 115200, platform, &whyNot);
+    auto port = createSerialPort(1, baudRate, platform, &whyNot);
     return port;
 }
 

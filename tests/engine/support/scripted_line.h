@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "tidewell/serial/backend.h"
 #include "tidewell/serial/tserie.h"
@@ -39,6 +40,8 @@ class ScriptedLine {
     void setPending(bool on);
     void setMaxBytesPerRead(std::size_t bytes);
     int readCalls() const;
+    // The read wait in force at each read, in ms, in order.
+    std::vector<DWORD> readWaits() const;
     int writeCalls() const;
     std::size_t unreadBytes() const;
 
@@ -54,6 +57,7 @@ class ScriptedLine {
     bool pending_ = false;
     std::size_t maxBytesPerRead_ = 0;  // 0: no limit beyond the caller's count
     int readCalls_ = 0;
+    std::vector<DWORD> readWaits_;
     int writeCalls_ = 0;
 };
 
@@ -85,6 +89,7 @@ class ScriptedBackend final : public SerialBackend {
 
 // A standard-link port (8N1, 4 ms read wait) over the scripted line, named path.
 std::unique_ptr<TSerie> openScriptedPort(const std::shared_ptr<ScriptedLine>& line,
-                                         const std::string& path = "/dev/scripted0");
+                                         const std::string& path = "/dev/scripted0",
+                                         DWORD baudRate = 115200);
 
 }  // namespace tidewell::testing

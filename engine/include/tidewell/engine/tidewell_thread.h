@@ -110,6 +110,10 @@ class CTidewellThread : public CBaseThread {
     void sendCancel();
     bool remoteCancelFollows(bool needSecondCan, std::chrono::milliseconds wait);
     void flushAfterEndOfTransmission();
+    // Time the port's line needs for bytes. A write returns once its bytes are queued,
+    // not once they have left the line, so the wait for the answer to a packet starts
+    // that much later than the write's return.
+    std::chrono::milliseconds lineTime(std::size_t bytes) const;
 
     std::atomic<bool> cancelRequested{false};
     mutable std::mutex mailboxLock_;  // guards fileName and pendingLine
