@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "frame_env.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/resources/ids.h"
@@ -234,6 +238,39 @@ TEST_F(TransferRefusalTest, TheTransferFileOpensOnlyWhenItIsAReadableFile) {
     frame->setTransferFile(package.string());
     EXPECT_TRUE(frame->canOpenTransferFile());
     EXPECT_EQ(frame->getTransferFile(), package.string());
+}
+
+TEST_F(TransferRefusalTest, QuickCommandsOneAfterAnotherNeverLeaveTheWindowWaiting) {
+    // Terminal, then Detect or Upload at once: the cancel of the second must end the
+    // first even when the worker had not yet taken it up.
+    ASSERT_TRUE(frame->connectPort());
+    frame->setTransferFile(package.string());
+    std::atomic<bool> finished{false};
+    std::atomic<bool> rescued{false};
+    CTidewellThread* worker = frame->getWorker();
+    std::thread watchdog([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!finished && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        while (!finished) {  // stuck: free the window thread so that the test can fail
+            rescued = true;
+            worker->cancel();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        frame->OnTerminal();
+        if (i % 2 == 0) {
+            frame->OnDetect();
+            frame->OnTerminal();
+        } else {
+            frame->startUpload("flashimage");
+        }
+    }
+    finished = true;
+    watchdog.join();
+    EXPECT_FALSE(rescued) << "a command waited for one that nobody had cancelled";
 }
 
 // ---- the command bar ----------------------------------------------------------------
