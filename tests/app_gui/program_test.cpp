@@ -173,7 +173,17 @@ TEST(ProgramTest, StartsOnAPageOpensAboutAndExitsWithZeroLeavingNothingRunning) 
     run("xdotool windowfocus --sync " + page + " 2>/dev/null; xdotool key alt+a 2>/dev/null");
     const std::string about = waitForWindow("About Tidewell", 20s);
     ASSERT_FALSE(about.empty()) << "the About box did not open from the page";
-    run("sleep 0; import -window " + about + " '" + screenshotPath("app-about") + "' 2>/dev/null");
+    // Shot once painted: the banner across its top.
+    const std::string aboutShot = screenshotPath("app-about");
+    bool painted = false;
+    for (const auto deadline = Clock::now() + 10s; !painted && Clock::now() < deadline;) {
+        run("import -window " + about + " '" + aboutShot + "' 2>/dev/null");
+        painted = imageValue(aboutShot, "40x20+0+0", "mean") < 0.45;
+        if (!painted) {
+            std::this_thread::sleep_for(50ms);
+        }
+    }
+    EXPECT_TRUE(painted) << "the About box shows no banner: " << aboutShot;
     run("xdotool windowfocus --sync " + about + " 2>/dev/null; xdotool key Return 2>/dev/null");
     ASSERT_TRUE(waitUntilGone("About Tidewell", 20s));
     EXPECT_FALSE(run("xdotool search --onlyvisible --name '^Tidewell 1\\.2$' 2>/dev/null").empty())
