@@ -212,7 +212,8 @@ void CMainFrame::startWorker() {
         return;
     }
     workerCommand = cmdIdle;
-    worker = std::make_unique<CTidewellThread>(serialPort, cmdIdle, nullptr, app_.getEngineTiming());
+    worker =
+        std::make_unique<CTidewellThread>(serialPort, cmdIdle, nullptr, app_.getEngineTiming());
     // Attached before it runs, so that nothing it posts is lost.
     attachWindow(*worker, postTarget_, WM_WORKER_NOTIFY);
     worker->start(true);

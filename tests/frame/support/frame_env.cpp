@@ -122,8 +122,7 @@ FrameEnv::FrameEnv(bool fakeSerial, EngineTiming timing, const ui::ResourceSet* 
       platform_(std::make_unique<ui::headless::HeadlessPlatform>(
           resources != nullptr ? *resources : res::tidewellResources())) {
     platform_->setAppName("tidewell");
-    AppEnvironment environment{
-        SettingsStore(settingsFile_), {}, testPageFactory(pages_), timing};
+    AppEnvironment environment{SettingsStore(settingsFile_), {}, testPageFactory(pages_), timing};
     if (fakeSerial) {
         environment.serial = fakeSerialPlatform(device_, [this](std::uint8_t port) {
             return missingPorts_.count(port) != 0 ? std::string()
