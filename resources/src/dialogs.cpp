@@ -130,9 +130,10 @@ std::vector<DialogTemplate> makeDialogs() {
 
     std::vector<ControlTemplate> portControls = {
         label(ui::IDC_STATIC, {86, 105, 120, 8}, "Select communication port:"),
+        // As wide as the status line: each entry names the device behind its COM number.
         {IDC_PORT_LIST,
          ControlKind::DropDownList,
-         {86, 118, 51, 83},
+         {86, 118, 172, 83},
          "",
          ui::WS_VISIBLE | ui::WS_VSCROLL | ui::WS_TABSTOP,
          0},

@@ -104,7 +104,7 @@ TEST(DialogTemplates, EveryPageSharesTheWizardLayout) {
 TEST(DialogTemplates, PageControlsSitWhereThePagesExpectThem) {
     const auto& port = dialog(IDD_PORT_SELECTION);
     EXPECT_EQ(control(port, IDC_PORT_LIST)->kind, ControlKind::DropDownList);
-    EXPECT_EQ(control(port, IDC_PORT_LIST)->rect, (ui::Rect{86, 118, 51, 83}));
+    EXPECT_EQ(control(port, IDC_PORT_LIST)->rect, (ui::Rect{86, 118, 172, 83}));
     EXPECT_EQ(control(port, IDC_STATUS)->rect, (ui::Rect{86, 146, 172, 19}));
     EXPECT_EQ(control(port, IDC_STATUS)->text, "");
     EXPECT_EQ(control(port, IDC_EXPLANATION)->text,
