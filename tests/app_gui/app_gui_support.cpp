@@ -3,6 +3,7 @@
 #include <wx/app.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "tidewell/ui/wx/testing.h"
 
@@ -62,6 +63,8 @@ void Script::Notify() {
 }
 
 std::string screenshotPath(const std::string& name) {
+    std::error_code ignored;
+    std::filesystem::create_directories(TIDEWELL_SCREENSHOT_DIR, ignored);
     return std::string(TIDEWELL_SCREENSHOT_DIR) + "/" + name + ".png";
 }
 
