@@ -24,7 +24,7 @@ class DevsimTest : public ::testing::Test {
             GTEST_SKIP() << "tidewell-devsim is not built";
         }
         devsim = std::make_unique<Devsim>(env.dir());
-        ASSERT_TRUE(devsim->ready()) << "tidewell-devsim did not start";
+        ASSERT_TRUE(devsim->ready()) << devsim->error();
         auto store = env.store();
         ASSERT_TRUE(store.setString(kPortsSection, "COM3", devsim->link().string()));
         ASSERT_TRUE(store.setInt(kProfileSection, kCommPortKey, kDevicePort));

@@ -43,7 +43,7 @@ TEST(TerminalWindowTest, AgainstTheSimulatedDeviceFromTheMenuAndTheCommandBar) {
     }
     TempDir dir;
     Devsim devsim(dir.path());
-    ASSERT_TRUE(devsim.ready()) << "tidewell-devsim did not start";
+    ASSERT_TRUE(devsim.ready()) << devsim.error();
     const std::string setting = "volume=12\nbrightness=7\n";
     testing::writeFile(devsim.store() / "setting", setting);
     const std::string package(50000, 'P');

@@ -8,7 +8,7 @@
 
 #include "core_harness.h"
 #include "process.h"
-#include "temp_dir.h"
+#include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell::devsim {
 namespace {
@@ -19,8 +19,8 @@ using testing::HostPort;
 using testing::Millis;
 using testing::patternFile;
 using testing::runTool;
-using testing::TempDir;
 using testing::toolAvailable;
+using testsupport::TempDir;
 
 constexpr std::uint8_t kLrzszPad = 0x1A;
 constexpr Millis kToolLimit{60000};

@@ -8,7 +8,7 @@
 
 #include <fstream>
 
-#include "temp_dir.h"
+#include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell::devsim {
 namespace {
@@ -18,7 +18,7 @@ using testing::DevsimProcess;
 using testing::HostPort;
 using testing::Millis;
 using testing::runDevsimToEnd;
-using testing::TempDir;
+using testsupport::TempDir;
 
 TEST(DevsimProgram, PrintsTheSlavePathLinksItAndCleansUpOnSigterm) {
     TempDir dir;

@@ -12,7 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::bytesOf;
-using testing::TempDir;
+using testsupport::TempDir;
 
 TEST(DevsimStore, NamesAreConfinedToOnePlainFileName) {
     for (const char* good : {"flashimage", "setting", "playlist", "a.b", "x-1_2", "file name"}) {

@@ -1,9 +1,9 @@
 // sendFile and receiveFile over a pseudo-terminal against lrzsz, an independent XMODEM.
 #include <gtest/gtest.h>
 
+#include "files.h"
 #include "process.h"
 #include "rig.h"
-#include "temp_dir.h"
 #include "tidewell/serial/backend.h"
 #include "xmodem_peer.h"
 
@@ -53,7 +53,7 @@ TEST_P(Lrzsz, SendFileIntoRx) {
     std::int32_t result = -1;
     worker->onWorker([&] { result = worker->sendFile(local); });
     EXPECT_EQ(result, resTransferOk);
-    EXPECT_EQ(rx.wait(10s), 0);
+    EXPECT_EQ(rx.wait(10s).value_or(-1), 0);
     std::string expected = content;
     expected.resize((content.size() + 1023) / 1024 * 1024, '\0');
     EXPECT_EQ(readFile(target), expected);
@@ -67,7 +67,7 @@ TEST_P(Lrzsz, ReceiveFileFromSx) {
     std::int32_t result = -1;
     worker->onWorker([&] { result = worker->receiveFile(target); });
     EXPECT_EQ(result, resTransferOk);
-    EXPECT_EQ(sx.wait(10s), 0);
+    EXPECT_EQ(sx.wait(10s).value_or(-1), 0);
     const std::string got = readFile(target);
     // sx pads its last block, 1024 or 128 bytes long, with 0x1A.
     ASSERT_GE(got.size(), content.size());

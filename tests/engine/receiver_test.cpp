@@ -3,8 +3,8 @@
 
 #include <random>
 
+#include "files.h"
 #include "rig.h"
-#include "temp_dir.h"
 #include "xmodem_peer.h"
 
 namespace tidewell::testing {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "files.h"
 #include "rig.h"
-#include "temp_dir.h"
 #include "xmodem_peer.h"
 
 namespace tidewell::testing {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <random>
 
+#include "files.h"
 #include "rig.h"
-#include "temp_dir.h"
 #include "xmodem_peer.h"
 
 namespace tidewell::testing {

@@ -11,22 +11,14 @@
 #include <sstream>
 #include <thread>
 
+#include "tidewell/testsupport/temp_dir.h"
+
 namespace tidewell {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "tidewell-settings-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using testsupport::TempDir;
 
 std::string slurp(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -41,7 +33,7 @@ void spill(const fs::path& file, const std::string& text) {
 
 struct Settings : ::testing::Test {
     TempDir dir;
-    fs::path file = dir.path / "tidewell" / "tidewell.ini";
+    fs::path file = dir.path() / "tidewell" / "tidewell.ini";
     TidewellSettings settings{SettingsStore(file)};
 
     void writeFile(const std::string& text) {
@@ -172,7 +164,7 @@ TEST_F(Settings, UnreadableFileIsNeverOverwritten) {
 }
 
 TEST_F(Settings, WritesGoThroughASymlinkAndLeaveNoTemporaryFiles) {
-    const fs::path real = dir.path / "real.ini";
+    const fs::path real = dir.path() / "real.ini";
     spill(real, "[Tidewell]\nCommPort=2\n");
     fs::create_directories(file.parent_path());
     fs::create_symlink(real, file);
@@ -182,7 +174,7 @@ TEST_F(Settings, WritesGoThroughASymlinkAndLeaveNoTemporaryFiles) {
     EXPECT_EQ(slurp(real), "[Tidewell]\nCommPort=9\n");
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    for (const auto& folder : {dir.path, file.parent_path()}) {
+    for (const auto& folder : {dir.path(), file.parent_path()}) {
         for (const auto& entry : fs::directory_iterator(folder)) {
             EXPECT_EQ(entry.path().filename().string().find(".ini."), std::string::npos)
                 << entry.path();

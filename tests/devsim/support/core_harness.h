@@ -12,15 +12,16 @@
 #include <string_view>
 #include <vector>
 
-#include "temp_dir.h"
 #include "tidewell/devsim/device.h"
 #include "tidewell/devsim/event_log.h"
 #include "tidewell/devsim/store.h"
+#include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell::devsim::testing {
 
 using Millis = std::chrono::milliseconds;
 using TimePoint = Device::TimePoint;
+using testsupport::TempDir;
 
 std::vector<std::uint8_t> bytesOf(std::string_view text);
 std::string textOf(const std::vector<std::uint8_t>& bytes);

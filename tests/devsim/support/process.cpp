@@ -2,10 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,11 +12,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tidewell/testsupport/temp_dir.h"
+
 #ifndef TIDEWELL_DEVSIM_PATH
 #error "TIDEWELL_DEVSIM_PATH must name the built tidewell-devsim"
 #endif
-
-extern char** environ;
 
 namespace tidewell::devsim::testing {
 
@@ -33,106 +30,46 @@ int remainingMs(Clock::time_point end) {
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
+std::string readText(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 // Waits for input; false at the deadline or when the line is gone.
 bool readable(int fd, Clock::time_point end) {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, remainingMs(end)) > 0 && (p.revents & POLLIN) != 0;
 }
 
-std::vector<char*> argvOf(const std::vector<std::string>& args) {
-    std::vector<char*> out;
-    for (const auto& arg : args) out.push_back(const_cast<char*>(arg.c_str()));
-    out.push_back(nullptr);
-    return out;
+}  // namespace
+
+bool toolAvailable(const std::string& name) {
+    return !testsupport::findProgram(name).empty();
 }
 
-// Waits for pid to end; its raw status, or nothing at the deadline.
-std::optional<int> waitFor(pid_t pid, Millis limit) {
-    const auto end = Clock::now() + limit;
-    for (;;) {
-        int status = 0;
-        const pid_t got = ::waitpid(pid, &status, WNOHANG);
-        if (got == pid) return status;
-        if (got < 0 || Clock::now() >= end) return std::nullopt;
-        std::this_thread::sleep_for(kPollStep);
-    }
-}
+namespace {
 
-int exitCodeOf(std::optional<int> status) {
-    if (!status || !WIFEXITED(*status)) return -1;
-    return WEXITSTATUS(*status);
-}
-
-std::string readAll(int fd, Clock::time_point end) {
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, remainingMs(end)) <= 0) return text;
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got <= 0) return text;
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
+testsupport::DevsimOptions devsimOptions(const std::filesystem::path& folder,
+                                         const std::vector<std::string>& extra) {
+    testsupport::DevsimOptions options;
+    options.program = TIDEWELL_DEVSIM_PATH;
+    options.link = folder / "device";
+    options.store = folder / "store";
+    options.log = folder / "devsim.log";
+    options.extra = extra;
+    return options;
 }
 
 }  // namespace
 
-bool toolAvailable(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        if (::access((std::filesystem::path(folder) / name).c_str(), X_OK) == 0) return true;
-    }
-    return false;
-}
-
 DevsimProcess::DevsimProcess(const std::filesystem::path& folder,
                              const std::vector<std::string>& extra)
-    : link_(folder / "device"), store_(folder / "store"), log_(folder / "devsim.log") {
-    std::vector<std::string> args = {TIDEWELL_DEVSIM_PATH, "--link", link_.string(), "--store",
-                                     store_.string(),      "--log",  log_.string()};
-    args.insert(args.end(), extra.begin(), extra.end());
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    auto argv = argvOf(args);
-    const int error =
-        ::posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    stdout_ = pipeFds[0];
-    if (error != 0) {
-        pid_ = -1;
-        throw std::runtime_error("cannot start " + args[0]);
-    }
-    const auto end = Clock::now() + Millis(20000);
-    char c = 0;
-    while (readyLine_.empty() || readyLine_.back() != '\n') {
-        pollfd p{stdout_, POLLIN, 0};
-        if (::poll(&p, 1, remainingMs(end)) <= 0 || ::read(stdout_, &c, 1) != 1) {
-            throw std::runtime_error("tidewell-devsim printed no ready line");
-        }
-        readyLine_ += c;
-    }
-    readyLine_.pop_back();
-}
-
-DevsimProcess::~DevsimProcess() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_ >= 0) ::close(stdout_);
-}
+    : process_(devsimOptions(folder, extra)) {}
 
 std::string DevsimProcess::logText() const {
-    std::ifstream file(log_);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return readText(logPath());
 }
 
 bool DevsimProcess::waitForLog(std::string_view text, Millis limit, int count) const {
@@ -149,55 +86,28 @@ bool DevsimProcess::waitForLog(std::string_view text, Millis limit, int count) c
 }
 
 bool DevsimProcess::running() {
-    if (pid_ <= 0) return false;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return false;
-    }
-    return true;
+    return process_.child().running();
 }
 
 int DevsimProcess::stop(int signal, Millis limit) {
-    if (pid_ <= 0) return -1;
-    ::kill(pid_, signal);
-    const auto status = waitFor(pid_, limit);
-    if (status) pid_ = -1;
-    return exitCodeOf(status);
+    process_.child().signal(signal);
+    return process_.child().wait(limit).value_or(-1);
 }
 
 Finished runDevsimToEnd(const std::vector<std::string>& args, Millis limit) {
-    std::vector<std::string> all = {TIDEWELL_DEVSIM_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    pid_t pid = -1;
-    auto argv = argvOf(all);
-    const int error = ::posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
+    const testsupport::TempDir folder("devsim-run");
+    testsupport::SpawnOptions options;
+    options.args = {TIDEWELL_DEVSIM_PATH};
+    options.args.insert(options.args.end(), args.begin(), args.end());
+    options.stdoutFile = folder / "out";
+    options.stderrFile = folder / "err";
     Finished result;
-    if (error == 0) {
-        const auto end = Clock::now() + limit;
-        result.out = readAll(out[0], end);
-        result.err = readAll(err[0], end);
-        const auto status = waitFor(pid, limit);
-        if (!status) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        result.exitCode = exitCodeOf(status);
+    {
+        testsupport::ChildProcess child(options);
+        result.exitCode = child.wait(limit).value_or(-1);
     }
-    ::close(out[0]);
-    ::close(err[0]);
+    result.out = readText(options.stdoutFile);
+    result.err = readText(options.stderrFile);
     return result;
 }
 
@@ -285,33 +195,23 @@ int runTool(const std::vector<std::string>& argv, int fd, const std::filesystem:
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return -1;
     const int relay = ends[0];
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    pid_t pid = -1;
-    auto args = argvOf(argv);
-    const int error =
-        ::posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
-    if (error != 0) {
+    std::optional<testsupport::ChildProcess> tool;
+    try {
+        tool.emplace(argv, ends[1], ends[1], false, folder);
+    } catch (const std::exception&) {
+        ::close(ends[1]);
         ::close(relay);
         return -1;
     }
+    ::close(ends[1]);
     // Relay between the line and the tool until the tool ends.
     const auto end = Clock::now() + limit;
     std::optional<int> status;
     bool toolOpen = true;
     char buffer[4096];
     while (Clock::now() < end) {
-        int raw = 0;
-        if (::waitpid(pid, &raw, WNOHANG) == pid) {
-            status = raw;
-            break;
-        }
+        status = tool->wait(Millis{0});
+        if (status) break;
         pollfd fds[2] = {{fd, POLLIN, 0}, {relay, static_cast<short>(toolOpen ? POLLIN : 0), 0}};
         if (::poll(fds, 2, static_cast<int>(kPollStep.count())) <= 0) continue;
         if ((fds[0].revents & POLLIN) != 0) {
@@ -335,11 +235,7 @@ int runTool(const std::vector<std::string>& argv, int fd, const std::filesystem:
         }
     }
     ::close(relay);
-    if (!status) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-    return exitCodeOf(status);
+    return status.value_or(-1);
 }
 
 }  // namespace tidewell::devsim::testing

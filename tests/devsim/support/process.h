@@ -1,8 +1,6 @@
 // The built tidewell-devsim program and lrzsz, run over a real pseudo-terminal.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -10,40 +8,37 @@
 #include <string_view>
 #include <vector>
 
+#include "tidewell/testsupport/devsim_process.h"
+
 namespace tidewell::devsim::testing {
 
-using Millis = std::chrono::milliseconds;
+using testsupport::Millis;
 
 bool toolAvailable(const std::string& name);
 
 // One running tidewell-devsim with --link, --store and --log inside folder,
-// plus extra arguments. The constructor waits for the ready line.
+// plus extra arguments. The constructor waits for the ready line; the
+// destructor stops it.
 class DevsimProcess {
   public:
     DevsimProcess(const std::filesystem::path& folder, const std::vector<std::string>& extra);
-    ~DevsimProcess();
     DevsimProcess(const DevsimProcess&) = delete;
     DevsimProcess& operator=(const DevsimProcess&) = delete;
 
-    const std::string& readyLine() const { return readyLine_; }
-    const std::filesystem::path& link() const { return link_; }
-    const std::filesystem::path& store() const { return store_; }
-    const std::filesystem::path& logPath() const { return log_; }
+    const std::string& readyLine() const { return process_.readyLine(); }
+    const std::filesystem::path& link() const { return process_.link(); }
+    const std::filesystem::path& store() const { return process_.store(); }
+    const std::filesystem::path& logPath() const { return process_.logPath(); }
     std::string logText() const;
     // Waits until the log holds text, at least count times.
     bool waitForLog(std::string_view text, Millis limit, int count = 1) const;
     bool running();
-    // Sends the signal and waits for the exit; the exit code, or -1 when the
-    // program did not end normally within limit.
+    // Sends the signal and waits for the exit; the exit code (128 + signal when
+    // killed), or -1 when the program did not end within limit.
     int stop(int signal, Millis limit = Millis(10000));
 
   private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    std::string readyLine_;
-    std::filesystem::path link_;
-    std::filesystem::path store_;
-    std::filesystem::path log_;
+    testsupport::DevsimProcess process_;
 };
 
 // Runs tidewell-devsim to its end (for option errors); exit code and stderr.

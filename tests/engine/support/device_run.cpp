@@ -21,13 +21,12 @@ DeviceRun::DeviceRun(const std::vector<std::string>& devsimOptions, const Engine
                      std::uint32_t baud)
     : store_(dir_.file("store")) {
     const std::string link = dir_.file("tty");
-    std::vector<std::string> argv = {devsimProgram(), "--link", link, "--store", store_};
-    argv.insert(argv.end(), devsimOptions.begin(), devsimOptions.end());
-    devsim = std::make_unique<ChildProcess>(argv, -1, -1, /*stdoutPipe=*/true);
-    std::string ready;
-    if (!devsim->readLine(ready, 10s)) {
-        throw std::runtime_error("tidewell-devsim did not become ready");
-    }
+    testsupport::DevsimOptions options;
+    options.program = devsimProgram();
+    options.link = link;
+    options.store = store_;
+    options.extra = devsimOptions;
+    devsim = std::make_unique<testsupport::DevsimProcess>(options);
     SerialPlatform platform{[] { return makeTermiosBackend(); },
                             [link](std::uint8_t) { return link; }};
     std::string whyNot;

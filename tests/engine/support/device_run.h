@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "probe_worker.h"
 #include "process.h"
 #include "recorder.h"
-#include "temp_dir.h"
 #include "tidewell/serial/tserie.h"
+#include "tidewell/testsupport/devsim_process.h"
 
 namespace tidewell::testing {
 
@@ -37,7 +38,7 @@ class DeviceRun {
 
     Recorder recorder;
     std::unique_ptr<ProbeWorker> worker;
-    std::unique_ptr<ChildProcess> devsim;
+    std::unique_ptr<testsupport::DevsimProcess> devsim;
 
   private:
     std::int32_t transfer(std::int32_t command, const std::string& localPath,

@@ -3,19 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
-
-extern char** environ;
 
 namespace tidewell::testing {
 
@@ -26,112 +20,6 @@ namespace {
 }
 
 }  // namespace
-
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, int stdinFd, int stdoutFd,
-                           bool stdoutPipe, const std::string& workingDir) {
-    int pipeFds[2] = {-1, -1};
-    if (stdoutPipe && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        fail("pipe", errno);
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    }
-    if (stdoutPipe) {
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    } else if (stdoutFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (!workingDir.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
-    }
-    std::vector<char*> args;
-    for (const auto& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    const int error = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (stdoutPipe) {
-        ::close(pipeFds[1]);
-        outPipe_ = pipeFds[0];
-    }
-    if (error != 0) {
-        pid_ = -1;
-        fail("spawn " + argv[0], error);
-    }
-}
-
-ChildProcess::~ChildProcess() {
-    terminate();
-    if (outPipe_ >= 0) {
-        ::close(outPipe_);
-    }
-}
-
-bool ChildProcess::readLine(std::string& line, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto newline = buffered_.find('\n');
-        if (newline != std::string::npos) {
-            line = buffered_.substr(0, newline);
-            buffered_.erase(0, newline + 1);
-            return true;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || outPipe_ < 0) {
-            return false;
-        }
-        pollfd pfd{outPipe_, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
-            continue;
-        }
-        char chunk[256];
-        const ssize_t got = ::read(outPipe_, chunk, sizeof chunk);
-        if (got <= 0) {
-            return false;
-        }
-        buffered_.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
-int ChildProcess::wait(std::chrono::milliseconds timeout) {
-    if (pid_ < 0) {
-        return status_;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            pid_ = -1;
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return status_;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-void ChildProcess::terminate() {
-    if (pid_ < 0) {
-        return;
-    }
-    ::kill(pid_, SIGTERM);
-    if (wait(std::chrono::seconds(5)) < 0 && pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        wait(std::chrono::seconds(5));
-    }
-}
 
 PtyPair::PtyPair() {
     char name[256] = {};
@@ -218,25 +106,6 @@ void PtyBridge::copyLoop() {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));  // a side hung up for now
         }
     }
-}
-
-std::string findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const std::size_t end = dirs.find(':', start);
-        const std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
-        const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return {};
 }
 
 }  // namespace tidewell::testing

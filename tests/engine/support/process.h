@@ -1,5 +1,5 @@
-// Child processes for end-to-end tests: tidewell-devsim on its own pseudo-terminal,
-// and lrzsz on the master side of a pseudo-terminal that the engine opens.
+// Pseudo-terminals for end-to-end tests: lrzsz on the master side of a
+// pseudo-terminal that the engine opens.
 #pragma once
 
 #include <sys/types.h>
@@ -9,32 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "tidewell/testsupport/child_process.h"
+
 namespace tidewell::testing {
 
-// A started program; killed (SIGTERM, then SIGKILL) and reaped on destruction.
-class ChildProcess {
-  public:
-    // stdinFd/stdoutFd: descriptors for the child's standard input and output (-1:
-    // /dev/null); stdoutPipe: read the child's output through readLine instead.
-    ChildProcess(const std::vector<std::string>& argv, int stdinFd, int stdoutFd,
-                 bool stdoutPipe = false, const std::string& workingDir = {});
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    // One line of the piped output, or false at the deadline or end of output.
-    bool readLine(std::string& line, std::chrono::milliseconds timeout);
-    // Exit status once the child has ended within timeout; -1 otherwise.
-    int wait(std::chrono::milliseconds timeout);
-    void terminate();
-    pid_t pid() const { return pid_; }
-
-  private:
-    pid_t pid_ = -1;
-    int outPipe_ = -1;
-    int status_ = -1;
-    std::string buffered_;
-};
+using testsupport::ChildProcess;
+using testsupport::findProgram;
 
 // A pseudo-terminal pair opened in this process, raw on both sides.
 class PtyPair {
@@ -80,8 +60,5 @@ class PtyBridge {
     int stopPipe_[2] = {-1, -1};
     std::thread copier_;
 };
-
-// Full path of a program found on PATH, or empty.
-std::string findProgram(const std::string& name);
 
 }  // namespace tidewell::testing

@@ -1,12 +1,5 @@
 #include "frame_env.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -19,20 +12,6 @@ namespace tidewell::testing {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "tidewell-frame-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp " + pattern + " failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 // ---- test pages ------------------------------------------------------------------
 
@@ -183,104 +162,22 @@ bool FrameEnv::pumpUntil(const std::function<bool()>& condition,
     }
 }
 
-// ---- child processes ---------------------------------------------------------------
-
-ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    pid_ = ::fork();
-    if (pid_ < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid_ == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, STDIN_FILENO);
-        std::vector<char*> args;
-        for (const auto& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    outPipe_ = fds[0];
-}
-
-ChildProcess::~ChildProcess() {
-    terminate();
-    if (outPipe_ >= 0) {
-        ::close(outPipe_);
-    }
-}
-
-bool ChildProcess::readLine(std::string& line, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-        if (const auto end = buffered_.find('\n'); end != std::string::npos) {
-            line = buffered_.substr(0, end);
-            buffered_.erase(0, end + 1);
-            return true;
-        }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        pollfd fd{outPipe_, POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
-            continue;
-        }
-        char chunk[256];
-        const ssize_t got = ::read(outPipe_, chunk, sizeof chunk);
-        if (got <= 0) {
-            return false;
-        }
-        buffered_.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
-int ChildProcess::wait(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (pid_ > 0) {
-        int status = 0;
-        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
-            pid_ = -1;
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            break;
-        }
-        if (Clock::now() > deadline) {
-            return -1;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return status_;
-}
-
-void ChildProcess::terminate() {
-    if (pid_ <= 0) {
-        return;
-    }
-    ::kill(pid_, SIGTERM);
-    if (wait(5s) < 0 && pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        wait(5s);
-    }
-}
+// ---- tidewell-devsim ---------------------------------------------------------------
 
 Devsim::Devsim(const std::filesystem::path& dir, const std::vector<std::string>& extraArgs)
     : link_(dir / "devsim-tty"), store_(dir / "store") {
     std::filesystem::create_directories(store_);
-    std::vector<std::string> argv = {TIDEWELL_DEVSIM, "--link", link_.string(), "--store",
-                                     store_.string()};
-    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-    process_ = std::make_unique<ChildProcess>(argv);
-    std::string line;
-    ready_ = process_->readLine(line, 10s) && !line.empty();
+    testsupport::DevsimOptions options;
+    options.program = TIDEWELL_DEVSIM;
+    options.link = link_;
+    options.store = store_;
+    options.stderrFile = dir / "devsim.err";
+    options.extra = extraArgs;
+    try {
+        process_ = std::make_unique<testsupport::DevsimProcess>(options);
+    } catch (const std::exception& error) {
+        error_ = error.what();
+    }
 }
 
 std::string readFile(const std::filesystem::path& path) {

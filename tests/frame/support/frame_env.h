@@ -18,23 +18,15 @@
 #include "tidewell/app/tidewell_app.h"
 #include "tidewell/frame/main_frame.h"
 #include "tidewell/serial/testing/fake_backend.h"
+#include "tidewell/testsupport/devsim_process.h"
+#include "tidewell/testsupport/temp_dir.h"
 #include "tidewell/ui/headless/headless.h"
 #include "tidewell/wizard/base_dlg.h"
 
 namespace tidewell::testing {
 
-// A folder removed with everything in it at the end of the test.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using testsupport::ChildProcess;
+using testsupport::TempDir;
 
 // What a test page saw when it was shown.
 struct PageVisit {
@@ -134,41 +126,21 @@ class FrameEnv {
     std::unique_ptr<CTidewellApp> app_;
 };
 
-// A started program; terminated (SIGTERM, then SIGKILL) and reaped on destruction.
-class ChildProcess {
-  public:
-    explicit ChildProcess(const std::vector<std::string>& argv);
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    // One line of the child's standard output, false at the deadline or its end.
-    bool readLine(std::string& line, std::chrono::milliseconds timeout);
-    // The exit status once the child ended within timeout; -1 otherwise.
-    int wait(std::chrono::milliseconds timeout);
-    void terminate();
-    pid_t pid() const { return pid_; }
-
-  private:
-    pid_t pid_ = -1;
-    int outPipe_ = -1;
-    int status_ = -1;
-    std::string buffered_;
-};
-
 // tidewell-devsim on a pseudo-terminal linked at dir/"devsim-tty", its files in dir/"store".
 class Devsim {
   public:
     Devsim(const std::filesystem::path& dir, const std::vector<std::string>& extraArgs = {});
     const std::filesystem::path& link() const { return link_; }
     const std::filesystem::path& store() const { return store_; }
-    bool ready() const { return ready_; }
+    bool ready() const { return process_ != nullptr; }
+    // Why it is not ready.
+    const std::string& error() const { return error_; }
 
   private:
     std::filesystem::path link_;
     std::filesystem::path store_;
-    std::unique_ptr<ChildProcess> process_;
-    bool ready_ = false;
+    std::unique_ptr<testsupport::DevsimProcess> process_;
+    std::string error_;
 };
 
 std::string readFile(const std::filesystem::path& path);

@@ -1,21 +1,11 @@
 #include "files.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
-
-extern char** environ;
 
 namespace tidewell::pages::testing {
 
@@ -24,30 +14,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr Millis kPollStep{5};
-constexpr Millis kDevsimReady{10000};
-constexpr Millis kDevsimStop{10000};
-
-std::runtime_error failure(const std::string& what) {
-    return std::runtime_error(what + ": " + std::strerror(errno));
-}
 
 }  // namespace
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        (fs::path(base != nullptr && *base != '\0' ? base : "/tmp") / "tidewell-pages-XXXXXX")
-            .string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw failure("mkdtemp " + pattern);
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -95,109 +63,20 @@ bool waitForText(const fs::path& file, std::string_view text, Millis limit) {
     return true;
 }
 
-Child::Child(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-             const fs::path& stdoutFile, const fs::path& stderrFile) {
-    // Everything the child needs is built before fork.
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        env.emplace_back(*entry);
-    }
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> envp;
-    for (auto& entry : env) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy = args;
-    std::vector<char*> argv;
-    for (auto& arg : argCopy) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int out = ::open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int err = ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (in < 0 || out < 0 || err < 0) {
-        throw failure("open the streams of " + args.front());
-    }
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    const int forkError = errno;
-    ::close(in);
-    ::close(out);
-    ::close(err);
-    if (pid_ < 0) {
-        errno = forkError;
-        throw failure("fork");
-    }
-}
-
-Child::~Child() {
-    if (pid_ > 0 && !status_) {
-        ::kill(pid_, SIGKILL);
-        int ignored = 0;
-        ::waitpid(pid_, &ignored, 0);
-    }
-}
-
-void Child::signal(int number) const {
-    if (pid_ > 0 && !status_) {
-        ::kill(pid_, number);
-    }
-}
-
-bool Child::running() {
-    return !wait(Millis{0}).has_value();
-}
-
-std::optional<int> Child::wait(Millis limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!status_) {
-        int raw = 0;
-        if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            break;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-    return status_;
-}
-
 std::string devsimProgram() {
     return TIDEWELL_DEVSIM;
 }
 
-Devsim::Devsim(const fs::path& folder, const std::vector<std::string>& options)
-    : link_(folder / "tty"), store_(folder / "store"), log_(folder / "devsim.log") {
-    fs::create_directories(store_);
-    std::vector<std::string> args = {devsimProgram(), "--link", link_.string(), "--store",
-                                     store_.string(), "--log",  log_.string()};
-    args.insert(args.end(), options.begin(), options.end());
-    const fs::path ready = folder / "devsim.out";
-    child_.emplace(args, std::vector<std::string>{}, ready, folder / "devsim.err");
-    // Ready once it printed the slave's path (the link exists then).
-    if (!waitForText(ready, "\n", kDevsimReady)) {
-        throw std::runtime_error("tidewell-devsim did not get ready: " +
-                                 readFile(folder / "devsim.err"));
-    }
-}
-
-Devsim::~Devsim() {
-    child_->signal(SIGTERM);
-    child_->wait(kDevsimStop);
+Devsim::Devsim(const fs::path& folder, const std::vector<std::string>& options) {
+    testsupport::DevsimOptions devsim;
+    devsim.program = devsimProgram();
+    devsim.link = folder / "tty";
+    devsim.store = folder / "store";
+    devsim.log = folder / "devsim.log";
+    devsim.stderrFile = folder / "devsim.err";
+    devsim.extra = options;
+    fs::create_directories(devsim.store);
+    process_ = std::make_unique<testsupport::DevsimProcess>(devsim);
 }
 
 }  // namespace tidewell::pages::testing
