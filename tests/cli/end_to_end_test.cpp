@@ -9,13 +9,14 @@
 #include <filesystem>
 
 #include "processes.h"
-#include "refusing_peer.h"
+#include "tidewell/testsupport/stubborn_peer.h"
 
 namespace tidewell::cli::testing {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::StubbornPeer;
 
 constexpr int kOk = 0;
 constexpr int kUsage = 2;
@@ -287,7 +288,7 @@ TEST_F(CliEndToEnd, AFailedWriteIsALocalFileErrorAndLeavesNoBackup) {
 }
 
 TEST_F(CliEndToEnd, APacketRefusedAgainAndAgainIsTooManyRetries) {
-    RefusingPeer peer;
+    StubbornPeer peer(StubbornPeer::Mode::RefuseEveryPacket);
     writeFile(inDir("fw.pkg"), randomBytes(3000, 17));
     const CliRun run = runCli(dir(), {"--port", peer.path().string(), "update", inDir("fw.pkg")});
     EXPECT_EQ(run.status, kTooManyRetries) << run.err;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "files.h"
-#include "stubborn_peer.h"
+#include "tidewell/testsupport/stubborn_peer.h"
 #include "wizard_rig.h"
 
 namespace tidewell::pages::testing {
@@ -12,6 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::StubbornPeer;
 
 std::size_t countOf(const std::string& text, std::string_view part) {
     std::size_t count = 0;

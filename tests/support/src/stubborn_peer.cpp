@@ -1,4 +1,4 @@
-#include "stubborn_peer.h"
+#include "tidewell/testsupport/stubborn_peer.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace tidewell::pages::testing {
+namespace tidewell::testsupport {
 
 namespace {
 
@@ -136,4 +136,4 @@ void StubbornPeer::run() {
     }
 }
 
-}  // namespace tidewell::pages::testing
+}  // namespace tidewell::testsupport

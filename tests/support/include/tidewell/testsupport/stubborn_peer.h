@@ -9,9 +9,10 @@
 
 #include <atomic>
 #include <filesystem>
+#include <string_view>
 #include <thread>
 
-namespace tidewell::pages::testing {
+namespace tidewell::testsupport {
 
 class StubbornPeer {
   public:
@@ -41,4 +42,4 @@ class StubbornPeer {
     std::thread thread_;
 };
 
-}  // namespace tidewell::pages::testing
+}  // namespace tidewell::testsupport
