@@ -13,19 +13,17 @@
 
 #include "tidewell/testsupport/child_process.h"
 #include "tidewell/testsupport/devsim_process.h"
+#include "tidewell/testsupport/files.h"
 #include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell::cli::testing {
 
 using testsupport::Millis;
-
+using testsupport::randomBytes;
+using testsupport::readFile;
 using testsupport::TempDir;
-
-std::string readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, std::string_view bytes);
-std::string randomBytes(std::size_t count, std::uint32_t seed);
-// Waits until the file holds text.
-bool waitForText(const std::filesystem::path& file, std::string_view text, Millis limit);
+using testsupport::waitForText;
+using testsupport::writeFile;
 
 using testsupport::SpawnOptions;
 using Child = testsupport::ChildProcess;

@@ -1,46 +1,11 @@
 #include "files.h"
 
 #include <algorithm>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace tidewell::pages::testing {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-constexpr Millis kPollStep{5};
-
-}  // namespace
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, std::string_view bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-std::string randomBytes(std::size_t count, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (auto& byte : bytes) {
-        byte = static_cast<char>(random() & 0xFFu);
-    }
-    return bytes;
-}
 
 std::vector<std::string> filesIn(const fs::path& folder) {
     std::vector<std::string> names;
@@ -50,17 +15,6 @@ std::vector<std::string> filesIn(const fs::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-bool waitForText(const fs::path& file, std::string_view text, Millis limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (readFile(file).find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(kPollStep);
-    }
-    return true;
 }
 
 std::string devsimProgram() {

@@ -10,21 +10,20 @@
 #include <vector>
 
 #include "tidewell/testsupport/devsim_process.h"
+#include "tidewell/testsupport/files.h"
 #include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell::pages::testing {
 
 using testsupport::Millis;
-
+using testsupport::randomBytes;
+using testsupport::readFile;
 using testsupport::TempDir;
+using testsupport::waitForText;
+using testsupport::writeFile;
 
-std::string readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, std::string_view bytes);
-std::string randomBytes(std::size_t count, std::uint32_t seed);
 // Names in a folder, sorted (hidden ones included).
 std::vector<std::string> filesIn(const std::filesystem::path& folder);
-// Polls until the file holds text or the limit passes.
-bool waitForText(const std::filesystem::path& file, std::string_view text, Millis limit);
 
 // tidewell-devsim on <folder>/tty with its files in <folder>/store and its event log
 // in <folder>/devsim.log; ready (link in place) once constructed.
