@@ -2,14 +2,15 @@
 
 #include <array>
 
+#include "tidewell/engine/reply_marks.h"
 #include "tidewell/engine/worker_codes.h"
 
 namespace tidewell::cli {
 
 namespace {
 
-constexpr std::string_view kOkMark = ":OK:";
-constexpr std::string_view kErrorMark = ":ERROR:";
+using protocol::kErrorMark;
+using protocol::kOkMark;
 
 constexpr std::array<ExitStatusInfo, 12> kTable{{
     {ExitStatus::ok, "success"},

@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <limits>
 
+#include "tidewell/engine/reply_marks.h"
+
 namespace tidewell::progress {
 
 inline constexpr std::uint64_t kSenderPercentPerPacket = 1024 * 100;
-inline constexpr unsigned kReceiverReferenceShift = 17;  // percent of 131072 bytes
 
 constexpr std::int32_t clampPercent(std::uint64_t percent) {
     return static_cast<std::int32_t>(
@@ -24,7 +25,7 @@ constexpr std::int32_t senderPercent(std::uint64_t packets, std::uint64_t length
 
 // After `bytes` received payload bytes.
 constexpr std::int32_t receiverPercent(std::uint64_t bytes) {
-    return clampPercent((bytes * 100) >> kReceiverReferenceShift);
+    return clampPercent((bytes * 100) >> protocol::kReceiverReferenceShift);
 }
 
 static_assert(senderPercent(3, 3000) == 102);

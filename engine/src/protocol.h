@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "tidewell/engine/reply_marks.h"
+
 namespace tidewell::protocol {
 
 inline constexpr std::string_view kWakeUp = "   ";
 inline constexpr std::string_view kLineBreak = "\r\n";
 inline constexpr std::string_view kLoginPrompt = ":LOGIN:";
 inline constexpr std::string_view kLoginWord = "pivot";
-inline constexpr std::string_view kOkMark = ":OK:";
-inline constexpr std::string_view kErrorMark = ":ERROR:";
 
 inline constexpr std::uint8_t kCarriageReturn = 0x0D;
 inline constexpr std::uint8_t kLineFeed = 0x0A;

@@ -12,12 +12,14 @@
 #include <string>
 #include <string_view>
 
+#include "tidewell/engine/reply_marks.h"
+
 namespace tidewell::cli {
 
 enum class TransferWay { toDevice, fromDevice };
 
 // A download's percentages are of this many bytes; the file's size is not known.
-inline constexpr std::uint64_t kDownloadPercentBase = 131072;
+inline constexpr std::uint64_t kDownloadPercentBase = protocol::kReceiverProgressReference;
 
 // Bytes through so far: an upload's percent is of the file (capped at its size),
 // a download's of kDownloadPercentBase.
