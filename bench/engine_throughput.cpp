@@ -226,7 +226,7 @@ LogRate rateFromLog(const std::string& path, bool deviceReceives) {
 class Recorder {
   public:
     static bool notifier(std::uintptr_t context, std::uint32_t, std::int32_t kind,
-                         std::intptr_t value) {
+                         std::intptr_t value, std::uint32_t) {
         auto* self = reinterpret_cast<Recorder*>(context);
         if (kind == notifyText) {
             delete reinterpret_cast<std::string*>(value);

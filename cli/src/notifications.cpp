@@ -40,8 +40,9 @@ std::optional<WorkerEvent> NotificationQueue::pop() {
     return event;
 }
 
+// The commands of one run follow each other, each awaited: the serial is not needed.
 bool NotificationQueue::deliver(std::uintptr_t context, std::uint32_t message, std::int32_t kind,
-                                std::intptr_t value) {
+                                std::intptr_t value, std::uint32_t /*serial*/) {
     auto* queue = reinterpret_cast<NotificationQueue*>(context);
     if (queue == nullptr || message != WM_WORKER_NOTIFY) return false;
     WorkerEvent event;

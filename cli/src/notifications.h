@@ -39,7 +39,7 @@ class NotificationQueue {
 
     // Notifier for CBaseThread::setNotifier; context is the queue's address.
     static bool deliver(std::uintptr_t context, std::uint32_t message, std::int32_t kind,
-                        std::intptr_t value);
+                        std::intptr_t value, std::uint32_t serial = 0);
 
   private:
     int fd_ = -1;

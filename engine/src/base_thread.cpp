@@ -72,12 +72,12 @@ void CBaseThread::setNotifier(Notifier notifier, std::uintptr_t context, std::ui
     notifyMessage_ = message;
 }
 
-bool CBaseThread::notify(std::int32_t kind, std::intptr_t value) {
+bool CBaseThread::notify(std::int32_t kind, std::intptr_t value, std::uint32_t serial) {
     std::lock_guard lock(notifyLock_);
     if (!running || notifier_ == nullptr) {
         return false;
     }
-    return notifier_(notifyContext_, notifyMessage_, kind, value);
+    return notifier_(notifyContext_, notifyMessage_, kind, value, serial);
 }
 
 void CBaseThread::clearRunning() {

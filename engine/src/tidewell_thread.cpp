@@ -36,7 +36,7 @@ bool CTidewellThread::queueCommandLine(const std::string& line) {
     return true;
 }
 
-std::int32_t CTidewellThread::setCommand(std::int32_t code) {
+std::int32_t CTidewellThread::setCommand(std::int32_t code, std::uint32_t serial) {
     {
         std::lock_guard lock(commandLock);
         // Cleared here rather than when the command starts: a cancel given after
@@ -44,6 +44,9 @@ std::int32_t CTidewellThread::setCommand(std::int32_t code) {
         // it, or the caller's next setCommand would wait for it forever.
         cancelRequested = false;
         command = code;
+        commandSerial_ = serial;
+        std::lock_guard mailbox(mailboxLock_);
+        commandFileName_ = fileName;
     }
     commandEvent.set();
     return code;
@@ -88,24 +91,24 @@ std::int32_t CTidewellThread::dispatchCommand(std::int32_t code) {
     }
 }
 
+// The post operations run inside a command, with commandLock held.
 void CTidewellThread::postText(const std::string& text) {
     auto copy = std::make_unique<std::string>(text);
-    if (notify(notifyText, reinterpret_cast<std::intptr_t>(copy.get()))) {
+    if (notify(notifyText, reinterpret_cast<std::intptr_t>(copy.get()), commandSerial_)) {
         copy.release();  // the receiver owns it now
     }
 }
 
 void CTidewellThread::postResult(std::int32_t code) {
-    notify(notifyResult, code);
+    notify(notifyResult, code, commandSerial_);
 }
 
 void CTidewellThread::postProgress(std::int32_t percent) {
-    notify(notifyProgress, percent);
+    notify(notifyProgress, percent, commandSerial_);
 }
 
 std::string CTidewellThread::currentFileName() const {
-    std::lock_guard lock(mailboxLock_);
-    return fileName;
+    return commandFileName_;  // the running command's; commandLock is held
 }
 
 std::string CTidewellThread::peekPendingLine() const {

@@ -84,7 +84,10 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
         postResult(resStopped);
         return resStopped;
     }
-    const std::int32_t result = upload ? sendFile(path) : receiveFile(path);
+    // Cancelled meanwhile: no file is opened, so none is created or emptied.
+    const std::int32_t result = !keepGoing() ? stopResult()
+                                : upload     ? sendFile(path)
+                                             : receiveFile(path);
 
     bool replied = false;
     line.clear();

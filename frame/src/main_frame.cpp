@@ -68,8 +68,8 @@ const char* transferResultLine(std::int32_t code) {
     }
 }
 
-void freeNotification(ui::WPARAM kind, ui::LPARAM value) {
-    if (static_cast<std::int32_t>(kind) == notifyText) {
+void freeNotification(ui::WPARAM wParam, ui::LPARAM value) {
+    if (notifyKind(wParam) == notifyText) {
         delete reinterpret_cast<std::string*>(value);
     }
 }
@@ -253,7 +253,10 @@ bool CMainFrame::sendWorkerCommand(std::int32_t code) {
         return false;
     }
     workerCommand = code;
-    worker->setCommand(code);
+    // Whatever runs may run long (a transfer, detection, the terminal loop): ended
+    // first, it returns within one read wait instead of holding this thread.
+    worker->cancel();
+    worker->setCommand(code, ++commandSerial_);
     return true;
 }
 
@@ -388,8 +391,11 @@ void CMainFrame::runWizard() {
 
 // ---- notifications -----------------------------------------------------------------
 
-ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM kind, ui::LPARAM value) {
-    switch (static_cast<std::int32_t>(kind)) {
+ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
+    // Posted by a command that has since been cancelled or replaced: not an answer
+    // to the command now running, so it must not be taken for one.
+    const bool stale = notifySerial(wParam) != commandSerial_;
+    switch (notifyKind(wParam)) {
         case notifyText: {
             std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
             if (text) {
@@ -398,6 +404,9 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM kind, ui::LPARAM value) {
             break;
         }
         case notifyResult:
+            if (stale) {
+                break;
+            }
             if (activePage != nullptr) {
                 activePage->onResult(static_cast<std::int32_t>(value));
             } else {
@@ -405,6 +414,9 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM kind, ui::LPARAM value) {
             }
             break;
         case notifyProgress:
+            if (stale) {
+                break;
+            }
             if (activePage != nullptr) {
                 activePage->onProgress(static_cast<std::int32_t>(value));
             } else {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <random>
+#include <utility>
 
 #include "files.h"
 #include "rig.h"
@@ -223,6 +224,52 @@ TEST_F(Session, CancelDuringTheBlockTransferStopsSendingAndEndsTheSession) {
     EXPECT_EQ(receiving->packets().size(), 2u);
     EXPECT_EQ(receiving->eots(), 0);
     EXPECT_EQ(receiving->cans(), 0);
+}
+
+// The owner may give the next command's file name while a transfer still waits for
+// the device's ":OK:": the transfer keeps the file it was given with and, once
+// cancelled, opens none at all (opening would create or empty it).
+TEST(SessionFileName, IsTheCommandsOwnAndACancelledSessionOpensNoFile) {
+    TempDir dir;
+    const std::string own = dir.file("setting.bak");
+    const std::string next = dir.file("fw.pkg");
+    const std::string content = patternBytes(1500);
+    std::string padded = content;
+    padded.resize(2048, 0x1A);
+    for (bool cancelled : {false, true}) {
+        SCOPED_TRACE(cancelled ? "cancelled" : "going on");
+        std::filesystem::remove(own);
+        writeFile(next, "the package just chosen");
+        ScriptedRig rig;
+        std::unique_ptr<SendingDevice> sending;
+        bool lineSent = false;  // both hooks run on the worker thread
+        rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+            if (w == "upload setting\r") {
+                sending = std::make_unique<SendingDevice>(line, fileFrames(content));
+                sending->afterEnd = "\r\n:OK:\r\n";
+                lineSent = true;
+            }
+        });
+        rig.line->onRead([&](ScriptedLine& line, int) {
+            if (std::exchange(lineSent, false)) {  // the read that brings the reply
+                if (cancelled) {
+                    rig.worker->cancel();
+                }
+                rig.worker->setFileName(next);
+                line.feed(":OK:\r\n");
+            }
+        });
+        rig.worker->setFileName(own);
+        rig.worker->setCommand(cmdDownload);
+        rig.worker->queueCommandLine("upload setting");
+        ASSERT_TRUE(rig.worker->waitDispatched(1, 30s));
+        EXPECT_EQ(readFile(next), "the package just chosen");
+        EXPECT_EQ(std::filesystem::exists(own), !cancelled);
+        if (!cancelled) {
+            EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resTransferOk});
+            EXPECT_EQ(readFile(own), padded);
+        }
+    }
 }
 
 // Whatever the device answers, a session ends with one of its results, never touches

@@ -123,12 +123,13 @@ TEST(WorkerMailbox, QueueCommandLineIsRefusedWhileALineIsPendingOrTheWorkerIsNot
 
 TEST(WorkerMailbox, SetCommandWaitsForTheRunningCommandAndReturnsSoonAfterCancel) {
     ScriptedRig rig;
-    rig.worker->setCommand(cmdTerminal);
+    rig.line->feed("boot\r\n");
+    rig.worker->setCommand(cmdTerminal, 7);
     ASSERT_TRUE(eventually([&] { return rig.line->readCalls() > 0; }));
 
     std::atomic<bool> returned{false};
     auto caller = std::async(std::launch::async, [&] {
-        rig.worker->setCommand(cmdDetect);
+        rig.worker->setCommand(cmdDetect, 8);
         returned = true;
     });
     // While the terminal loop keeps reading, the caller stays blocked.
@@ -144,9 +145,15 @@ TEST(WorkerMailbox, SetCommandWaitsForTheRunningCommandAndReturnsSoonAfterCancel
     rig.worker->cancel();
     ASSERT_EQ(caller.wait_for(5s), std::future_status::ready);
     EXPECT_TRUE(returned);
-    // The new command runs (the cancel was cleared when it started) and posts its result.
+    // The new command runs (the cancel was cleared when it started) and posts its
+    // result; every notification carries the serial given with its command.
     ASSERT_TRUE(rig.recorder.waitForResults(1));
-    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
+    const auto notes = rig.recorder.all();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].text, "boot");
+    EXPECT_EQ(notes[0].serial, 7u);
+    EXPECT_EQ(notes[1].value, resDetected);
+    EXPECT_EQ(notes[1].serial, 8u);
 }
 
 TEST(WorkerMailbox, CommandsWithoutHandlerPostNothingAndLeaveTheWorkerWaiting) {

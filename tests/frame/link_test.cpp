@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -11,12 +12,15 @@
 #include "frame_env.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/resources/ids.h"
+#include "tidewell/testsupport/watchdog.h"
 
 namespace tidewell::testing {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::Watchdog;
+using namespace std::chrono_literals;
 
 class LinkTest : public ::testing::Test {
   protected:
@@ -130,6 +134,27 @@ TEST_F(LinkTest, DetectTerminalAndSendDoNothingWhileDisconnected) {
 
 // ---- transfers ------------------------------------------------------------------------
 
+// A log view that takes its time over "Uploading..." (as a real one drawing a long
+// log can), until the worker has taken up the upload and reads the device.
+class SlowLogPeer : public ui::WindowPeer {
+  public:
+    explicit SlowLogPeer(FakeSerialDevice& device) : device_(device) {}
+    void textAppended(std::string_view piece) override {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (piece.starts_with("Uploading") && !readsFromDevice() &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+
+  private:
+    bool readsFromDevice() const {
+        const auto calls = device_.callSequence();
+        return std::find(calls.begin(), calls.end(), SerialCall::read) != calls.end();
+    }
+    FakeSerialDevice& device_;
+};
+
 class TransferRefusalTest : public LinkTest {
   protected:
     void SetUp() override {
@@ -186,7 +211,17 @@ TEST_F(TransferRefusalTest, ALineTheWorkerRefusesShowsTheBoxAndReturnsToTerminal
     // A line typed before any terminal mode waits in the worker's one-line slot.
     send("hello");
     frame->setTransferFile(package.string());
-    frame->startUpload("flashimage");
+    {
+        // The upload session takes the waiting line as its own and first flushes
+        // the input, for as long as the device talks: going back to terminal mode
+        // must end that session, not wait for it.
+        frame->getLogView().setPeer(std::make_unique<SlowLogPeer>(env.device()));
+        Chatter chatter(env.device());
+        Watchdog watchdog(20s, [&] { chatter.stop(); });
+        frame->startUpload("flashimage");
+        watchdog.disarm();
+        EXPECT_FALSE(watchdog.fired()) << "the window waited for the upload session";
+    }
     EXPECT_EQ(frame->getWorkerCommand(), cmdTerminal);
     ASSERT_EQ(env.platform().messageBoxes().size(), 1u);
     const auto& box = env.platform().messageBoxes()[0];
@@ -245,20 +280,8 @@ TEST_F(TransferRefusalTest, QuickCommandsOneAfterAnotherNeverLeaveTheWindowWaiti
     // first even when the worker had not yet taken it up.
     ASSERT_TRUE(frame->connectPort());
     frame->setTransferFile(package.string());
-    std::atomic<bool> finished{false};
-    std::atomic<bool> rescued{false};
     CTidewellThread* worker = frame->getWorker();
-    std::thread watchdog([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!finished && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        while (!finished) {  // stuck: free the window thread so that the test can fail
-            rescued = true;
-            worker->cancel();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    Watchdog watchdog(30s, [worker] { worker->cancel(); });
     for (int i = 0; i < 100; ++i) {
         frame->OnTerminal();
         if (i % 2 == 0) {
@@ -268,9 +291,8 @@ TEST_F(TransferRefusalTest, QuickCommandsOneAfterAnotherNeverLeaveTheWindowWaiti
             frame->startUpload("flashimage");
         }
     }
-    finished = true;
-    watchdog.join();
-    EXPECT_FALSE(rescued) << "a command waited for one that nobody had cancelled";
+    watchdog.disarm();
+    EXPECT_FALSE(watchdog.fired()) << "a command waited for one that nobody had cancelled";
 }
 
 // ---- the command bar ----------------------------------------------------------------

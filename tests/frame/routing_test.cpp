@@ -1,10 +1,13 @@
 // What the frame does with the worker's notifications outside the wizard: text
-// lines, progress lines, the result table by current command, and the
-// wizard-exit message.
+// lines, progress lines, the result table by current command, late notifications
+// of earlier commands, and the wizard-exit message.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "frame_env.h"
+#include "tidewell/frame/worker_link.h"
 #include "tidewell/resources/ids.h"
 
 namespace tidewell::testing {
@@ -21,10 +24,12 @@ class RoutingTest : public ::testing::Test {
         writeFile(package, "package");
     }
     std::vector<std::string> log() { return FrameEnv::logLines(*frame); }
-    // Posts a notification as the worker would and handles it.
-    void notify(std::int32_t kind, std::intptr_t value) {
+    // Posts a notification as the worker would for the command with serial (by
+    // default the last one given), and handles it.
+    void notify(std::int32_t kind, std::intptr_t value, std::optional<std::uint32_t> serial = {}) {
         ASSERT_TRUE(ui::postMessage(frame->GetSafeHwnd(), WM_WORKER_NOTIFY,
-                                    static_cast<ui::WPARAM>(kind), value));
+                                    notifyWParam(kind, serial.value_or(frame->getCommandSerial())),
+                                    value));
         env.platform().runPending();
     }
     // Connected, with the log cleared of the connect line.
@@ -129,6 +134,17 @@ TEST_F(RoutingTest, DownloadResultsUseTheSameTable) {
     notify(notifyResult, resRemoteCancel);
     EXPECT_EQ(frame->getWorkerCommand(), cmdTerminal);
     EXPECT_THAT(log(), ElementsAre("Downloading...", "transfer cancelled by remote."));
+}
+
+TEST_F(RoutingTest, AResultOrProgressOfAnEarlierCommandIsDropped) {
+    connect();
+    frame->OnTerminal();
+    ASSERT_TRUE(frame->sendWorkerCommand(cmdUpload));  // no line comes: it posts nothing
+    const std::uint32_t earlier = frame->getCommandSerial() - 1u;
+    notify(notifyResult, resTransferError, earlier);  // posted late by the ended command
+    notify(notifyProgress, 50, earlier);
+    EXPECT_EQ(frame->getWorkerCommand(), cmdUpload);
+    EXPECT_THAT(log(), ElementsAre("Terminal mode."));
 }
 
 TEST_F(RoutingTest, WizardExitWithTheTerminalShownChangesNothing) {

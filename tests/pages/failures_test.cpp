@@ -1,10 +1,14 @@
 // What the user sees when something goes wrong: a silent device, refused and
 // cancelled transfers, transfers that never start or never get through, files
-// that cannot be opened, and backups that fail or are left half-way.
+// that cannot be opened, backups that fail or are left half-way, and Back while
+// a transfer runs.
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "files.h"
 #include "tidewell/testsupport/stubborn_peer.h"
+#include "tidewell/testsupport/watchdog.h"
 #include "wizard_rig.h"
 
 namespace tidewell::pages::testing {
@@ -13,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testsupport::StubbornPeer;
+using testsupport::Watchdog;
 
 std::size_t countOf(const std::string& text, std::string_view part) {
     std::size_t count = 0;
@@ -57,6 +62,11 @@ class Failures : public ::testing::Test {
             .click(kExit);
         EXPECT_TRUE(rig.run()) << rig.user().report();
         EXPECT_TRUE(rig.ui().beeps().empty());
+    }
+
+    // Until the device has logged what a test waits for.
+    static std::function<bool()> logged(const Devsim& device, std::string_view what) {
+        return [&device, what] { return countOf(readFile(device.logFile()), what) > 0; };
     }
 
     WizardRig rig;
@@ -219,6 +229,48 @@ TEST_F(Failures, ABackupFolderThatCannotBeWrittenIsReported) {
     EXPECT_TRUE(rig.run()) << rig.user().report();
     EXPECT_NE(rig.frame().getLogView().GetWindowText().find(rig.file("no/such/folder").string()),
               std::string::npos);
+}
+
+// Back while a transfer waits for the device, and on again: the page that comes
+// back starts its own transfer, which ends the first. The first one's late result
+// belongs to no page.
+TEST_F(Failures, BackDuringABackupAndOnAgainKeepsTheNewBackupRunning) {
+    Devsim device(deviceDir.path(), {"--silent-after-command"});
+    rig.setPort(3, device.link());
+    backup()
+        .waitUntil(logged(device, "silent-after-command"), "the transfer line")
+        .click(kBack)
+        .waitForDialog(kChoice)
+        .click(kNext)
+        .waitForDialog(kProgress)
+        .expectText(res::IDC_STATUS, "Initializing...")
+        .run([&] { EXPECT_EQ(filesIn(backups).size(), 1u); })  // the new partial file
+        .waitForText(res::IDC_STATUS, "Transfer error.")
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_TRUE(filesIn(backups).empty());
+}
+
+TEST_F(Failures, BackToTheDetectionPageEndsTheRunningBackupFirst) {
+    // The backup would wait two minutes for a first packet that never comes.
+    Devsim device(deviceDir.path(), {"--no-transfer-start"});
+    rig.setPort(3, device.link());
+    writeFile(device.storeFile("setting"), randomBytes(1024, 7));
+    std::optional<Watchdog> watchdog;
+    backup()
+        .waitUntil(logged(device, "start requests ignored"), "the backup's start requests")
+        // Were the window to wait for the transfer, the device goes and frees it.
+        .run([&] { watchdog.emplace(20s, [&device] { device.hangUp(); }); })
+        .click(kBack)
+        .waitForDialog(kChoice)
+        .click(kBack)
+        .waitForDialog(kDetection)
+        .run([&] { watchdog->disarm(); })
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    ASSERT_TRUE(watchdog.has_value());
+    EXPECT_FALSE(watchdog->fired()) << "the detection page waited for the transfer to end";
+    EXPECT_TRUE(filesIn(backups).empty());
 }
 
 }  // namespace

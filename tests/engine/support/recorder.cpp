@@ -5,13 +5,13 @@
 namespace tidewell::testing {
 
 bool Recorder::notifier(std::uintptr_t context, std::uint32_t message, std::int32_t kind,
-                        std::intptr_t value) {
+                        std::intptr_t value, std::uint32_t serial) {
     auto* self = reinterpret_cast<Recorder*>(context);
     if (self->refusing_) {
         ++self->refused_;
         return false;
     }
-    Notification note{message, kind, value, {}};
+    Notification note{message, kind, value, {}, serial};
     if (kind == notifyText) {
         std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
         note.text = *text;

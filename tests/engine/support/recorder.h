@@ -19,12 +19,13 @@ struct Notification {
     std::int32_t kind = 0;
     std::intptr_t value = 0;
     std::string text;  // notifyText: the posted string (its heap copy is freed here)
+    std::uint32_t serial = 0;
 };
 
 class Recorder {
   public:
     static bool notifier(std::uintptr_t context, std::uint32_t message, std::int32_t kind,
-                         std::intptr_t value);
+                         std::intptr_t value, std::uint32_t serial);
     void attachTo(CBaseThread& thread, std::uint32_t message = WM_WORKER_NOTIFY);
     // While refusing, the notifier returns false and takes nothing (a window that is gone).
     void setRefusing(bool refusing) { refusing_ = refusing; }

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tidewell/app/tidewell_app.h"
@@ -69,6 +71,29 @@ class TestPage : public CBaseDlg {
 
 // The five test pages for the frame's page factory.
 WizardPageFactory testPageFactory(PageScript& script);
+
+// Makes the fake device keep sending bytes (no line end), one every few
+// milliseconds, until stopped: a flush of the input never meets the silence it
+// waits for, so a transfer session stays in its flush until cancelled.
+class Chatter {
+  public:
+    explicit Chatter(FakeSerialDevice& device)
+        : thread_([this, &device] {
+              while (!stop_) {
+                  device.feed(".");
+                  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              }
+          }) {}
+    ~Chatter() {
+        stop();
+        thread_.join();
+    }
+    void stop() { stop_ = true; }  // any thread
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 // A frame that counts the wizard-exit messages it handles.
 class CountingFrame : public CMainFrame {

@@ -1,5 +1,7 @@
 #include "files.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -31,6 +33,10 @@ Devsim::Devsim(const fs::path& folder, const std::vector<std::string>& options) 
     devsim.extra = options;
     fs::create_directories(devsim.store);
     process_ = std::make_unique<testsupport::DevsimProcess>(devsim);
+}
+
+void Devsim::hangUp() const {
+    process_->child().signal(SIGKILL);
 }
 
 }  // namespace tidewell::pages::testing

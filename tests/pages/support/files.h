@@ -34,6 +34,8 @@ class Devsim {
     const std::filesystem::path& store() const { return process_->store(); }
     std::filesystem::path storeFile(std::string_view name) const { return store() / name; }
     const std::filesystem::path& logFile() const { return process_->logPath(); }
+    // Ends the device at once (SIGKILL): the host sees the line hang up. Any thread.
+    void hangUp() const;
 
   private:
     std::unique_ptr<testsupport::DevsimProcess> process_;

@@ -39,9 +39,10 @@ class CBaseThread {
     bool isStarted() const;
 
     void setNotifier(Notifier notifier, std::uintptr_t context, std::uint32_t message);
-    // notifier(context, message, kind, value) while `running` and a notifier is
-    // set; false otherwise. Never delivers once stop (or a shutdown) has begun.
-    bool notify(std::int32_t kind, std::intptr_t value);
+    // notifier(context, message, kind, value, serial) while `running` and a
+    // notifier is set; false otherwise. Never delivers once stop (or a shutdown)
+    // has begun.
+    bool notify(std::int32_t kind, std::intptr_t value, std::uint32_t serial = 0);
 
   protected:
     // The thread body; its result is the thread's exit code.

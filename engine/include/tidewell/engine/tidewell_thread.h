@@ -6,6 +6,11 @@
 // shutdown, and the CBaseThread operations. Everything protected runs on the
 // worker thread inside a command, with `commandLock` held.
 //
+// A command is its code, the serial the owner gave with it and the file name set
+// before it: setCommand takes all three at once, so a name set for the next
+// command never reaches one that is still running, and every notification a
+// command posts carries its serial.
+//
 // The worker reads the port through `portRef` at every read and write; the owner
 // must delete the worker before it deletes or replaces the port.
 //
@@ -50,12 +55,14 @@ class CTidewellThread : public CBaseThread {
     void cancel();
     // Worker side: running and no cancel requested.
     bool isActive() const;
+    // The local file of the next command given (setCommand takes it).
     void setFileName(const std::string& path);
     // One-slot mailbox: false (and nothing changes) while a line is pending or the
     // worker is not running.
     bool queueCommandLine(const std::string& line);
-    // Waits until no command runs, stores code, wakes the worker; returns code.
-    std::int32_t setCommand(std::int32_t code);
+    // Waits until no command runs, stores code with serial and the file name set
+    // so far, wakes the worker; returns code.
+    std::int32_t setCommand(std::int32_t code, std::uint32_t serial = 0);
     // Ends the worker: no notification is delivered once this has begun.
     void shutdown();
 
@@ -119,7 +126,10 @@ class CTidewellThread : public CBaseThread {
     mutable std::mutex mailboxLock_;  // guards fileName and pendingLine
     std::string fileName;
     std::string pendingLine;
-    std::int32_t command;  // guarded by commandLock
+    // The command to run, its serial and its file name; guarded by commandLock.
+    std::int32_t command;
+    std::uint32_t commandSerial_ = 0;
+    std::string commandFileName_;
     std::mutex commandLock;
     ManualResetEvent commandEvent;
     ManualResetEvent readEvent;

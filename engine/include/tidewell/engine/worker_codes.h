@@ -43,10 +43,12 @@ enum NotifyKind : std::int32_t {
     notifyProgress = 2,
 };
 
-// Delivers one notification; true when it was taken (posted). Called on the
-// worker thread, so it must only queue: never block on, or call back into, the
-// thread object that calls it.
+// Delivers one notification; true when it was taken (posted). serial is the one
+// given with the command that posted it (0 when none was given), so that the
+// receiver can tell a late notification of an earlier command from the current
+// command's. Called on the worker thread, so it must only queue: never block on,
+// or call back into, the thread object that calls it.
 using Notifier = bool (*)(std::uintptr_t context, std::uint32_t message, std::int32_t kind,
-                          std::intptr_t value);
+                          std::intptr_t value, std::uint32_t serial);
 
 }  // namespace tidewell

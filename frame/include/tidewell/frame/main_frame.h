@@ -6,8 +6,15 @@
 // Pages call the operations below through CBaseDlg::m_pFrame. All of it runs
 // on the window thread; the worker reaches the frame only by posted
 // WM_WORKER_NOTIFY messages. sendWorkerCommand, disconnectPort, selectPort and
-// selectSpeed wait for the worker (see CTidewellThread::setCommand); Detect,
-// Terminal, Upload and Download cancel the running command first.
+// selectSpeed wait for the worker (see CTidewellThread::setCommand), and each
+// cancels the running command first, so the wait lasts about one read wait of
+// the worker at most.
+//
+// Every command given gets the next serial, and a result or progress value is
+// handed on (to the active page, or to the frame's own handlers) only when it
+// carries the serial of the last command given: whatever an earlier command
+// posts late, after it was cancelled or replaced, is dropped. Text lines always
+// go to the log.
 //
 // In tests: construct with a headless Platform and a CTidewellApp built from an
 // AppEnvironment (settings file, serial platform, test pages), then LoadFrame
@@ -58,8 +65,11 @@ class CMainFrame : public ui::FrameWindow {
     bool isConnected() const { return connected; }
     std::uint8_t getCommPort() const { return commPort; }
     std::int32_t getSpeed() const { return speed; }
+    // Cancels what the worker runs, then gives it code with the next serial.
     // False (nothing stored) without a worker.
     bool sendWorkerCommand(std::int32_t code);
+    // The serial of the last command given, as the notifications carry it.
+    std::uint16_t getCommandSerial() const { return commandSerial_; }
     // The last command given, cmdNone (0) without a worker.
     std::int32_t getWorkerCommand() const;
 
@@ -115,7 +125,7 @@ class CMainFrame : public ui::FrameWindow {
     virtual void onWorkerText(const std::string& text);
     virtual void onWorkerProgress(std::int32_t percent);
 
-    ui::LRESULT OnWorkerNotify(ui::WPARAM kind, ui::LPARAM value);
+    ui::LRESULT OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value);
     // Closes the frame (the program ends) unless it is the visible terminal window.
     virtual ui::LRESULT OnWizardExit(ui::WPARAM wParam, ui::LPARAM lParam);
 
@@ -136,6 +146,7 @@ class CMainFrame : public ui::FrameWindow {
     std::unique_ptr<TSerie> ownedPort_;
     std::unique_ptr<CTidewellThread> worker;
     std::int32_t workerCommand = cmdIdle;
+    std::uint16_t commandSerial_ = 0;  // not reset with a new worker: its serials go on
     std::string transferFile;
 
     std::array<std::int32_t, kStepCount> stepSequence{};
