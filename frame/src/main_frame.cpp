@@ -1,10 +1,7 @@
 #include "tidewell/frame/main_frame.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <system_error>
 
 #include "tidewell/app/tidewell_app.h"
 #include "tidewell/engine/tidewell_thread.h"
@@ -13,6 +10,7 @@
 #include "tidewell/serial/tserie.h"
 #include "tidewell/ui/platform.h"
 #include "tidewell/ui/text.h"
+#include "tidewell/wizard/regular_file.h"
 
 namespace tidewell {
 namespace {
@@ -300,12 +298,7 @@ bool CMainFrame::setTransferFile(const std::string& path) {
 }
 
 bool CMainFrame::canOpenTransferFile() const {
-    std::error_code error;
-    if (transferFile.empty() || std::filesystem::is_directory(transferFile, error)) {
-        return false;
-    }
-    std::ifstream file(transferFile, std::ios::binary);
-    return file.is_open();
+    return opensAsRegularFile(transferFile);
 }
 
 // ---- the wizard ------------------------------------------------------------------

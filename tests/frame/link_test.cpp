@@ -3,6 +3,7 @@
 // traffic goes to a fake device.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -269,6 +270,11 @@ TEST_F(TransferRefusalTest, TheTransferFileOpensOnlyWhenItIsAReadableFile) {
     EXPECT_TRUE(frame->setTransferFile((env.dir() / "missing.pkg").string()));
     EXPECT_FALSE(frame->canOpenTransferFile());
     frame->setTransferFile(env.dir().string());
+    EXPECT_FALSE(frame->canOpenTransferFile());
+    // No writer ever comes: a check that waited for one would hang here.
+    const auto fifo = env.dir() / "fifo.pkg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    frame->setTransferFile(fifo.string());
     EXPECT_FALSE(frame->canOpenTransferFile());
     frame->setTransferFile(package.string());
     EXPECT_TRUE(frame->canOpenTransferFile());

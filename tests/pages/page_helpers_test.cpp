@@ -34,14 +34,16 @@ TEST(FirmwareBrowseStart, AFolderGetsThePackagePatternAndAPackageIsPreselected) 
               "/no/such/place/x.pkg/*.pkg");
 }
 
-TEST(BackupFolder, IsThePathBeforeTheFirstSeparatorAndName) {
-    EXPECT_EQ(CFileSelectionDlg::backupFolder("/data/b/setting_2.bak", "setting_2.bak"), "/data/b");
-    // The name occurring earlier in the path cuts there, as the rule says.
-    EXPECT_EQ(CFileSelectionDlg::backupFolder("/x/a.bak/y/a.bak", "a.bak"), "/x");
-    EXPECT_EQ(CFileSelectionDlg::backupFolder("/data/b/other.bak", "setting.bak"), "/data/b");
+TEST(BackupFolder, IsTheParentFolderOfTheChosenFile) {
+    EXPECT_EQ(CFileSelectionDlg::backupFolder("/data/b/setting_2.bak"), "/data/b");
+    // Folders that begin with the file's name, or hold it, are not cut.
+    EXPECT_EQ(CFileSelectionDlg::backupFolder("/d/setting.bak-old/setting.bak"),
+              "/d/setting.bak-old");
+    EXPECT_EQ(CFileSelectionDlg::backupFolder("/x/a.bak/y/a.bak"), "/x/a.bak/y");
+    EXPECT_EQ(CFileSelectionDlg::backupFolder("/setting.bak"), "/");
 }
 
-TEST(CanOpenForReading, TakesFilesButNotFoldersOrMissingNames) {
+TEST(CanOpenForReading, TakesRegularFilesOnlyAndNeverWaits) {
     TempDir dir;
     writeFile(dir / "f.bak", "data");
     EXPECT_TRUE(CFileSelectionDlg::canOpenForReading((dir / "f.bak").string()));
@@ -50,8 +52,12 @@ TEST(CanOpenForReading, TakesFilesButNotFoldersOrMissingNames) {
     EXPECT_FALSE(CFileSelectionDlg::canOpenForReading((dir / "missing").string()));
     fs::create_symlink(dir / "nowhere", dir / "dangling.bak");
     EXPECT_FALSE(CFileSelectionDlg::canOpenForReading((dir / "dangling.bak").string()));
+    fs::create_symlink(dir / "f.bak", dir / "link.bak");
+    EXPECT_TRUE(CFileSelectionDlg::canOpenForReading((dir / "link.bak").string()));
+    // No writer ever comes: a blocking open would wait for good.
     ASSERT_EQ(::mkfifo((dir / "fifo.bak").c_str(), 0600), 0);
-    EXPECT_TRUE(CFileSelectionDlg::canOpenForReading((dir / "fifo.bak").string()));
+    EXPECT_FALSE(CFileSelectionDlg::canOpenForReading((dir / "fifo.bak").string()));
+    EXPECT_FALSE(CFileSelectionDlg::canOpenForReading("/dev/null"));
 }
 
 }  // namespace

@@ -1,15 +1,12 @@
 #include "tidewell/wizard/pages/file_selection_dlg.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "tidewell/app/tidewell_app.h"
 #include "tidewell/frame/main_frame.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/ui/dialog.h"
+#include "tidewell/wizard/regular_file.h"
 
 namespace tidewell {
 
@@ -47,25 +44,14 @@ std::string CFileSelectionDlg::firmwareBrowseStart(const std::string& storedPath
     return inFolder(storedPath, kPackagePattern);
 }
 
-std::string CFileSelectionDlg::backupFolder(const std::string& fullPath,
-                                            const std::string& fileName) {
-    const auto at = fullPath.find("/" + fileName);
-    if (at != std::string::npos) {
-        return fullPath.substr(0, at);
-    }
+std::string CFileSelectionDlg::backupFolder(const std::string& fullPath) {
+    // The parent, not the text before the name's first occurrence: a folder may
+    // begin with the name ("/d/setting.bak-old/setting.bak").
     return fs::path(fullPath).parent_path().string();
 }
 
 bool CFileSelectionDlg::canOpenForReading(const std::string& path) {
-    // Non-blocking, so that a FIFO under the name cannot hang the page.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    const bool isFile = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
-    ::close(fd);
-    return isFile;
+    return opensAsRegularFile(path);
 }
 
 void CFileSelectionDlg::DoDataExchange() {
@@ -174,7 +160,7 @@ void CFileSelectionDlg::OnBrowseButton() {
         return;
     }
     const std::string name = dialog.GetFileName();
-    const std::string folder = backupFolder(path, name);
+    const std::string folder = backupFolder(path);
     if (operation == opRestoreSetting) {
         app.setSettingPath(folder);
         app.setSettingFile(name);

@@ -80,7 +80,7 @@ class CMainFrame : public ui::FrameWindow {
     void startDownload(const std::string& deviceFile);
     bool setTransferFile(const std::string& path);  // always true
     const std::string& getTransferFile() const { return transferFile; }
-    // True when transferFile opens for reading.
+    // True when transferFile opens for reading as a regular file; never waits.
     bool canOpenTransferFile() const;
 
     // The wizard's state.

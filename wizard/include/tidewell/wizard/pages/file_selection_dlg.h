@@ -26,10 +26,11 @@ class CFileSelectionDlg : public CBaseDlg {
     // "folder/*.pkg"; a package file gives the file itself (its folder, the file
     // preselected); a missing file gives "its folder/*.pkg" when that folder exists.
     static std::string firmwareBrowseStart(const std::string& storedPath);
-    // The folder of a chosen backup: the part of fullPath before the first
-    // "/" + fileName (the parent folder when that does not occur).
-    static std::string backupFolder(const std::string& fullPath, const std::string& fileName);
-    // True when path opens for reading as a file (a folder does not count).
+    // The folder of a chosen backup: the parent folder of fullPath ("/" for a
+    // file directly in "/").
+    static std::string backupFolder(const std::string& fullPath);
+    // True when path opens for reading as a regular file; never waits (a FIFO,
+    // a device or a folder does not count).
     static bool canOpenForReading(const std::string& path);
 
   protected:
