@@ -49,6 +49,11 @@ std::int32_t CTidewellThread::setCommand(std::int32_t code) {
     return code;
 }
 
+std::string CTidewellThread::linkError() const {
+    std::lock_guard lock(mailboxLock_);
+    return linkError_;
+}
+
 void CTidewellThread::shutdown() {
     clearRunning();
     commandEvent.set();

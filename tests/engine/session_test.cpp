@@ -81,11 +81,38 @@ TEST_F(Session, DownloadKeepsTheFinalReplyThatFollowsEotAtOnce) {
     EXPECT_EQ(texts.back(), ":OK:");
 }
 
+// After EOT is acknowledged the device is back at its command line: a CAN would land
+// there and a flush would swallow its final reply.
+TEST_F(Session, FailedCloseOfTheReceivedFileIsAWriteErrorWithoutCancel) {
+    rig.worker->failReceivedFileClose = true;
+    const std::string content = patternBytes(1500);
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w == "upload setting\r") {
+            sending = std::make_unique<SendingDevice>(line, fileFrames(content));
+            sending->afterEnd = "\r\n:OK:\r\n";
+            line.feed(":OK:\r\n");
+        }
+    });
+    start(cmdDownload, dir.file("setting.bak"), "upload setting");
+    EXPECT_EQ(onlyResult(), resWriteError);
+    EXPECT_EQ(sending->cans(), 0);
+    const auto texts = rig.recorder.texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Error: Write file exception."), 1);
+    EXPECT_EQ(texts.back(), ":OK:");  // the final reply was read, not flushed away
+}
+
 TEST_F(Session, UnansweredCommandLineGivesTransferErrorAfterFifteenWaits) {
-    start(cmdUpload, dir.file("x"), "download flashimage");
+    ASSERT_TRUE(rig.worker->queueCommandLine("download flashimage"));
+    rig.worker->setFileName(dir.file("x"));
+    rig.worker->setCommand(cmdUpload);
     EXPECT_EQ(onlyResult(), resTransferError);
     EXPECT_EQ(rig.line->written(), "download flashimage\r");
-    EXPECT_GE(rig.line->readCalls(), 15);
+    // The flush before the line, then one read per reply attempt.
+    const auto line = static_cast<DWORD>(fastTiming().lineWait.count());
+    const auto silence = static_cast<DWORD>(fastTiming().flushSilence.count());
+    std::vector<DWORD> expected{silence};
+    expected.insert(expected.end(), 15, line);
+    EXPECT_EQ(rig.line->readWaits(), expected);
 }
 
 TEST_F(Session, ErrorInTheMiddleOfTheReplyEndsTheWaitAtOnce) {
