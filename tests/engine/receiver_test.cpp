@@ -1,5 +1,6 @@
 // receiveFile: the engine receives a file from a scripted sending device.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 
@@ -260,6 +261,9 @@ TEST_F(Receiver, WriteFailureCancelsWithWriteFileException) {
 TEST_F(Receiver, UnopenableFileIsAnOpenErrorAndNothingIsSent) {
     target = dir.file("no/such/folder/setting.bak");
     EXPECT_EQ(receive(), resOpenError);
+    target = dir.file("fifo.bak");
+    ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+    EXPECT_EQ(receive(), resOpenError);  // without a reader an open would wait for one
     EXPECT_EQ(rig.line->written(), "");
 }
 
