@@ -179,9 +179,6 @@ TEST(DetectionPage, ALostDeviceIsShownWithItsReasonAndBackLeadsToThePortPage) {
             shown = status(rig);
             EXPECT_EQ(rig.frame().getWorkerCommand(), cmdNone);
         })
-        .advance(5s)
-        .run([&] { EXPECT_EQ(status(rig), shown); })
-        .expectEnabled(kBack)
         .click(kBack)
         .waitForDialog(kWelcome)
         .run([&] { EXPECT_FALSE(rig.frame().isConnected()); })
