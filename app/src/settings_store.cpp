@@ -47,20 +47,44 @@ class Fd {
 
 enum class ReadResult { ok, missing, failed };
 
-ReadResult readWhole(const fs::path& file, std::string& text, int& error) {
+// What a file that is not a regular file is instead.
+const char* kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+// Reads a regular file whole. Anything else is refused without reading and without
+// blocking (a FIFO without a writer would hold every program at start-up); why then
+// names the file and the reason.
+ReadResult readWhole(const fs::path& file, std::string& text, std::string& why) {
     text.clear();
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    why.clear();
+    Fd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.get() < 0) {
-        error = errno;
-        return error == ENOENT ? ReadResult::missing : ReadResult::failed;
+        const int error = errno;
+        if (error == ENOENT) return ReadResult::missing;
+        why = osText("read", file, error);
+        return ReadResult::failed;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
-        error = errno;
+        why = osText("read", file, errno);
         return ReadResult::failed;
     }
-    if (!S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-        error = S_ISDIR(st.st_mode) ? EISDIR : EFBIG;
+    if (S_ISDIR(st.st_mode)) {
+        why = osText("read", file, EISDIR);
+        return ReadResult::failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = "read " + file.string() + ": it is " + kindOf(st.st_mode) +
+              ", not a regular file; it is left as it is";
+        return ReadResult::failed;
+    }
+    if (st.st_size > kMaxFileSize) {
+        why = osText("read", file, EFBIG);
         return ReadResult::failed;
     }
     char buffer[8192];
@@ -69,12 +93,12 @@ ReadResult readWhole(const fs::path& file, std::string& text, int& error) {
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = errno;
+            why = osText("read", file, errno);
             return ReadResult::failed;
         }
         text.append(buffer, static_cast<std::size_t>(n));
         if (text.size() > static_cast<std::size_t>(kMaxFileSize)) {
-            error = EFBIG;
+            why = osText("read", file, EFBIG);
             return ReadResult::failed;
         }
     }
@@ -84,8 +108,8 @@ ReadResult readWhole(const fs::path& file, std::string& text, int& error) {
 // Unreadable files read as empty: their keys are simply missing.
 detail::IniText load(const fs::path& file) {
     std::string text;
-    int error = 0;
-    if (readWhole(file, text, error) != ReadResult::ok) text.clear();
+    std::string why;
+    if (readWhole(file, text, why) != ReadResult::ok) text.clear();
     return detail::IniText(text);
 }
 
@@ -226,9 +250,9 @@ bool SettingsStore::edit(const std::function<Change(std::string& text)>& change)
     }
 
     std::string text;
-    int error = 0;
-    if (readWhole(target, text, error) == ReadResult::failed) {
-        setError(osText("read", target, error));  // never replace what cannot be read
+    std::string why;
+    if (readWhole(target, text, why) == ReadResult::failed) {
+        setError(why);  // never replace what cannot be read
         return false;
     }
     switch (change(text)) {
@@ -261,6 +285,13 @@ bool SettingsStore::edit(const std::function<Change(std::string& text)>& change)
     ::fsync(lock.get());  // the rename itself reaches the disk
     setError({});
     return true;
+}
+
+std::string SettingsStore::readProblem() const {
+    std::string text;
+    std::string why;
+    readWhole(file_, text, why);
+    return why;
 }
 
 void SettingsStore::setError(std::string text) const {

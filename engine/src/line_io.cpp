@@ -24,18 +24,40 @@ void CTidewellThread::noteLinkError(DWORD error) {
     if (deviceLost_ || !isDeviceLostError(error)) {
         return;
     }
-    deviceLost_ = true;
     TSerie* port = portRef;
     const std::string device = port != nullptr ? port->devicePath() : std::string("the port");
-    postText("Error: Lost the device " + device + ": " +
-             std::generic_category().message(static_cast<int>(error)) + " (errno " +
-             std::to_string(error) + ").");
+    noteLinkLost("Error: Lost the device " + device + ": " +
+                 std::generic_category().message(static_cast<int>(error)) + " (errno " +
+                 std::to_string(error) + ").");
+}
+
+void CTidewellThread::noteLinkLost(const std::string& text) {
+    if (deviceLost_) {
+        return;
+    }
+    deviceLost_ = true;
+    {
+        std::lock_guard lock(mailboxLock_);
+        linkError_ = text;
+    }
+    postText(text);
 }
 
 bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
     TSerie* port = portRef;
+    // With no write time-out a port whose output never drains would hold the worker,
+    // and every shutdown with it, for good.
+    using Clock = std::chrono::steady_clock;
+    const auto limit = timing_.writeMargin + 2 * lineTime(data.size());
+    const auto deadline = Clock::now() + limit;
     std::size_t done = 0;
     while (port != nullptr && done < data.size() && !deviceLost_) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        COMMTIMEOUTS timeouts = port->timeouts();
+        timeouts.WriteTotalTimeoutMultiplier = 0;
+        timeouts.WriteTotalTimeoutConstant =
+            static_cast<DWORD>(std::max<std::int64_t>(left.count(), 1));
+        port->setTimeouts(timeouts);
         writeEvent.reset();
         Overlapped overlapped{};
         overlapped.hEvent = &writeEvent;
@@ -60,20 +82,23 @@ bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
                 break;
             }
         }
-        if (moved == 0) {
-            break;  // no progress: the protocol will time out
-        }
         done += std::min<std::size_t>(moved, remaining);
+        if (done < data.size() && (moved == 0 || Clock::now() >= deadline)) {
+            noteLinkLost("Error: The port " + port->devicePath() + " takes no data: " +
+                         std::to_string(done) + " of " + std::to_string(data.size()) +
+                         " bytes written in " + std::to_string(limit.count()) + " ms.");
+            break;
+        }
     }
     logLine("\n");
     return true;
 }
 
-void CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
+std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
     TSerie* port = portRef;
     if (port == nullptr) {
         std::this_thread::sleep_for(wait);  // no port: behaves like a silent line
-        return;
+        return 0;
     }
     std::array<std::uint8_t, kBytesPerRead> scratch{};
     DWORD count = 0;
@@ -124,6 +149,7 @@ void CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
                                                                 rxBuffer.size() - kRxBufferLimit));
     }
     logLine("\n");
+    return count;
 }
 
 bool CTidewellThread::readByte(std::uint8_t& out, std::chrono::milliseconds wait) {
@@ -177,8 +203,11 @@ bool CTidewellThread::readReply(std::string& line, std::chrono::milliseconds wai
 }
 
 void CTidewellThread::flushInput() {
+    // A device that never falls silent must not hold the command for good.
+    const auto deadline = std::chrono::steady_clock::now() + timing_.flushLimit;
     std::uint8_t discarded = 0;
-    while (keepGoing() && readByte(discarded, timing_.flushSilence)) {
+    while (keepGoing() && readByte(discarded, timing_.flushSilence) &&
+           std::chrono::steady_clock::now() < deadline) {
     }
 }
 
@@ -209,20 +238,37 @@ bool CTidewellThread::searchLoginPrompt() {
     return true;  // the prompt stays in the buffer
 }
 
+std::int32_t CTidewellThread::lostOrStopped() {
+    if (!deviceLost_) {
+        return resStopped;
+    }
+    // Without a result the page waiting for detection or log-in would wait for good.
+    postResult(resDeviceLost);
+    return resDeviceLost;
+}
+
 std::int32_t CTidewellThread::detectDevice() {
     if (!isActive()) {
         return resStopped;
     }
     for (;;) {
         sendString(std::string(kWakeUp));
-        readWaitingBytes(timing_.detectReadWait);
-        if (searchLoginPrompt()) {
+        // Everything waiting is read in this attempt, so a long boot log costs no
+        // attempt per read.
+        std::size_t got = readWaitingBytes(timing_.detectReadWait);
+        bool found = searchLoginPrompt();
+        for (int reads = 1;
+             !found && got == kBytesPerRead && reads < kDetectDrainReads && keepGoing(); ++reads) {
+            got = readWaitingBytes(timing_.detectReadWait);
+            found = searchLoginPrompt();
+        }
+        if (found) {
             postResult(resDetected);
             return resDetected;
         }
         std::this_thread::sleep_for(timing_.detectPause);
         if (!keepGoing()) {
-            return resStopped;
+            return lostOrStopped();
         }
     }
 }
@@ -240,7 +286,7 @@ std::int32_t CTidewellThread::login() {
         readLine(line, timing_.lineWait);
     }
     if (deviceLost_) {
-        return resStopped;  // a vanished device is not logged in
+        return lostOrStopped();  // a vanished device is not logged in
     }
     postResult(resLoggedIn);
     return resLoggedIn;

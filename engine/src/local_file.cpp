@@ -16,14 +16,16 @@ LocalFile::~LocalFile() {
 bool LocalFile::openForReading(const std::string& path) {
     close();
     path_ = path;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO without a writer would otherwise hold the worker in open().
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0) {
         lastErrno_ = errno;
         return false;
     }
     struct stat info {};
-    if (::fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
-        lastErrno_ = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        // A folder opens but cannot be read; a FIFO or a device has no length to send.
+        lastErrno_ = S_ISDIR(info.st_mode) ? EISDIR : S_ISREG(info.st_mode) ? errno : EINVAL;
         close();
         return false;
     }
@@ -33,7 +35,10 @@ bool LocalFile::openForReading(const std::string& path) {
 bool LocalFile::openForWriting(const std::string& path) {
     close();
     path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of holding
+    // the worker in open(); a regular file is not affected by it.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                 0666);
     if (fd_ < 0) {
         lastErrno_ = errno;
         return false;

@@ -15,9 +15,11 @@ class LocalFile {
     LocalFile(const LocalFile&) = delete;
     LocalFile& operator=(const LocalFile&) = delete;
 
-    // A directory is refused (EISDIR): it opens, but cannot be read as a file.
+    // Only a regular file is opened: a directory is refused with EISDIR, a FIFO or a
+    // device with EINVAL. Never blocks.
     bool openForReading(const std::string& path);
-    // Creates the file or empties an existing one.
+    // Creates the file or empties an existing one. Never blocks: a FIFO without a
+    // reader is refused (ENXIO).
     bool openForWriting(const std::string& path);
     // Length of the open file; false when it cannot be asked.
     bool size(std::uint64_t& length);

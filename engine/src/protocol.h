@@ -18,6 +18,10 @@ inline constexpr std::uint8_t kCarriageReturn = 0x0D;
 inline constexpr std::uint8_t kLineFeed = 0x0A;
 
 inline constexpr std::size_t kBytesPerRead = 16;
+// Reads one detection attempt makes while each finds the read full: what is waiting
+// is taken in one attempt (a boot log must not cost an attempt per 16 bytes), yet a
+// device that never stops sending still gets its wake-up every 8 KiB.
+inline constexpr int kDetectDrainReads = 512;
 // Start bit, eight data bits, stop bit.
 inline constexpr unsigned kBitsPerByte = 10;
 inline constexpr int kLoginReplyLines = 4;

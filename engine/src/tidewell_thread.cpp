@@ -52,6 +52,11 @@ std::int32_t CTidewellThread::setCommand(std::int32_t code, std::uint32_t serial
     return code;
 }
 
+std::string CTidewellThread::linkError() const {
+    std::lock_guard lock(mailboxLock_);
+    return linkError_;
+}
+
 void CTidewellThread::shutdown() {
     clearRunning();
     commandEvent.set();

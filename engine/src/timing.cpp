@@ -21,6 +21,8 @@ EngineTiming scaledTiming(unsigned divisor, const EngineTiming& base) {
     scaled.senderCancelWait = scale(base.senderCancelWait);
     scaled.receiverCancelWait = scale(base.receiverCancelWait);
     scaled.bodyByteWait = scale(base.bodyByteWait);
+    scaled.flushLimit = scale(base.flushLimit);
+    scaled.writeMargin = scale(base.writeMargin);
     return scaled;
 }
 

@@ -245,13 +245,19 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
 void CTidewellThread::flushAfterEndOfTransmission() {
     // Like flushInput, but the first byte other than a repeated EOT starts the
     // device's reply line: it stays for the session instead of being thrown away.
+    const auto deadline = std::chrono::steady_clock::now() + timing_.flushLimit;
     std::uint8_t byte = 0;
-    while (keepGoing() && readByte(byte, timing_.flushSilence)) {
+    while (keepGoing() && std::chrono::steady_clock::now() < deadline &&
+           readByte(byte, timing_.flushSilence)) {
         if (byte != EOT) {
             rxBuffer.insert(rxBuffer.begin(), byte);
             break;
         }
     }
+}
+
+bool CTidewellThread::closeReceivedFile(LocalFile& file) {
+    return file.close();
 }
 
 std::int32_t CTidewellThread::receiveFile(const std::string& path) {
@@ -264,6 +270,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
     std::uint64_t received = 0;
     ReceiverStatistics stats;
     bool started = false;
+    bool lineFeedSkipped = false;
     std::uint8_t request = CRC_REQUEST;
     std::array<std::uint8_t, kMaxPacketLength> packet{};
 
@@ -288,8 +295,11 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
             bool gotByte = readByte(header, timing_.byteWait);
             // The line feed that ends the device's reply line is no header: taken as one,
             // it would cost a second start request, the device would send packet 1
-            // twice, and every later ACK would answer the wrong packet.
-            while (gotByte && !started && header == kLineFeed && keepGoing()) {
+            // twice, and every later ACK would answer the wrong packet. Only that one
+            // is skipped: further line feeds count as attempts, or a device that sends
+            // nothing else would hold the receiver for good.
+            if (gotByte && !started && !lineFeedSkipped && header == kLineFeed && keepGoing()) {
+                lineFeedSkipped = true;
                 gotByte = readByte(header, timing_.byteWait);
             }
             if (!gotByte) {
@@ -308,8 +318,10 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 postText(countLine("Invalid packet number count: ", stats.invalidPacketNumber));
                 postText(countLine("Checksum error count: ", stats.checksumError));
                 postText(countLine("Remote re-transmition count: ", stats.remoteRetransmit));
-                if (!file.close()) {
-                    fail(kWriteFileException);
+                if (!closeReceivedFile(file)) {
+                    // The device has its ACK and is back at its command line: a CAN
+                    // would reach that line, and a flush would swallow its final reply.
+                    postText(std::string(kWriteFileException));
                     return resWriteError;
                 }
                 return resTransferOk;
@@ -341,6 +353,11 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
         const std::size_t packetLength = kHeaderLength + payloadSize + (crcMode ? 2 : 1);
         bool complete = true;
         for (std::size_t i = 1; i < packetLength; ++i) {
+            // A device that trickles a packet would otherwise hold a cancel for as
+            // many byte waits as the packet is long.
+            if (!keepGoing()) {
+                return stopResult();
+            }
             if (!readByte(packet[i], timing_.bodyByteWait)) {
                 complete = false;
                 break;

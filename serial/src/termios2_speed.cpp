@@ -4,10 +4,26 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace tidewell::detail {
 
 static_assert(NCCS == kKernelCcCount);
+static_assert(sizeof(struct termios2) <= sizeof(SavedLine::raw));
+
+int saveLine(int fd, SavedLine& saved) {
+    struct termios2 tio {};
+    if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
+    std::memcpy(saved.raw, &tio, sizeof tio);
+    return 0;
+}
+
+int restoreLine(int fd, const SavedLine& saved) {
+    struct termios2 tio {};
+    std::memcpy(&tio, saved.raw, sizeof tio);
+    if (ioctl(fd, TCSETS2, &tio) != 0) return errno;
+    return 0;
+}
 
 int applyLineSettings(int fd, const LineSettings& settings) {
     struct termios2 tio {};

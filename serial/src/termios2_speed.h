@@ -19,6 +19,17 @@ struct LineSettings {
     std::uint32_t rate = 0;
 };
 
+// The whole kernel line settings of a tty, speeds included, as they were read (opaque
+// here: the kernel's struct cannot be named beside <termios.h>).
+struct SavedLine {
+    alignas(4) unsigned char raw[64] = {};
+};
+
+// Reads the line settings into saved (TCGETS2); 0 or errno.
+int saveLine(int fd, SavedLine& saved);
+// Puts saved back at once (TCSETS2: no wait for output to drain); 0 or errno.
+int restoreLine(int fd, const SavedLine& saved);
+
 // Applies flags and speed (any value, BOTHER) in one TCSETS2; 0 or errno.
 // Unlike tcsetattr() this does not fail when a pseudo-terminal ignores parity or size.
 int applyLineSettings(int fd, const LineSettings& settings);

@@ -19,6 +19,10 @@
 // (MAXDWORD, MAXDWORD, n) waits up to n ms for the first byte; anything else is the general
 // rule (total = multiplier * count + constant, interval between bytes, zero = no limit).
 // A hung-up line (read() == 0, POLLHUP/POLLERR/POLLNVAL) fails with EIO.
+//
+// Closing puts back the line settings the tty had when it was opened and clears its
+// exclusive mode, so the next user of the device (a normal user's open, a shell on a
+// terminal device) finds it as it was.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -89,7 +93,10 @@ int pollTimeout(const std::optional<Clock::time_point>& deadline) {
 class TermiosBackend final : public SerialBackend {
   public:
     ~TermiosBackend() override {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) {
+            release();
+            ::close(fd_);
+        }
     }
 
     bool open(const std::string& path) override {
@@ -102,6 +109,7 @@ class TermiosBackend final : public SerialBackend {
             ::close(fd);
             return fail(error);
         }
+        savedLineValid_ = detail::saveLine(fd, savedLine_) == 0;
         ::ioctl(fd, TIOCEXCL);
         // Linux raises DTR and RTS on open; the port holds them off until told otherwise.
         int lines = TIOCM_DTR | TIOCM_RTS;
@@ -239,6 +247,7 @@ class TermiosBackend final : public SerialBackend {
 
     bool close() override {
         if (fd_ < 0) return fail(EBADF);
+        release();
         const int result = ::close(fd_);
         fd_ = -1;
         if (result != 0) return fail(errno);
@@ -253,6 +262,13 @@ class TermiosBackend final : public SerialBackend {
     bool fail(DWORD error) {
         error_ = error;
         return false;
+    }
+
+    // Failures are ignored: a hung-up device has nothing left to put back.
+    void release() {
+        if (savedLineValid_) detail::restoreLine(fd_, savedLine_);
+        savedLineValid_ = false;
+        ::ioctl(fd_, TIOCNXCL);
     }
 
     bool setModemLine(int line, bool raised) {
@@ -374,6 +390,8 @@ class TermiosBackend final : public SerialBackend {
 
     int fd_ = -1;
     DWORD error_ = 0;
+    detail::SavedLine savedLine_{};
+    bool savedLineValid_ = false;
     DCB held_{};
     COMMTIMEOUTS timeouts_{};
 };

@@ -44,7 +44,7 @@ TEST(LineLayer, LineSplitOverManyReadsIsAssembled) {
     rig.worker->onWorker([&] { got = rig.worker->readLine(line, 10ms); });
     EXPECT_TRUE(got);
     EXPECT_EQ(line, "hello world");
-    EXPECT_GE(rig.line->readCalls(), 12);
+    EXPECT_EQ(rig.line->readCalls(), 12);  // one per byte, none after the carriage return
 }
 
 TEST(LineLayer, UnfinishedLineFailsAfterSilenceAndIsCompletedLater) {
@@ -300,6 +300,23 @@ TEST(Detection, NoiseFloodThenPrompt) {
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
 }
 
+// What is waiting is read in the same attempt: a long boot log costs no attempt per read.
+TEST(Detection, ALongBootLogBeforeThePromptCostsFewAttempts) {
+    ScriptedRig rig;
+    std::string log;
+    while (log.size() < 60000) {
+        log += "boot " + std::to_string(log.size()) + " ok\r\n";
+    }
+    rig.line->feed(log + ":LOGIN:");
+    rig.worker->setCommand(cmdDetect);
+    ASSERT_TRUE(rig.recorder.waitForResults(1, 60s));
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDetected});
+    EXPECT_LE(rig.line->writeCalls(), 8) << "one wake-up per 8 KiB waiting, not per 16 bytes";
+    const auto waits = rig.line->readWaits();
+    const auto detectWait = static_cast<DWORD>(fastTiming().detectReadWait.count());
+    EXPECT_EQ(waits, std::vector<DWORD>(waits.size(), detectWait));
+}
+
 TEST(Detection, CancelEndsItWithoutAResult) {
     ScriptedRig rig;
     rig.worker->setCommand(cmdDetect);
@@ -340,7 +357,8 @@ TEST(Login, SilentDeviceStillGivesLoggedInAfterFourWaits) {
     ASSERT_TRUE(rig.recorder.waitForResults(1));
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
     EXPECT_TRUE(rig.recorder.texts().empty());
-    EXPECT_GE(rig.line->readCalls(), 4);
+    const auto line = static_cast<DWORD>(fastTiming().lineWait.count());
+    EXPECT_EQ(rig.line->readWaits(), std::vector<DWORD>(4, line));
 }
 
 // --- terminal --------------------------------------------------------------------------
@@ -364,29 +382,60 @@ TEST(Terminal, SendsQueuedLinesPostsRepliesAndEndsOnCancelWithoutResult) {
 
 // --- hang-up ---------------------------------------------------------------------------
 
-TEST(HangUp, TerminalAndDetectionEndByThemselvesNamingTheDevice) {
+TEST(HangUp, EachCommandEndsByItselfNamingTheDeviceAndDetectionReportsTheLoss) {
     for (std::int32_t command : {cmdTerminal, cmdDetect}) {
         ScriptedRig rig;
         rig.worker->setCommand(command);
         ASSERT_TRUE(rig.line->waitWritten([](const std::string&) { return true; }));
         rig.line->hangUp();
         ASSERT_TRUE(rig.worker->waitDispatched(1)) << command;
-        EXPECT_TRUE(rig.recorder.results().empty());
+        // The terminal loop has nobody waiting for a result; detection has a page.
+        EXPECT_EQ(rig.recorder.results(), command == cmdDetect
+                                              ? std::vector<std::int32_t>{resDeviceLost}
+                                              : std::vector<std::int32_t>{});
         const auto texts = rig.recorder.texts();
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_NE(texts[0].find("/dev/scripted0"), std::string::npos) << texts[0];
         EXPECT_NE(texts[0].find("Input/output error"), std::string::npos) << texts[0];
+        EXPECT_EQ(rig.worker->linkError(), texts[0]);
     }
 }
 
-TEST(HangUp, LoginOnALostDeviceReportsNoSuccess) {
+TEST(HangUp, LoginOnALostDeviceReportsTheLossNotSuccess) {
     ScriptedRig rig;
+    EXPECT_EQ(rig.worker->linkError(), "");
     rig.line->hangUp();
     rig.worker->setCommand(cmdLogin);
     ASSERT_TRUE(rig.worker->waitDispatched(1));
-    EXPECT_EQ(rig.worker->dispatched()[0].second, resStopped);
-    EXPECT_TRUE(rig.recorder.results().empty());
-    EXPECT_LE(rig.line->readCalls(), 1);  // no retries against a dead line
+    EXPECT_EQ(rig.worker->dispatched()[0].second, resDeviceLost);
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resDeviceLost});
+    EXPECT_EQ(rig.line->readCalls(), 0);  // the first write found it gone: no reads at all
+}
+
+// --- a port that takes no data ---------------------------------------------------------
+
+TEST(StuckWrite, EachCommandEndsWithinItsWriteDeadlineNamingThePortAndShutdownReturns) {
+    for (std::int32_t command : {cmdDetect, cmdLogin, cmdUpload, cmdTerminal}) {
+        SCOPED_TRACE(command);
+        ScriptedRig rig;
+        rig.line->stallWrites(true);
+        rig.worker->setFileName("/nonexistent/fw.pkg");
+        ASSERT_TRUE(rig.worker->queueCommandLine("download flashimage"));
+        rig.worker->setCommand(command);
+        if (command == cmdTerminal) {
+            ASSERT_TRUE(eventually([&] { return rig.line->writeCalls() == 1; }));
+            rig.worker.reset();  // must not wait for the port for good
+            continue;
+        }
+        ASSERT_TRUE(rig.worker->waitDispatched(1, 30s));
+        EXPECT_EQ(
+            rig.recorder.results(),
+            std::vector<std::int32_t>{command == cmdUpload ? resTransferError : resDeviceLost});
+        const std::string error = rig.worker->linkError();
+        EXPECT_EQ(error.rfind("Error: The port /dev/scripted0 takes no data", 0), 0u) << error;
+        EXPECT_EQ(rig.recorder.texts().back(), error);
+        EXPECT_EQ(rig.line->writeCalls(), 1) << "no write after the port was found stuck";
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // receiveFile: the engine receives a file from a scripted sending device.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 
@@ -203,6 +204,38 @@ TEST_F(Receiver, NoHeaderInEitherModeGivesSyncTokenNotFound) {
     EXPECT_EQ(fast.recorder.texts(), std::vector<std::string>{"Error: Sync token not found."});
 }
 
+// Only the line feed that ends the reply line is skipped: a device that sends nothing
+// but line feeds uses up the attempts of both modes like silence would.
+TEST_F(Receiver, EndlessLineFeedsUseUpTheAttemptsAndGiveSyncTokenNotFound) {
+    rig.worker.reset();
+    ScriptedRig fast(scaledTiming(200));
+    fast.line->onRead([](ScriptedLine& line, int) { line.feed("\n"); });
+    EXPECT_EQ(receive(fast), resTransferError);
+    EXPECT_EQ(fast.line->written(),
+              std::string(60, 'C') + std::string(60, kNak) + std::string(3, kCan));
+    EXPECT_EQ(fast.recorder.texts(), std::vector<std::string>{"Error: Sync token not found."});
+    fast.line->onRead(nullptr);
+}
+
+TEST_F(Receiver, CancelIsSeenBetweenTheBytesOfATricklingPacket) {
+    const std::string packet = makePacket(1, patternBytes(1024));
+    std::size_t sent = 0;
+    int readsAtCancel = 0;
+    rig.line->onRead([&](ScriptedLine& line, int n) {
+        if (sent == 11) {
+            rig.worker->cancel();
+            readsAtCancel = n;
+        }
+        if (sent < packet.size()) {
+            line.feed(packet.substr(sent++, 1));  // one byte per read
+        }
+    });
+    EXPECT_EQ(receive(), resStopped);
+    EXPECT_EQ(rig.line->readCalls(), readsAtCancel);  // the byte in flight, then nothing
+    EXPECT_EQ(rig.line->written(), "C");
+    rig.line->onRead(nullptr);
+}
+
 TEST_F(Receiver, ChecksumModeAfterSixtyUnansweredCrcRequests) {
     rig.worker.reset();
     ScriptedRig fast(scaledTiming(200));
@@ -228,6 +261,9 @@ TEST_F(Receiver, WriteFailureCancelsWithWriteFileException) {
 TEST_F(Receiver, UnopenableFileIsAnOpenErrorAndNothingIsSent) {
     target = dir.file("no/such/folder/setting.bak");
     EXPECT_EQ(receive(), resOpenError);
+    target = dir.file("fifo.bak");
+    ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+    EXPECT_EQ(receive(), resOpenError);  // without a reader an open would wait for one
     EXPECT_EQ(rig.line->written(), "");
 }
 

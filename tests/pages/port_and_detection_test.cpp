@@ -1,5 +1,9 @@
 // The port selection and detection pages, in the running wizard.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <array>
 
 #include "files.h"
 #include "tidewell/ui/text.h"
@@ -20,6 +24,10 @@ void assignAllPorts(WizardRig& rig, int presentNumber) {
 
 std::vector<std::string> portEntries(WizardRig& rig) {
     return rig.ui().activeDialog()->GetDlgItem(res::IDC_PORT_LIST).items();
+}
+
+std::string status(WizardRig& rig) {
+    return rig.ui().activeDialog()->GetDlgItem(res::IDC_STATUS).GetWindowText();
 }
 
 int selectedPort(WizardRig& rig) {
@@ -150,6 +158,35 @@ TEST(DetectionPage, AStaleResultWhileDetectingSaysDetectionErrorAndDetectsAgain)
         .waitForText(res::IDC_STATUS, "Device detected.")
         .click(kExit);
     EXPECT_TRUE(rig.run()) << rig.user().report();
+}
+
+// A port whose device is gone fails every detection at once: the page shows why and
+// waits for Back (which reconnects) instead of detecting again and again.
+TEST(DetectionPage, ALostDeviceIsShownWithItsReasonAndBackLeadsToThePortPage) {
+    int master = -1, slave = -1;
+    std::array<char, 128> slavePath{};
+    ASSERT_EQ(::openpty(&master, &slave, slavePath.data(), nullptr, nullptr), 0);
+    const std::string path = slavePath.data();
+    WizardRig rig;
+    rig.setPort(3, path);
+    std::string shown;
+    rig.choosePort(3)
+        .expectText(res::IDC_STATUS, "Detecting...")
+        .run([&] { ::close(std::exchange(master, -1)); }, "unplug the device")
+        .waitUntil([&] { return status(rig).starts_with("Detection error.\n"); },
+                   "the loss on the page")
+        .run([&] {
+            shown = status(rig);
+            EXPECT_EQ(rig.frame().getWorkerCommand(), cmdNone);
+        })
+        .click(kBack)
+        .waitForDialog(kWelcome)
+        .run([&] { EXPECT_FALSE(rig.frame().isConnected()); })
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_EQ(shown,
+              "Detection error.\nLost the device " + path + ": Input/output error (errno 5).");
+    ::close(slave);
 }
 
 TEST(DetectionPage, AResultInAnotherStateSaysUnexpectedAndStopsTheWorker) {

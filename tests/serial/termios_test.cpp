@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -242,6 +243,36 @@ TEST(TermiosPort, LargeWriteCompletesWhileThePeerDrains) {
     device.join();
     EXPECT_EQ(written, data.size());
     EXPECT_TRUE(received == data);
+}
+
+// The next user of the device (a normal user's open, the shell on a terminal) must find
+// it as it was: not exclusive, not raw.
+TEST(TermiosPort, ClosingClearsExclusiveModeAndPutsBackTheLineSettings) {
+    PtyPair pty;
+    termios cooked{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &cooked), 0);
+    cooked.c_iflag |= ICRNL | IXON;
+    cooked.c_oflag |= OPOST | ONLCR;
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    ::cfsetspeed(&cooked, B9600);
+    ASSERT_EQ(::tcsetattr(pty.slave, TCSANOW, &cooked), 0);
+    ASSERT_EQ(::tcgetattr(pty.slave, &cooked), 0);
+
+    auto port = createSerialPort(1, 57600, pty.platform());
+    ASSERT_NE(port, nullptr);
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    termios raw{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &raw), 0);
+    EXPECT_EQ(raw.c_lflag & ICANON, 0u);
+
+    port.reset();
+    ASSERT_EQ(::ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(pty.slave, &after), 0);
+    EXPECT_EQ(std::memcmp(&after, &cooked, sizeof after), 0) << "flags, characters and speed";
 }
 
 TEST(TermiosPort, CloseTwice) {

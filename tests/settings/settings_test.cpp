@@ -1,13 +1,16 @@
 // The INI settings store and the settings accessors.
 #include "tidewell/app/settings.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -161,6 +164,28 @@ TEST_F(Settings, UnreadableFileIsNeverOverwritten) {
     EXPECT_NE(store.lastError().find(file.string()), std::string::npos);
     EXPECT_NE(store.lastError().find("Is a directory"), std::string::npos);
     EXPECT_TRUE(fs::is_directory(file));
+}
+
+// A FIFO without a writer would block an ordinary open (and every program with it).
+TEST_F(Settings, AFifoInPlaceOfTheFileIsNeitherReadNorReplaced) {
+    fs::create_directories(file.parent_path());
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    SettingsStore& store = settings.store();
+    auto reading = std::async(std::launch::async, [&] { return settings.getFirmwarePath(); });
+    const bool prompt = reading.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!prompt) {
+        ::close(::open(file.c_str(), O_WRONLY | O_NONBLOCK));  // lets a blocked reader go
+    }
+    EXPECT_TRUE(prompt) << "reading the settings blocked on a FIFO";
+    EXPECT_EQ(reading.get(), ".");
+    EXPECT_NE(store.readProblem().find(file.string() + ": it is a FIFO"), std::string::npos)
+        << store.readProblem();
+
+    EXPECT_FALSE(store.setInt(kProfileSection, kCommPortKey, 3));
+    EXPECT_EQ(store.lastError(), store.readProblem());
+    EXPECT_TRUE(fs::is_fifo(file));
+    fs::remove(file);
+    EXPECT_EQ(store.readProblem(), "") << "a missing file is no problem";
 }
 
 TEST_F(Settings, WritesGoThroughASymlinkAndLeaveNoTemporaryFiles) {

@@ -114,7 +114,7 @@ class BackupNaming : public ::testing::Test {
     }
     void touch(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
     fs::path name(const char* base, const char* pattern) {
-        return makeBackupName(dir_, base, pattern);
+        return makeBackupName(dir_, base, pattern).value_or(fs::path());
     }
     fs::path setting() { return name("setting.bak", "setting_%d.bak"); }
 
@@ -148,6 +148,23 @@ TEST_F(BackupNaming, UnreadableOrDanglingNamesAreNeverReused) {
     fs::permissions(dir_ / "setting.bak", fs::perms::none);
     fs::create_symlink(dir_ / "nowhere", dir_ / "setting_1.bak");
     EXPECT_EQ(setting(), dir_ / "setting_2.bak");
+}
+
+// The folder can stop being searchable while the device's file arrives (its search
+// permission taken away; here, as that does not stop root, moved and replaced by a
+// file): the search for a free name must end with the reason, not take every name
+// for taken for ever.
+TEST_F(BackupNaming, AFolderThatCannotBeSearchedEndsTheSearchWithTheReason) {
+    const fs::path folder = dir_ / "backups";
+    fs::create_directories(folder);
+    auto pending = PendingBackup::create(folder, "setting.bak", "setting_%d.bak");
+    ASSERT_TRUE(pending);
+    fs::rename(folder, dir_ / "moved");
+    touch("backups");
+    std::string why;
+    EXPECT_FALSE(pending->commit(&why));
+    EXPECT_EQ(why, "cannot look for a free backup name in " + folder.string() +
+                       ": Not a directory (errno " + std::to_string(ENOTDIR) + ")");
 }
 
 TEST_F(BackupNaming, PatternIsNotAFormatString) {

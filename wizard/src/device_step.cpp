@@ -22,16 +22,15 @@ constexpr std::array<Operation, 5> kOperations{{
     {"Restore Playlist", opRestorePlaylist, dirToDevice, "playlist", false},
 }};
 
-bool nameTaken(const std::filesystem::path& path) {
-    std::error_code error;
+// Whether anything exists under path; error is set when that cannot be known.
+bool nameTaken(const std::filesystem::path& path, std::error_code& error) {
     // symlink_status: a dangling link still takes the name.
     const auto status = std::filesystem::symlink_status(path, error);
-    if (error) {
-        // Anything but "not there" (e.g. a folder we may not search) counts as taken,
-        // so an unreadable backup is never overwritten.
-        return error != std::errc::no_such_file_or_directory;
+    if (error == std::errc::no_such_file_or_directory) {
+        error.clear();
+        return false;
     }
-    return std::filesystem::exists(status);
+    return !error && std::filesystem::exists(status);
 }
 
 // The pattern's "%d" replaced by n; the pattern is never used as a format string.
@@ -89,12 +88,22 @@ bool CDeviceStepList::moveNext() {
     return false;
 }
 
-std::filesystem::path makeBackupName(const std::filesystem::path& folder,
-                                     const std::string& baseName,
-                                     const std::string& numberedPattern) {
+std::optional<std::filesystem::path> makeBackupName(const std::filesystem::path& folder,
+                                                    const std::string& baseName,
+                                                    const std::string& numberedPattern,
+                                                    std::string* why) {
     std::filesystem::path candidate = folder / baseName;
-    for (unsigned long n = 1; nameTaken(candidate); ++n) {
+    std::error_code error;
+    for (unsigned long n = 1; nameTaken(candidate, error); ++n) {
         candidate = folder / withNumber(numberedPattern, n);
+    }
+    if (error) {
+        // Every further name would fail alike: counting them as taken never ends.
+        if (why != nullptr) {
+            *why = "cannot look for a free backup name in " + folder.string() + ": " +
+                   error.message() + " (errno " + std::to_string(error.value()) + ")";
+        }
+        return std::nullopt;
     }
     return candidate;
 }

@@ -67,7 +67,11 @@ std::optional<std::filesystem::path> PendingBackup::commit(std::string* why) {
         return std::nullopt;
     }
     for (;;) {
-        const std::filesystem::path target = makeBackupName(folder_, baseName_, pattern_);
+        const auto name = makeBackupName(folder_, baseName_, pattern_, why);
+        if (!name) {
+            return std::nullopt;
+        }
+        const std::filesystem::path& target = *name;
         // Reserving the name with O_EXCL first means an existing file is never
         // replaced, and works on file systems without hard links.
         const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

@@ -2,6 +2,7 @@
 // the command lock held, so the worker-side operations can be driven one by one.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -71,6 +72,9 @@ class ProbeWorker : public CTidewellThread {
         return doneChanged_.wait_for(lock, timeout, [this] { return done_; });
     }
 
+    // Makes the close of a received file report a failure (the data may be lost).
+    std::atomic<bool> failReceivedFileClose{false};
+
     // Codes the run loop has dispatched, in order, with the handlers' results.
     std::vector<std::pair<std::int32_t, std::int32_t>> dispatched() const {
         std::lock_guard lock(mutex_);
@@ -83,6 +87,11 @@ class ProbeWorker : public CTidewellThread {
     }
 
   protected:
+    bool closeReceivedFile(LocalFile& file) override {
+        const bool closed = CTidewellThread::closeReceivedFile(file);
+        return closed && !failReceivedFileClose;
+    }
+
     std::int32_t dispatchCommand(std::int32_t code) override {
         if (code != kProbeCommand) {
             const std::int32_t result = CTidewellThread::dispatchCommand(code);

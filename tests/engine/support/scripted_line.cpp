@@ -60,6 +60,19 @@ void ScriptedLine::setMaxBytesPerRead(std::size_t bytes) {
     maxBytesPerRead_ = bytes;
 }
 
+void ScriptedLine::setInstantSilence(bool on) {
+    std::lock_guard lock(mutex_);
+    instantSilence_ = on;
+}
+
+void ScriptedLine::stallWrites(bool on) {
+    {
+        std::lock_guard lock(mutex_);
+        writesStalled_ = on;
+    }
+    changed_.notify_all();
+}
+
 int ScriptedLine::readCalls() const {
     std::lock_guard lock(mutex_);
     return readCalls_;
@@ -143,7 +156,7 @@ bool ScriptedBackend::read(void* buffer, DWORD count, DWORD* moved, Overlapped* 
     }
     const bool waits = timeouts_.ReadIntervalTimeout == MAXDWORD &&
                        timeouts_.ReadTotalTimeoutMultiplier == MAXDWORD;
-    if (line_->input_.empty() && waits) {
+    if (line_->input_.empty() && waits && !line_->instantSilence_) {
         line_->changed_.wait_for(lock,
                                  std::chrono::milliseconds(timeouts_.ReadTotalTimeoutConstant),
                                  [&] { return !line_->input_.empty() || line_->hungUp_; });
@@ -166,8 +179,21 @@ bool ScriptedBackend::write(const void* buffer, DWORD count, DWORD* moved, Overl
     ScriptedLine::Reaction reaction;
     const std::string chunk(static_cast<const char*>(buffer), count);
     {
-        std::lock_guard lock(line_->mutex_);
+        std::unique_lock lock(line_->mutex_);
         ++line_->writeCalls_;
+        if (line_->writesStalled_ && !line_->hungUp_) {
+            const auto unstalled = [&] { return !line_->writesStalled_ || line_->hungUp_; };
+            const std::uint64_t limit =
+                std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * count +
+                timeouts_.WriteTotalTimeoutConstant;
+            if (limit == 0) {
+                line_->changed_.wait(lock, unstalled);
+            } else if (!line_->changed_.wait_for(lock, std::chrono::milliseconds(limit),
+                                                 unstalled)) {
+                lock.unlock();
+                return complete(0, moved, overlapped);  // the write time-out passed
+            }
+        }
         if (line_->hungUp_) {
             error_ = EIO;
             return false;

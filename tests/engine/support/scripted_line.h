@@ -5,7 +5,10 @@
 // port's read wait for it; writes are recorded and handed to an optional reaction that
 // runs on the writer's thread and may feed the answer at once. Faults: hang-up (every
 // read and write fails with EIO), pending completion (reads and writes report
-// ERROR_IO_PENDING and complete through their event).
+// ERROR_IO_PENDING and complete through their event), stalled writes (the port takes
+// nothing: a write returns empty after the port's write time-out, or never without one).
+// With instant silence a read that finds nothing returns at once: the waits a command
+// asks for are recorded without being spent, so production waits can be checked.
 #pragma once
 
 #include <chrono>
@@ -39,6 +42,8 @@ class ScriptedLine {
     void hangUp();
     void setPending(bool on);
     void setMaxBytesPerRead(std::size_t bytes);
+    void setInstantSilence(bool on);
+    void stallWrites(bool on);
     int readCalls() const;
     // The read wait in force at each read, in ms, in order.
     std::vector<DWORD> readWaits() const;
@@ -55,6 +60,8 @@ class ScriptedLine {
     std::function<void(ScriptedLine&, int)> readHook_;
     bool hungUp_ = false;
     bool pending_ = false;
+    bool instantSilence_ = false;
+    bool writesStalled_ = false;
     std::size_t maxBytesPerRead_ = 0;  // 0: no limit beyond the caller's count
     int readCalls_ = 0;
     std::vector<DWORD> readWaits_;

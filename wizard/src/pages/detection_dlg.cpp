@@ -1,11 +1,21 @@
 #include "tidewell/wizard/pages/detection_dlg.h"
 
+#include <string>
+#include <string_view>
+
+#include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/main_frame.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/ui/text.h"
 
 namespace tidewell {
+
+namespace {
+
+constexpr std::string_view kErrorPrefix = "Error: ";
+
+}  // namespace
 
 CDetectionDlg::CDetectionDlg(CMainFrame* parent) : CBaseDlg(res::IDD_DETECTION, parent) {}
 
@@ -25,6 +35,10 @@ bool CDetectionDlg::OnInitDialog() {
 
 void CDetectionDlg::onResult(std::int32_t code) {
     const std::int32_t command = m_pFrame->getWorkerCommand();
+    if (code == resDeviceLost && (command == cmdDetect || command == cmdLogin)) {
+        showLoss(command);
+        return;
+    }
     if (command == cmdDetect) {
         if (code == resDetected) {
             m_pFrame->sendWorkerCommand(cmdLogin);
@@ -46,6 +60,21 @@ void CDetectionDlg::onResult(std::int32_t code) {
         m_status->SetWindowText(ui::formatMessage(LoadString(res::IDS_UNEXPECTED_STATE), command));
         m_pFrame->sendWorkerCommand(cmdNone);
     }
+}
+
+void CDetectionDlg::showLoss(std::int32_t command) {
+    std::string reason;
+    if (const CTidewellThread* worker = m_pFrame->getWorker()) {
+        reason = worker->linkError();
+    }
+    if (reason.starts_with(kErrorPrefix)) {
+        reason.erase(0, kErrorPrefix.size());
+    }
+    const std::string text =
+        LoadString(command == cmdDetect ? res::IDS_DETECTION_ERROR : res::IDS_LOGIN_ERROR);
+    m_status->SetWindowText(reason.empty() ? text : text + "\n" + reason);
+    // Detecting again on a dead port would fail at once, for good; Back reconnects.
+    m_pFrame->sendWorkerCommand(cmdNone);
 }
 
 void CDetectionDlg::OnTimer(ui::UINT_PTR id) {

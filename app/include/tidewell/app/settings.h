@@ -5,8 +5,9 @@
 // atomically (temporary file, fsync, rename), under a lock on the settings folder so that
 // two processes never lose each other's keys. A missing, unreadable or malformed file reads
 // as far as it is valid; lines it does not understand are kept as they are. A file that
-// exists but cannot be read is never overwritten. Keys and sections match without regard
-// to ASCII case; the first of repeated keys counts.
+// exists but cannot be read is never overwritten. Only a regular file is read, and no read
+// blocks: a FIFO, a device or a folder in its place reads as empty and is left alone. Keys and
+// sections match without regard to ASCII case; the first of repeated keys counts.
 //
 // Thread safety: every member may be called from any thread.
 #pragma once
@@ -70,6 +71,9 @@ class SettingsStore {
 
     // What went wrong last, naming the file and the OS reason; empty after success.
     std::string lastError() const;
+    // Why the file cannot be read, naming it (a FIFO in its place, no permission ...);
+    // empty when it reads or is missing.
+    std::string readProblem() const;
 
   private:
     enum class Change { none, write, refused };

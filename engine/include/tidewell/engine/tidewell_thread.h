@@ -14,10 +14,12 @@
 // The worker reads the port through `portRef` at every read and write; the owner
 // must delete the worker before it deletes or replaces the port.
 //
-// A lost device (the port's reads or writes fail with a device-lost error) ends the
-// running command at its next poll, after one text line naming the device and the
-// reason: detection, log-in and the terminal loop then end without a result; a
-// transfer session posts resTransferError.
+// A lost link ends the running command at its next poll, after one text line naming
+// the device and the reason (also kept for linkError()): the port's reads or writes
+// fail with a device-lost error, or the port does not take a write within twice its
+// line time plus EngineTiming::writeMargin. Detection and log-in then post
+// resDeviceLost, a transfer session resTransferError; the terminal loop ends without
+// a result.
 #pragma once
 
 #include <atomic>
@@ -36,6 +38,7 @@
 
 namespace tidewell {
 
+class LocalFile;
 class TSerie;
 
 class CTidewellThread : public CBaseThread {
@@ -65,6 +68,9 @@ class CTidewellThread : public CBaseThread {
     std::int32_t setCommand(std::int32_t code, std::uint32_t serial = 0);
     // Ends the worker: no notification is delivered once this has begun.
     void shutdown();
+    // The text line of the last lost link (see above); empty while none was lost.
+    // Any thread.
+    std::string linkError() const;
 
   protected:
     std::uint32_t run() override;
@@ -78,7 +84,8 @@ class CTidewellThread : public CBaseThread {
 
     // Byte and line layer.
     bool writeBlock(std::span<const std::uint8_t> data);
-    void readWaitingBytes(std::chrono::milliseconds wait);
+    // One port read of up to 16 bytes; returns the count read.
+    std::size_t readWaitingBytes(std::chrono::milliseconds wait);
     bool readByte(std::uint8_t& out, std::chrono::milliseconds wait);
     bool readLine(std::string& line, std::chrono::milliseconds wait);
     bool readReply(std::string& line, std::chrono::milliseconds wait);
@@ -97,6 +104,8 @@ class CTidewellThread : public CBaseThread {
     // Block transfer (XMODEM-1K, CRC-16 or checksum).
     std::int32_t sendFile(const std::string& path);
     std::int32_t receiveFile(const std::string& path);
+    // Closes the file a download was written to; false when its data may be lost.
+    virtual bool closeReceivedFile(LocalFile& file);
 
     const EngineTiming& timing() const { return timing_; }
     // True once the port reported a lost device during the current command.
@@ -107,7 +116,10 @@ class CTidewellThread : public CBaseThread {
     bool keepGoing() const { return isActive() && !deviceLost_; }
     // What a block operation returns when keepGoing fails.
     std::int32_t stopResult() const { return deviceLost_ ? resTransferError : resStopped; }
+    // Ends detection or log-in: resDeviceLost (posted) after a lost link, else resStopped.
+    std::int32_t lostOrStopped();
     void noteLinkError(DWORD error);
+    void noteLinkLost(const std::string& text);
     void logLine(const std::string& text);
     std::string currentFileName() const;
     std::string peekPendingLine() const;
@@ -123,7 +135,7 @@ class CTidewellThread : public CBaseThread {
     std::chrono::milliseconds lineTime(std::size_t bytes) const;
 
     std::atomic<bool> cancelRequested{false};
-    mutable std::mutex mailboxLock_;  // guards fileName and pendingLine
+    mutable std::mutex mailboxLock_;  // guards fileName, pendingLine and linkError_
     std::string fileName;
     std::string pendingLine;
     // The command to run, its serial and its file name; guarded by commandLock.
@@ -139,6 +151,7 @@ class CTidewellThread : public CBaseThread {
     std::ostream* logStream;
     EngineTiming timing_;
     bool deviceLost_ = false;  // worker thread only
+    std::string linkError_;    // guarded by mailboxLock_
 };
 
 }  // namespace tidewell

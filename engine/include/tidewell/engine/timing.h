@@ -25,6 +25,10 @@ struct EngineTiming {
     std::chrono::milliseconds receiverCancelWait{3000};
     // Each byte of a packet body.
     std::chrono::milliseconds bodyByteWait{1000};
+    // A flush that never meets its silence (a device that keeps sending) ends after this.
+    std::chrono::milliseconds flushLimit{5000};
+    // A write must be taken within twice its line time plus this, or the port is stuck.
+    std::chrono::milliseconds writeMargin{1000};
 };
 
 // Every wait of base divided by divisor, none below 1 ms (0 would mean "do not wait").

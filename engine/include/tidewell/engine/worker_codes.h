@@ -32,6 +32,9 @@ enum WorkerResult : std::int32_t {
     resTransferError = 9,
     resRemoteCancel = 10,
     resNoRemote = 11,
+    // Detection or log-in ended because the device went away (unplugged, hung up)
+    // or the port stopped taking data; linkError() of the worker says why.
+    resDeviceLost = 12,
 };
 
 enum NotifyKind : std::int32_t {

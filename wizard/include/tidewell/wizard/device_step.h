@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace tidewell {
@@ -86,8 +87,11 @@ class CDeviceStepList {
 
 // The first free name in folder: baseName, then numberedPattern ("setting_%d.bak")
 // with 1, 2, ... A name is taken when anything exists under it, readable or not.
-std::filesystem::path makeBackupName(const std::filesystem::path& folder,
-                                     const std::string& baseName,
-                                     const std::string& numberedPattern);
+// Nothing, and *why naming the folder and the reason, when the folder cannot be
+// searched (no search permission, no longer a folder ...): no name can be known free.
+std::optional<std::filesystem::path> makeBackupName(const std::filesystem::path& folder,
+                                                    const std::string& baseName,
+                                                    const std::string& numberedPattern,
+                                                    std::string* why = nullptr);
 
 }  // namespace tidewell

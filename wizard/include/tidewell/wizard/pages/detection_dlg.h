@@ -1,6 +1,7 @@
 // CDetectionDlg: the second wizard page (template 104). Drives the worker
 // through detection and log-in and moves on by itself 3000 ms after the device
-// has answered.
+// has answered. A device lost meanwhile (resDeviceLost) stops the page with
+// "Detection error." or "Login error." and the reason; Back reconnects.
 #pragma once
 
 #include <chrono>
@@ -26,6 +27,8 @@ class CDetectionDlg : public CBaseDlg {
     void OnTimer(ui::UINT_PTR id) override;
 
   private:
+    void showLoss(std::int32_t command);
+
     CColorStatic m_title;
     ui::Control* m_status = nullptr;
 };

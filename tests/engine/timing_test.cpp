@@ -1,0 +1,90 @@
+// The production waits: every other engine test runs on scaled waits, so a wrong
+// default would pass them all (the counts are never scaled: those tests pin them). Here silence is
+// reported at once and the wait each read asks for is recorded, so the real values are checked
+// without spending them.
+#include <gtest/gtest.h>
+
+#include "files.h"
+#include "rig.h"
+#include "xmodem_peer.h"
+
+namespace tidewell::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<DWORD> waits(std::initializer_list<std::pair<std::size_t, DWORD>> runs) {
+    std::vector<DWORD> all;
+    for (const auto& [count, wait] : runs) {
+        all.insert(all.end(), count, wait);
+    }
+    return all;
+}
+
+class ProductionTiming : public ::testing::Test {
+  protected:
+    ProductionTiming() {
+        rig.line->setInstantSilence(true);
+        writeFile(package, "tiny");
+    }
+    // An upload as the frame starts it (the command line queued first); its one result.
+    std::int32_t upload() {
+        EXPECT_TRUE(rig.worker->queueCommandLine("download flashimage"));
+        rig.worker->setFileName(package);
+        rig.worker->setCommand(cmdUpload);
+        EXPECT_TRUE(rig.worker->waitDispatched(1, 30s));
+        const auto results = rig.recorder.results();
+        return results.size() == 1 ? results[0] : -1;
+    }
+
+    TempDir dir;
+    std::string package = dir.file("fw.pkg");
+    ScriptedRig rig{EngineTiming{}};
+};
+
+TEST_F(ProductionTiming, CommandLineGetsAFlushOf500MsThenFifteenReplyWaitsOf200Ms) {
+    EXPECT_EQ(upload(), resTransferError);
+    EXPECT_EQ(rig.line->readWaits(), waits({{1, 500}, {15, 200}}));
+}
+
+// The device answers the first send of the packet with a lone CAN (no cancel), then ACKs.
+TEST_F(ProductionTiming, SenderWaits1000MsForAnAnswerAndForASecondCanThenTwentyReplyWaits) {
+    std::unique_ptr<ReceivingDevice> device;
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w == "download flashimage\r") {
+            device = std::make_unique<ReceivingDevice>(line);
+            device->answerPacket = [](const ReceivedPacket&, int send) {
+                return std::string(1, send == 0 ? kCan : kAck);
+            };
+            line.feed(":OK:\r\nC");
+        }
+    });
+    EXPECT_EQ(upload(), resTransferError);  // no final reply
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->eots(), 1);
+    // The flush, the reply, each send's answer (1000 ms plus 90 ms of line time) and the
+    // wait for a second CAN, the EOT's answer, the final reply attempts.
+    EXPECT_EQ(rig.line->readWaits(),
+              waits({{1, 500}, {1, 200}, {1, 1090}, {1, 1000}, {1, 1090}, {1, 1000}, {20, 200}}));
+}
+
+// A lone CAN, then one packet that stops after 16 bytes, then silence for good.
+TEST_F(ProductionTiming, ReceiverWaits1000MsPerHeaderAndBodyByteAnd3000MsAfterACan) {
+    const std::string cut = makePacket(1, patternBytes(1024)).substr(0, 16);
+    int requests = 0;
+    rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+        if (w == "C" && ++requests <= 2) {
+            line.feed(requests == 1 ? std::string(1, kCan) : cut);
+        }
+    });
+    std::int32_t result = -1;
+    rig.worker->onWorker([&] { result = rig.worker->receiveFile(dir.file("a.bak")); });
+    EXPECT_EQ(result, resTransferError);
+    // CAN and 3000 ms for its follower; the header, the missing body byte and the flush
+    // before the NAK; then 60 header attempts in each mode and the flush after the CANs.
+    EXPECT_EQ(rig.line->readWaits(),
+              waits({{1, 1000}, {1, 3000}, {2, 1000}, {1, 500}, {120, 1000}, {1, 500}}));
+}
+
+}  // namespace
+}  // namespace tidewell::testing
