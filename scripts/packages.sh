@@ -8,7 +8,7 @@ TIDEWELL_PACKAGES=(
     man-db
     # GUI tests: a private X server, a light window manager for title bars, the
     # theme's icons, xdotool to drive the program, ImageMagick for screenshots.
-    xvfb xauth openbox adwaita-icon-theme imagemagick xdotool
+    xvfb xauth openbox x11-utils adwaita-icon-theme imagemagick xdotool
 )
 # scripts/package: the .deb and Debian's own validators; debootstrap for --check.
 TIDEWELL_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian debootstrap)
