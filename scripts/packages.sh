@@ -1,18 +1,28 @@
 # Debian 12 packages that building, running and testing Tidewell need.
-# Sourced by scripts/test and scripts/run.
+# Sourced by scripts/test, scripts/run, scripts/screenshots and scripts/package.
 TIDEWELL_PACKAGES=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libwxgtk3.2-dev
     lrzsz
-    xvfb xauth imagemagick xdotool
+    man-db
+    # GUI tests: a private X server, a light window manager for title bars, the
+    # theme's icons, xdotool to drive the program, ImageMagick for screenshots.
+    xvfb xauth openbox x11-utils adwaita-icon-theme imagemagick xdotool
 )
+# scripts/package: the .deb and Debian's own validators; debootstrap for --check.
+TIDEWELL_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian debootstrap)
+# resources/art/make-art.sh: only to draw the art again.
+TIDEWELL_ART_PACKAGES=(imagemagick librsvg2-bin)
 
-# Installs what is missing (as root), or prints the exact command and fails.
+# Installs what is missing of the packages given (default: TIDEWELL_PACKAGES) as
+# root, or prints the exact command and fails.
 tidewell_ensure_packages() {
+    local wanted=("$@")
+    [ ${#wanted[@]} -gt 0 ] || wanted=("${TIDEWELL_PACKAGES[@]}")
     local missing=()
     local pkg
-    for pkg in "${TIDEWELL_PACKAGES[@]}"; do
+    for pkg in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$pkg")
         fi

@@ -3,12 +3,11 @@
 #include "session.h"
 #include "tidewell/cli/exit_status.h"
 #include "tidewell/cli/options.h"
+#include "tidewell/version.h"
 
 namespace tidewell::cli {
 
 namespace {
-
-constexpr std::string_view kVersion = "0.1.0";
 
 ExitStatus runParsed(const ParseResult& parsed, const CliIo& io) {
     if (!parsed.ok()) {
@@ -21,7 +20,7 @@ ExitStatus runParsed(const ParseResult& parsed, const CliIo& io) {
         return ExitStatus::ok;
     }
     if (parsed.versionRequested) {
-        io.out << kProgramName << " " << kVersion << "\n";
+        io.out << kProgramName << " " << kTidewellVersion << "\n";
         return ExitStatus::ok;
     }
     Session session(parsed.options, io);

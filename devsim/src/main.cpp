@@ -5,6 +5,7 @@
 
 #include "run.h"
 #include "tidewell/devsim/options.h"
+#include "tidewell/version.h"
 
 int main(int argc, char** argv) {
     using namespace tidewell::devsim;
@@ -18,6 +19,11 @@ int main(int argc, char** argv) {
     }
     if (parsed.helpRequested) {
         std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.versionRequested) {
+        std::printf("tidewell-devsim %.*s\n", static_cast<int>(tidewell::kTidewellVersion.size()),
+                    tidewell::kTidewellVersion.data());
         return 0;
     }
     return runDevice(parsed.options);

@@ -98,6 +98,7 @@ bool Parser::handle(std::string_view name) {
     };
 
     if (name == "--help" || name == "-h") return flag(result_.helpRequested);
+    if (name == "--version") return flag(result_.versionRequested);
     if (name == "--link") {
         if (!takeValue(name, value)) return false;
         if (value.empty()) return fail("--link needs a path");
@@ -204,7 +205,7 @@ ParsedOptions Parser::run() {
         }
         if (!handle(name)) return result_;
     }
-    if (result_.helpRequested) return result_;
+    if (result_.helpRequested || result_.versionRequested) return result_;
     const Options& o = result_.options;
     if (!haveLink_)
         fail("--link PATH is required");
@@ -243,6 +244,7 @@ The device:
   --log FILE             one line per event: lines received and sent,
                          packets and verdicts, faults applied
   -h, --help             this text
+  --version              print the version
 
 Faults (packet K counts the packets of one transfer from 1):
   --no-prompt            never answer wake-up bytes with ":LOGIN:"
@@ -272,6 +274,11 @@ Commands after log-in (lines end with CR; LF is ignored):
   upload NAME            send NAME (1024-byte packets)
   ls                     list the stored files
   help                   list the commands
+
+Exit status:
+  0                      stopped by SIGINT or SIGTERM, or --help or --version
+  1                      cannot start (pseudo-terminal, link, store or log file)
+  2                      bad command line
 )";
 }
 

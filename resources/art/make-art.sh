@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Draws Tidewell's banner and application icon with ImageMagick. The PNG files
+# Draws Tidewell's banner with ImageMagick and renders its icon from icon.svg. The PNG files
 # it writes are committed; the build embeds them, so the program reads no art
 # at run time. Run it again only to change the art.
 set -euo pipefail
 cd "$(dirname "$0")"
+source ../../scripts/packages.sh
+tidewell_ensure_packages "${TIDEWELL_ART_PACKAGES[@]}"
 
 # Banner: deep sea on the left, where the white bold title sits, lighter tide
 # waves on the right, a thin foam line along the bottom edge.
@@ -18,20 +20,8 @@ convert -size 114x960 gradient:'#0c2a4d'-'#0f5e6e' -rotate -90 \
     -fill '#5fc9d9' -draw "rectangle 0,110 959,113" \
     -strip PNG24:banner.png
 
-# Icon: a rounded tile of deep sea with two white tide waves under the moon. Waves are
-# polylines (this ImageMagick fills stroked Bezier paths).
-wave() {  # wave Y: one sine period from x=46 to x=210 around line Y
-    awk -v y="$1" 'BEGIN { for (i = 0; i <= 48; i++)
-        printf "%.1f,%.1f ", 46 + i * 164 / 48, y - 30 * sin(i / 48 * 6.283185) }'
-}
-convert -size 256x256 gradient:'#1a8aa3'-'#0b2545' \
-    \( -size 256x256 xc:none -fill white -draw "roundrectangle 8,8 247,247 44,44" \) \
-    -alpha set -compose DstIn -composite -compose Over \
-    -draw "fill none stroke white stroke-width 26 stroke-linecap round stroke-linejoin round polyline $(wave 126)" \
-    -draw "fill none stroke rgba(255,255,255,0.7) stroke-width 22 stroke-linecap round stroke-linejoin round polyline $(wave 186)" \
-    -draw "fill white circle 184,62 184,38" \
-    -strip PNG32:icon-256.png
-for size in 48 32 16; do
-    convert icon-256.png -filter Lanczos -resize ${size}x${size} -strip PNG32:icon-${size}.png
+# Icon: icon.svg (a rounded tile of deep sea with two white tide waves under the
+# moon) rendered at the sizes the program embeds and the icon theme installs.
+for size in 16 32 48 64 128 256; do
+    rsvg-convert -w $size -h $size icon.svg | convert - -strip PNG32:icon-$size.png
 done
-rm icon-256.png

@@ -23,8 +23,9 @@ constexpr std::uint8_t kMaxParity = MARKPARITY;
 
 constexpr DWORD kStandardReadWaitMs = 4;
 constexpr const char* kPermissionHint =
-    "; serial devices usually belong to the group dialout: add the user to it "
-    "(sudo usermod -aG dialout $USER) and log in again";
+    "; serial devices usually belong to the group dialout: add yourself with "
+    "\"sudo usermod -aG dialout $USER\", then log out and in again (the group counts "
+    "only from a new log-in)";
 
 constexpr const char* kOpenFailedFormat = "Error # %d opening %s :";
 constexpr const char* kErrorOpening = "error opening ";

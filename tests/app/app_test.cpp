@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "frame_env.h"
+#include "tidewell/app/command_line.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/resources/resources.h"
 
@@ -106,6 +107,22 @@ TEST(AppTest, TheFrameTakesItsPortFromTheProfile) {
     EXPECT_EQ(frame->getSpeed(), 115200);
     EXPECT_EQ(frame->getOperations().getCount(), 5);
     EXPECT_EQ(frame->GetWindowText(), "Tidewell");
+}
+
+TEST(AppTest, TheProgramTakesOnlyHelpOrVersionAndEachAlone) {
+    using Action = ProgramCommand::Action;
+    const auto parse = [](std::vector<std::string_view> args) {
+        return parseProgramArguments(args);
+    };
+    EXPECT_EQ(parse({}).action, Action::run);
+    EXPECT_EQ(parse({"-h"}).action, Action::help);
+    EXPECT_EQ(parse({"--help"}).action, Action::help);
+    EXPECT_EQ(parse({"--version"}).action, Action::version);
+    const ProgramCommand unknown = parse({"--port"});
+    EXPECT_EQ(unknown.action, Action::usageError);
+    EXPECT_EQ(unknown.error, "unknown option --port");
+    EXPECT_EQ(parse({"firmware.pkg"}).action, Action::usageError);
+    EXPECT_EQ(parse({"--help", "--version"}).action, Action::usageError);
 }
 
 }  // namespace

@@ -79,8 +79,10 @@ bool saveScreenshot(const ui::Window& window, const std::string& name) {
     }
     const wxRect r = native->GetScreenRect();
     const std::string command =
-        wxString::Format("import -window root -crop %dx%d+%d+%d '%s'", r.width, r.height, r.x, r.y,
-                         wxString::FromUTF8(screenshotPath(name).c_str()))
+        wxString::Format(
+            "import -window root -crop %dx%d+%d+%d +repage "
+            "-define png:exclude-chunks=date,time '%s'",
+            r.width, r.height, r.x, r.y, wxString::FromUTF8(screenshotPath(name).c_str()))
             .utf8_string();
     return std::system(command.c_str()) == 0;
 }

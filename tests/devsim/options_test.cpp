@@ -145,10 +145,14 @@ TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {
     }
 }
 
-TEST(DevsimOptions, HelpNeedsNothingElseAndListsEveryOption) {
+TEST(DevsimOptions, HelpAndVersionNeedNothingElseAndHelpListsEveryOption) {
     const auto parsed = parse({"--help"});
     EXPECT_TRUE(parsed.ok());
     EXPECT_TRUE(parsed.helpRequested);
+    const auto version = parse({"--version"});
+    EXPECT_TRUE(version.ok()) << version.error;
+    EXPECT_TRUE(version.versionRequested);
+    EXPECT_FALSE(version.helpRequested);
     const std::string text = usage();
     for (const char* option : {"--link",
                                "--store",
@@ -175,7 +179,8 @@ TEST(DevsimOptions, HelpNeedsNothingElseAndListsEveryOption) {
                                "--final-reply-late",
                                "--final-reply-early",
                                "--ok-after-failure",
-                               "--help"}) {
+                               "--help",
+                               "--version"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
 }

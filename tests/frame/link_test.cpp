@@ -72,6 +72,16 @@ TEST_F(LinkTest, AFailedConnectLogsThePortAndTheReasonAndStaysDisconnected) {
     EXPECT_THAT(lines[1], ::testing::HasSubstr("COM1"));
 }
 
+TEST_F(LinkTest, APortRefusedForPermissionLogsTheCommandThatGivesAccess) {
+    env.device().failOn(SerialCall::open, 1, EACCES);
+    EXPECT_FALSE(frame->connectPort());
+    const auto lines = log();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[1], ::testing::HasSubstr("Permission denied"));
+    EXPECT_THAT(lines[1], ::testing::HasSubstr("\"sudo usermod -aG dialout $USER\", then log out "
+                                               "and in again"));
+}
+
 TEST_F(LinkTest, DisconnectLogsOnceAndClosesThePortAfterTheWorker) {
     ASSERT_TRUE(frame->connectPort());
     frame->disconnectPort();

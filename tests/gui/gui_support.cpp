@@ -4,6 +4,7 @@
 #include <wx/dialog.h>
 #include <wx/toplevel.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -122,10 +123,30 @@ bool saveScreenshot(const ui::Window& window, const std::string& name) {
     const wxRect r = native->GetScreenRect();
     const std::string command =
         wxString::Format(
-            "import -window root -crop %dx%d+%d+%d -define png:exclude-chunks=date,time '%s'",
+            "import -window root -crop %dx%d+%d+%d +repage -define png:exclude-chunks=date,time "
+            "'%s'",
             r.width, r.height, r.x, r.y, wxString::FromUTF8(screenshotPath(name).c_str()))
             .utf8_string();
     return std::system(command.c_str()) == 0;
+}
+
+double imageValue(const std::string& png, const wxRect& region, const std::string& what) {
+    const std::string command =
+        wxString::Format(
+            "convert '%s' +repage -crop %dx%d+%d+%d -colorspace Gray -format '%%[fx:%s]' "
+            "info: 2>/dev/null",
+            wxString::FromUTF8(png.c_str()), region.width, region.height, region.x, region.y,
+            wxString::FromUTF8(what.c_str()))
+            .utf8_string();
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[64];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            out += buffer;
+        }
+        ::pclose(pipe);
+    }
+    return out.empty() ? -1.0 : std::stod(out);
 }
 
 PageDialog::PageDialog(ui::Platform& platform, int templateId, std::string title)
@@ -152,6 +173,7 @@ bool PageDialog::OnInitDialog() {
     if (ui::Menu* menu = GetSystemMenu()) {
         menu->AppendMenu(ui::MF_SEPARATOR);
         menu->AppendMenu(ui::MF_STRING, res::IDM_ABOUTBOX, LoadString(res::IDS_ABOUTBOX));
+        menu->AppendMenu(ui::MF_STRING, kTerminalItem, "&Terminal window");
     }
     SetIcon(res::IDR_MAINFRAME, true);
     SetIcon(res::IDR_MAINFRAME, false);

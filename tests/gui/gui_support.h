@@ -58,11 +58,16 @@ bool shownAndPainted(const ui::Window& window);
 std::string screenshotPath(const std::string& name);
 // Saves what the screen shows of the window as docs/screenshots/templates/<name>.png.
 bool saveScreenshot(const ui::Window& window, const std::string& name);
+// A statistic ("mean", "standard_deviation") of a grey-scale region of a screenshot
+// (ImageMagick's fx names); -1 when it cannot be read.
+double imageValue(const std::string& png, const wxRect& region, const std::string& what);
 
-// A wizard-page-like dialog: bold white title painted over the banner, an
-// "&About..." system-menu item that opens the About box, Back ending with 3.
+// A wizard-page-like dialog: bold white title painted over the banner, the
+// "&About..." system-menu item that opens the About box and the "&Terminal window"
+// item as on the wizard's pages, Back ending with 3.
 class PageDialog : public ui::Dialog {
   public:
+    static constexpr int kTerminalItem = 0x20;
     PageDialog(ui::Platform& platform, int templateId, std::string title);
     std::function<void(PageDialog&)> onInit;
     int aboutResult = 0;

@@ -6,12 +6,12 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
-#include <wx/gauge.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/toplevel.h>
 #include <wx/uiaction.h>
 
+#include <cmath>
 #include <thread>
 
 #include "gui_support.h"
@@ -121,6 +121,7 @@ TEST_F(WxDialogTest, EveryPageTemplateLooksRight) {
         const char* title;
         const char* file;
         std::function<void(PageDialog&)> fill;
+        std::function<void(PageDialog&, const std::string&)> check = nullptr;
     };
     const std::vector<Shot> shots = {
         {res::IDD_DETECTION, "Detection", "detection",
@@ -147,6 +148,18 @@ TEST_F(WxDialogTest, EveryPageTemplateLooksRight) {
              d.GetDlgItem(res::IDC_PROGRESS).SetPos(42);
              d.GetDlgItem(res::IDC_STATUS)
                  .SetWindowText(ui::formatMessage(res::loadString(145), 42));
+         },
+         [](PageDialog& d, const std::string& png) {
+             // The bar fills its box: at 42 % a column of the filled part is one colour
+             // from top to bottom, and another than a column of the rest.
+             wxRect box = nativeControl(d, res::IDC_PROGRESS)->GetScreenRect();
+             box.Offset(-nativeWindow(d)->GetScreenRect().GetPosition());
+             const wxRect filled(box.x + box.width / 5, box.y + 4, 1, box.height - 8);
+             const wxRect rest(box.x + box.width * 4 / 5, box.y + 4, 1, box.height - 8);
+             EXPECT_GE(box.height, 20);
+             EXPECT_LT(imageValue(png, filled, "standard_deviation"), 0.02);
+             EXPECT_GT(std::abs(imageValue(png, filled, "mean") - imageValue(png, rest, "mean")),
+                       0.1);
          }},
         {res::IDD_FILE_SELECTION, "Firmware Selection", "file-selection",
          [](PageDialog& d) {
@@ -164,6 +177,9 @@ TEST_F(WxDialogTest, EveryPageTemplateLooksRight) {
                 "the page on screen", [&] { return shownAndPainted(page); },
                 [&] {
                     EXPECT_TRUE(saveScreenshot(page, shot.file));
+                    if (shot.check) {
+                        shot.check(page, screenshotPath(shot.file));
+                    }
                     page.EndDialog(ui::IDCANCEL);
                 })
             .start();
@@ -210,13 +226,14 @@ TEST_F(WxDialogTest, TheAboutItemIsAButtonInTheButtonRowAndOpensTheAboutBox) {
             "the page on screen", [&] { return shownAndPainted(page); },
             [&] {
                 const auto buttons = ui::wxtest::systemMenuButtons(page);
-                ASSERT_EQ(buttons.size(), 1u);
+                ASSERT_EQ(buttons.size(), 2u);
                 EXPECT_EQ(buttons[0]->GetLabel(), "&About...");
+                EXPECT_EQ(buttons[1]->GetLabel(), "&Terminal window");
                 const wxRect exit = nativeControl(page, ui::IDCANCEL)->GetRect();
                 const wxRect back = nativeControl(page, res::IDC_BACK)->GetRect();
                 const wxRect aboutButton = buttons[0]->GetRect();
                 EXPECT_GT(aboutButton.GetLeft(), exit.GetRight());
-                EXPECT_LT(aboutButton.GetRight(), back.GetLeft());
+                EXPECT_LT(buttons[1]->GetRect().GetRight(), back.GetLeft());
                 EXPECT_EQ(aboutButton.GetTop(), exit.GetTop());
                 click(buttons[0]);  // runs the nested About box until it ends
             })
@@ -328,6 +345,59 @@ TEST_F(WxDialogTest, ATimerEndsAModalRunAndSoDoesAMessagePostedFromAThread) {
     EXPECT_EQ(posted.DoModal(), 9);
     worker.join();
     EXPECT_FALSE(ui::isWindow(posted.GetSafeHwnd()));
+}
+
+TEST_F(WxDialogTest, OnThePortListArrowsChooseAndEnterPressesNextWithoutOpeningTheList) {
+    PageDialog page(*platform, res::IDD_PORT_SELECTION, "Welcome");
+    page.onInit = fillPorts;
+    script
+        .when(
+            "the page on screen", [&] { return shownAndPainted(page); },
+            [&] {
+                auto* list = dynamic_cast<wxChoice*>(nativeControl(page, res::IDC_PORT_LIST));
+                ASSERT_NE(list, nullptr);
+                nativeWindow(page)->Raise();
+                list->SetFocus();
+                wxUIActionSimulator().Char(WXK_DOWN);
+            })
+        .when(
+            "COM4 chosen with the arrow key",
+            [&] { return page.GetDlgItem(res::IDC_PORT_LIST).GetCurSel() == 3; },
+            [&] { wxUIActionSimulator().Char(WXK_RETURN); })
+        // An opened list would keep the page: the step times out and ends it.
+        .when(
+            "the page ended by Enter", [&] { return !page.IsWindow(); }, [] {},
+            std::chrono::seconds(5))
+        .start();
+    EXPECT_EQ(page.DoModal(), ui::IDOK);
+}
+
+TEST_F(WxDialogTest, EnterOnACheckBoxPressesTheDefaultButtonAndSpaceTicksIt) {
+    PageDialog page(*platform, res::IDD_OPERATION_CHOICE, "Operation");
+    const int boxId = res::IDC_OPERATION_FIRST;
+    page.onInit = [boxId](PageDialog& d) {
+        d.GetDlgItem(boxId).ShowWindow(ui::SW_SHOW);
+        d.GetDlgItem(boxId).EnableWindow(true);
+        d.GetDlgItem(ui::IDOK).EnableWindow(true);
+    };
+    script
+        .when(
+            "the page on screen", [&] { return shownAndPainted(page); },
+            [&] {
+                nativeWindow(page)->Raise();
+                nativeControl(page, boxId)->SetFocus();
+                wxUIActionSimulator().Char(' ');
+            })
+        .when(
+            "the box ticked with Space",
+            [&] { return page.GetDlgItem(boxId).GetCheck() == ui::BST_CHECKED; },
+            [&] { wxUIActionSimulator().Char(WXK_RETURN); })
+        .when(
+            "the page ended by Enter", [&] { return !page.IsWindow(); }, [] {},
+            std::chrono::seconds(5))
+        .start();
+    EXPECT_EQ(page.DoModal(), ui::IDOK);
+    EXPECT_EQ(page.GetDlgItem(boxId).GetCheck(), ui::BST_CHECKED);
 }
 
 TEST_F(WxDialogTest, EscapeCancelsThroughTheKeyboard) {

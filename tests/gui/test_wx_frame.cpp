@@ -9,6 +9,7 @@
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
+#include <wx/uiaction.h>
 
 #include "gui_support.h"
 #include "tidewell/ui/app.h"
@@ -159,6 +160,20 @@ TEST_F(WxFrameTest, TheTerminalFrameHasItsBarsMenusAndLog) {
     std::erase(expected, '\r');
     EXPECT_EQ(log->GetValue().utf8_string(), expected);
     EXPECT_FALSE(log->IsEditable());
+
+    // The status bar shows its four panes, and Caps Lock in its pane.
+    wxStatusBar* status = window->GetStatusBar();
+    for (int i = 0; i < status->GetFieldsCount(); ++i) {
+        EXPECT_EQ(status->GetStatusStyle(i), wxSB_SUNKEN) << "pane " << i;
+    }
+    EXPECT_EQ(status->GetStatusText(1), "");
+    window->Raise();
+    wxUIActionSimulator().Char(WXK_CAPITAL);
+    EXPECT_TRUE(settle([&] { return status->GetStatusText(1) == "CAP"; }))
+        << "Caps Lock on, the pane shows \"" << status->GetStatusText(1) << "\"";
+    EXPECT_EQ(frame.statusBar.GetPaneText(1), "CAP");
+    wxUIActionSimulator().Char(WXK_CAPITAL);
+    EXPECT_TRUE(settle([&] { return status->GetStatusText(1).empty(); }));
 
     // Drawn once the command bar has painted and the toolkit has had a few more turns.
     int turns = 0;

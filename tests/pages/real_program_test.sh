@@ -11,107 +11,7 @@ app="$1"
 devsim="$2"
 shots="${3:-}"
 
-if [ -z "${DISPLAY:-}" ]; then
-    if command -v xvfb-run >/dev/null; then
-        exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-    fi
-    echo "no display and no xvfb-run: skipped"
-    exit 77
-fi
-export NO_AT_BRIDGE=1 GDK_BACKEND=x11
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/tidewell-real.XXXXXX")"
-app_pid=""
-devsim_pid=""
-cleanup() {
-    set +e
-    if [ -n "$app_pid" ]; then
-        kill "$app_pid" 2>/dev/null
-        wait "$app_pid" 2>/dev/null
-    fi
-    if [ -n "$devsim_pid" ]; then
-        kill "$devsim_pid" 2>/dev/null
-        wait "$devsim_pid" 2>/dev/null
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAILED: $*" >&2
-    echo "--- device log" >&2
-    tail -20 "$work/devsim.log" >&2 || true
-    echo "--- program output" >&2
-    cat "$work/app.log" >&2 || true
-    exit 1
-}
-
-# Polls a condition (a command) every 50 ms for up to $1 seconds.
-wait_for() {
-    local limit="$1" what="$2"
-    shift 2
-    local deadline=$((SECONDS + limit))
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
-}
-
-log_has() { grep -q -- "$1" "$work/devsim.log"; }
-log_count_at_least() { [ "$(grep -c -- "$1" "$work/devsim.log")" -ge "$2" ]; }
-
-# The visible page window (caption "Tidewell" or "Tidewell 1.2").
-page_window() { { xdotool search --onlyvisible --name '^Tidewell( 1\.2)?$' 2>/dev/null || :; } | tail -1; }
-# Waits for a new page window (another id than $1); sets $page.
-next_page() {
-    local previous="$1"
-    page=""
-    local deadline=$((SECONDS + 20))
-    while :; do
-        page="$(page_window)"
-        [ -n "$page" ] && [ "$page" != "$previous" ] && break
-        [ "$SECONDS" -lt "$deadline" ] || fail "no new page after window $previous"
-        sleep 0.05
-    done
-    sleep 0.4  # let it paint
-}
-# The last visible window with that name that is more than a stub.
-window_named() {
-    local w
-    for w in $(xdotool search --onlyvisible --name "$1" 2>/dev/null || :); do
-        eval "$(xdotool getwindowgeometry --shell "$w" | grep -E '^WIDTH=')"
-        [ "$WIDTH" -gt 50 ] && echo "$w"
-    done | tail -1
-}
-has_window() { [ -n "$(window_named "$1")" ]; }
-app_ended() { [ ! -e "/proc/$app_pid" ] || grep -q ') Z' "/proc/$app_pid/stat"; }
-
-# Clicks at the centre of a rectangle given in dialog units (pages are 320 x 200).
-click_du() {
-    local window="$1" x="$2" y="$3" cx="$4" cy="$5" w h
-    eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=')"
-    w="$WIDTH"
-    h="$HEIGHT"
-    xdotool mousemove --window "$window" $(((2 * x + cx) * w / 640)) $(((2 * y + cy) * h / 400)) click 1
-}
-click_next() { click_du "$1" 263 179 50 14; }
-click_browse() { click_du "$1" 263 115 35 14; }
-click_box() { click_du "$1" 97 $((83 + 15 * $2)) 10 10; }
-open_port_list() { click_du "$1" 86 118 51 14; }
-
-shot() {
-    [ -n "$shots" ] || return 0
-    mkdir -p "$shots"
-    import -window "$1" "$shots/$2.png"
-}
-# The whole screen cut to the page and what hangs off it (an open list).
-shot_around() {
-    [ -n "$shots" ] || return 0
-    local window="$1" name="$2" x y w h
-    eval "$(xdotool getwindowgeometry --shell "$window" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
-    mkdir -p "$shots"
-    import -window root -crop "${WIDTH}x$((HEIGHT + 160))+${X}+${Y}" "$shots/$name.png"
-}
+source "$(dirname "$0")/support/real_program.sh"
 
 # The device: deaf for its first 8 s (the detection page can be seen waiting), then at
 # 38400 baud both ways (the progress can be seen).
@@ -145,7 +45,7 @@ shot "$welcome" port-selection
 open_port_list "$welcome"
 wait_for 5 "the port list" has_window '^tidewell$'
 sleep 0.3
-shot_around "$welcome" port-list-open
+shot_around "$welcome" "$(window_named '^tidewell$')" port-list-open
 xdotool key Down Return
 click_next "$welcome"
 sleep 0.5

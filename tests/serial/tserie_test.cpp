@@ -12,6 +12,7 @@ namespace tidewell {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using testing::FakeSerialDevice;
 using ::testing::HasSubstr;
 using testing::SerialCall;
@@ -186,7 +187,9 @@ TEST_F(TSerieFake, StandardLinkTurnsEitherErrorKindIntoNull) {
     EXPECT_EQ(createSerialPort(3, 115200, platform(), &why), nullptr);
     EXPECT_THAT(why,
                 StartsWith("Error # 13 opening /dev/fake/COM3 : Permission denied (errno 13); "));
-    EXPECT_THAT(why, HasSubstr("dialout"));
+    EXPECT_THAT(why, EndsWith("; serial devices usually belong to the group dialout: add "
+                              "yourself with \"sudo usermod -aG dialout $USER\", then log out "
+                              "and in again (the group counts only from a new log-in)"));
 }
 
 TEST_F(TSerieFake, StopBitsMapToTheBlockValues) {

@@ -48,15 +48,33 @@ int wxKeyOf(UINT key) {
     }
 }
 
-const wxArtID& artOf(const std::string& name) {
-    static const std::map<std::string, wxArtID> kArt = {
-        {"new", wxART_NEW},     {"open", wxART_FILE_OPEN}, {"save", wxART_FILE_SAVE},
-        {"cut", wxART_CUT},     {"copy", wxART_COPY},      {"paste", wxART_PASTE},
-        {"print", wxART_PRINT}, {"help", wxART_HELP},
+// A tool bar button's picture: the theme's icon by its standard name where the
+// theme has one (Adwaita has only the symbolic ones), else wx's own.
+wxBitmap toolBitmap(const std::string& art, wxSize size) {
+    struct Art {
+        const char* name;
+        const char* themeName;
+        wxArtID fallback;
     };
-    static const wxArtID kMissing = wxART_MISSING_IMAGE;
-    const auto it = kArt.find(name);
-    return it == kArt.end() ? kMissing : it->second;
+    static const Art kArt[] = {
+        {"new", "document-new", wxART_NEW},         {"open", "document-open", wxART_FILE_OPEN},
+        {"save", "document-save", wxART_FILE_SAVE}, {"cut", "edit-cut", wxART_CUT},
+        {"copy", "edit-copy", wxART_COPY},          {"paste", "edit-paste", wxART_PASTE},
+        {"print", "document-print", wxART_PRINT},   {"help", "help-about", wxART_HELP},
+    };
+    for (const Art& a : kArt) {
+        if (art != a.name) {
+            continue;
+        }
+        for (const wxString& name : {wxString(a.themeName), wxString(a.themeName) + "-symbolic"}) {
+            wxBitmap bitmap = wxArtProvider::GetBitmap(name, wxART_TOOLBAR, size);
+            if (bitmap.IsOk()) {
+                return bitmap;
+            }
+        }
+        return wxArtProvider::GetBitmap(a.fallback, wxART_TOOLBAR, size);
+    }
+    return wxArtProvider::GetBitmap(wxART_MISSING_IMAGE, wxART_TOOLBAR, size);
 }
 
 // Log text uses "\r\n" line ends; the text view shows "\n".
@@ -92,8 +110,7 @@ class ToolBarPeer : public NativePeer {
                 if (b.id == ID_SEPARATOR) {
                     bar_->AddSeparator();
                 } else {
-                    bar_->AddTool(frame_.wxIdFor(b.id), fromUtf8(b.tip),
-                                  wxArtProvider::GetBitmap(artOf(b.art), wxART_TOOLBAR, size),
+                    bar_->AddTool(frame_.wxIdFor(b.id), fromUtf8(b.tip), toolBitmap(b.art, size),
                                   fromUtf8(b.tip));
                 }
             }
@@ -134,6 +151,9 @@ class StatusBarPeer : public NativePeer {
             std::vector<int> widths(static_cast<std::size_t>(count), kIndicatorWidth);
             widths[0] = -1;
             bar_->SetFieldsCount(count, widths.data());
+            // Sunken panes: the theme draws none, so the indicators would not show as panes.
+            const std::vector<int> styles(static_cast<std::size_t>(count), wxSB_SUNKEN);
+            bar_->SetStatusStyles(count, styles.data());
         }
         for (int i = 0; i < model_.GetCount(); ++i) {
             bar_->SetStatusText(fromUtf8(model_.GetPaneText(i)), i);

@@ -1,11 +1,12 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/dcbuffer.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/fontenum.h>
-#include <wx/gauge.h>
 #include <wx/menu.h>
+#include <wx/settings.h>
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -25,6 +26,9 @@ namespace {
 constexpr int kSystemButtonGap = 5;
 constexpr int kSystemButtonMinWidth = 50;
 constexpr int kMinimumGap = 20;
+// The progress bar's rounding and the gap between its trough and its fill, in pixels.
+constexpr double kGaugeCorner = 3;
+constexpr int kGaugeInset = 2;
 
 wxString fromUtf8(std::string_view text) {
     return wxString::FromUTF8(text.data(), text.size());
@@ -36,6 +40,38 @@ std::string toUtf8(const wxString& text) {
 }
 
 }  // namespace
+
+BoxGauge::BoxGauge(wxWindow* parent, wxPoint pos, wxSize size)
+    : wxWindow(parent, wxID_ANY, pos, size, wxBORDER_NONE) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    Bind(wxEVT_PAINT, [this](wxPaintEvent&) {
+        // The theme's colours: a trough like a button's face, the selection colour's fill.
+        wxAutoBufferedPaintDC dc(this);
+        dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
+        dc.Clear();
+        const wxRect box = GetClientRect();
+        dc.SetPen(wxPen(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNSHADOW)));
+        dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE)));
+        dc.DrawRoundedRectangle(box, kGaugeCorner);
+        const wxRect inside = GetClientRect().Deflate(kGaugeInset);
+        const int filled = range_ > 0 ? inside.width * value_ / range_ : 0;
+        if (filled > 0) {
+            const wxColour fill = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
+            dc.SetPen(wxPen(fill));
+            dc.SetBrush(wxBrush(fill));
+            dc.DrawRoundedRectangle(wxRect(inside.GetPosition(), wxSize(filled, inside.height)),
+                                    kGaugeCorner - 1);
+        }
+    });
+}
+
+void BoxGauge::set(int value, int range) {
+    if (value != value_ || range != range_) {
+        value_ = value;
+        range_ = range;
+        Refresh();
+    }
+}
 
 DialogUnits DialogUnits::of(const wxFont& font) {
     wxMemoryDC dc;
@@ -170,8 +206,7 @@ void TemplateView::build(Entry& entry) {
             break;
         }
         case ControlKind::Progress:
-            entry.widget =
-                new wxGauge(parent_, wxID_ANY, 100, pos, size, wxGA_HORIZONTAL | wxGA_SMOOTH);
+            entry.widget = new BoxGauge(parent_, pos, size);
             break;
         case ControlKind::Bitmap:
         case ControlKind::Icon:
@@ -269,13 +304,12 @@ void TemplateView::sync(Entry& entry, ControlChange change) {
             break;
         case ControlChange::Range:
         case ControlChange::Position:
-            if (auto* gauge = dynamic_cast<wxGauge*>(widget)) {
+            if (auto* gauge = dynamic_cast<BoxGauge*>(widget)) {
                 int lower = 0;
                 int upper = 0;
                 control.GetRange(lower, upper);
-                gauge->SetRange(std::max(1, upper - lower));
-                gauge->SetValue(
-                    std::clamp(control.GetPos() - lower, 0, std::max(1, upper - lower)));
+                const int range = std::max(1, upper - lower);
+                gauge->set(std::clamp(control.GetPos() - lower, 0, range), range);
             }
             break;
         case ControlChange::ReadOnly:
@@ -384,9 +418,20 @@ DialogPeer::DialogPeer(WxPlatform& platform, Dialog& dialog) : platform_(platfor
         input::closeBox(model_);
     });
     window_->Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
-        if (event.GetKeyCode() == WXK_ESCAPE && !event.HasAnyModifiers()) {
+        const int key = event.GetKeyCode();
+        if (key == WXK_ESCAPE && !event.HasAnyModifiers()) {
             input::pressEscape(model_);
             return;
+        }
+        // Enter is the default button's, whatever has the focus: GTK's combo box
+        // would open its list and a check box would toggle. An open list has the
+        // keyboard to itself and never gets here; Space still presses a focused button.
+        if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && !event.HasAnyModifiers()) {
+            const auto* edit = dynamic_cast<wxTextCtrl*>(wxWindow::FindFocus());
+            if (edit == nullptr || !edit->IsMultiLine()) {
+                input::pressEnter(model_);
+                return;
+            }
         }
         event.Skip();
     });

@@ -52,6 +52,21 @@ class NativePeer : public WindowPeer {
     virtual int paintCount() const { return 0; }
 };
 
+// A progress bar that fills its box, drawn by the theme: GTK's own bar keeps the
+// theme's few pixels of height, whatever its size.
+class BoxGauge : public wxWindow {
+  public:
+    BoxGauge(wxWindow* parent, wxPoint pos, wxSize size);
+    void set(int value, int range);
+    int value() const { return value_; }
+    int range() const { return range_; }
+    bool AcceptsFocus() const override { return false; }
+
+  private:
+    int value_ = 0;
+    int range_ = 100;
+};
+
 // Dialog units of a font: the average character width and the character height.
 struct DialogUnits {
     int baseX = 6;

@@ -59,6 +59,7 @@ struct Options {
 struct ParsedOptions {
     Options options;
     bool helpRequested = false;
+    bool versionRequested = false;
     std::string error;  // empty when the command line is valid
 
     bool ok() const { return error.empty(); }
