@@ -162,6 +162,20 @@ class Soak {
         fs::remove(link(), ignored);
     }
 
+    // The device's last "transfer ..." line: which file it took the command line for.
+    std::string lastTransferLine() const {
+        std::ifstream log(root_ / ("devsim-" + std::to_string(devices_) + ".log"));
+        std::string line;
+        std::string last = "(no transfer)";
+        while (std::getline(log, line)) {
+            if (line.find(" transfer download ") != std::string::npos ||
+                line.find(" transfer upload ") != std::string::npos) {
+                last = line.substr(line.find_first_not_of(' '));
+            }
+        }
+        return last;
+    }
+
     int runCli(const std::vector<std::string>& args, const fs::path& output) {
         SpawnOptions spawn;
         spawn.args = {TIDEWELL_CLI_PROGRAM, "--port", link().string(), "--timeout", "5", "--quiet"};
@@ -229,8 +243,8 @@ class Soak {
         } else {
             ++tally_.silent;
             tally_.silentNotes.push_back("cycle " + std::to_string(cycle + 1) + " " + what +
-                                         " at rate " + rate_ + " (device log " +
-                                         std::to_string(devices_) + ")");
+                                         " at rate " + rate_ +
+                                         "; the device logged: " + lastTransferLine());
         }
         if (job == Job::backup) {
             for (const auto& entry : fs::directory_iterator(root_ / "backups")) {
