@@ -1,5 +1,5 @@
 # Debian 12 packages that building, running and testing Tidewell need.
-# Sourced by scripts/test, scripts/run, scripts/screenshots and scripts/package.
+# Sourced by scripts/test, scripts/run, scripts/screenshots, scripts/package and scripts/fuzz.
 TIDEWELL_PACKAGES=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -14,6 +14,13 @@ TIDEWELL_PACKAGES=(
 TIDEWELL_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian debootstrap)
 # resources/art/make-art.sh: only to draw the art again.
 TIDEWELL_ART_PACKAGES=(imagemagick librsvg2-bin)
+# Only for scripts/fuzz (the fuzz preset): clang with libFuzzer and the sanitizer runtimes;
+# python3 for tests/fuzz/make_devsim_seeds.sh, which turns devsim logs into seeds.
+TIDEWELL_FUZZ_PACKAGES=(
+    cmake ninja-build
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
+    python3
+)
 
 # Installs what is missing of the packages given (default: TIDEWELL_PACKAGES) as
 # root, or prints the exact command and fails.

@@ -60,15 +60,22 @@ std::string formatEntry(std::string_view key, std::string_view value) {
 }  // namespace
 
 IniText::IniText(std::string_view text) {
+    // Lines end with LF (a CR before it stays with the line and is trimmed when parsed) or
+    // with a CR alone, so that no value read ever holds a line break.
     std::size_t start = 0;
     while (start < text.size()) {
-        const auto end = text.find('\n', start);
+        const auto end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
             lines_.emplace_back(text.substr(start));
             break;
         }
-        lines_.emplace_back(text.substr(start, end - start));
-        start = end + 1;
+        if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') {
+            lines_.emplace_back(text.substr(start, end + 1 - start));
+            start = end + 2;
+        } else {
+            lines_.emplace_back(text.substr(start, end - start));
+            start = end + 1;
+        }
     }
 }
 

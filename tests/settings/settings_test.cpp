@@ -117,6 +117,13 @@ TEST_F(Settings, MalformedFileReadsWhatIsValid) {
     EXPECT_EQ(settings.getPlaylistPath(), ".");
 }
 
+TEST_F(Settings, ACarriageReturnAloneEndsALine) {
+    writeFile("[Tidewell]\rCommPort=3\rSettingPath=/back\r\rSettingFile=a\rb.bak\n");
+    EXPECT_EQ(settings.getCommPort(), 3);
+    EXPECT_EQ(settings.getSettingPath(), "/back");
+    EXPECT_EQ(settings.getSettingFile(), "a");  // never a value holding a line break
+}
+
 TEST_F(Settings, TruncatedLastLineStillReads) {
     writeFile("[Tidewell]\nCommPort=4\nSettingPath=/back");
     EXPECT_EQ(settings.getCommPort(), 4);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -218,8 +219,10 @@ std::optional<int> ChildProcess::wait(Millis timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!status_ && pid_ > 0) {
         int raw = 0;
-        if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+        rusage usage{};
+        if (::wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            peakRssKib_ = usage.ru_maxrss;
             break;
         }
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;

@@ -49,6 +49,8 @@ class ChildProcess {
     bool readLine(std::string& line, Millis timeout);
     // The exit code (128 + signal when killed) once the child has ended within timeout.
     std::optional<int> wait(Millis timeout);
+    // The child's peak resident memory in KiB, once it has ended and been waited for.
+    std::optional<long> peakRssKib() const { return peakRssKib_; }
     bool running();
     // SIGTERM, and SIGKILL when it has not ended a few seconds later.
     void terminate();
@@ -57,6 +59,7 @@ class ChildProcess {
     pid_t pid_ = -1;
     int outPipe_ = -1;
     std::optional<int> status_;
+    std::optional<long> peakRssKib_;
     std::string buffered_;
 };
 
