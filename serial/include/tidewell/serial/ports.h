@@ -14,13 +14,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "tidewell/app/settings.h"
+#include "tidewell/ini/settings_store.h"
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell {
 
+// The section of the settings file that holds the COM numbers.
+inline constexpr std::string_view kPortsSection = "Ports";
 inline constexpr std::uint8_t kFirstComPort = 1;
 inline constexpr std::uint8_t kLastComPort = 16;
 
