@@ -52,7 +52,16 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
     }
     switch (phase_) {
         case Phase::waitStart:
-            if (byte != kCrcRequest && byte != kNak) return;
+            if (byte != kCrcRequest && byte != kNak) {
+                // A host that has left the transfer (one waking the device) sends
+                // other bytes: give up after a few rather than after the start time-out.
+                link_.note("rx stray byte " + hexByte(byte) + " while waiting for the start");
+                if (++strayBytes_ >= kMaxStrayBytes) {
+                    cancel(TransferEnd::failed,
+                           "no start request, " + std::to_string(strayBytes_) + " stray bytes");
+                }
+                return;
+            }
             if (faults_.noTransferStart) {
                 if (!startIgnoredNoted_) {
                     startIgnoredNoted_ = true;
@@ -81,8 +90,11 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                 }
                 link_.note("rx ACK " + currentName());
                 nextPacket(now);
-            } else if (byte == kNak || (byte == kCrcRequest && index_ == 0)) {
-                link_.note("rx " + std::string(byte == kNak ? "NAK " : "C for ") + currentName());
+            } else {
+                // NAK, a late start request or any other byte: the packet again, each
+                // send counted, so a host that went away cannot hold the device.
+                link_.note("rx " + (byte == kNak ? std::string("NAK") : hexByte(byte)) + " for " +
+                           currentName());
                 sendPacket(now);
             }
             return;
@@ -90,8 +102,9 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
             if (byte == kAck) {
                 link_.note("rx ACK EOT");
                 finish(TransferEnd::succeeded);
-            } else if (byte == kNak) {
-                link_.note("rx NAK EOT");
+            } else {
+                link_.note("rx " + (byte == kNak ? std::string("NAK") : hexByte(byte)) +
+                           " for EOT");
                 sendEot(now);
             }
             return;
@@ -134,12 +147,14 @@ void XmodemSender::sendPacket(TimePoint now) {
         return;
     }
     ++sends_;
-    if (faults_.corruptPacket == ordinal && !corruptDone_) {
-        corruptDone_ = true;
+    const bool corruptOnce = faults_.corruptPacket == ordinal && !corruptDone_;
+    if (corruptOnce || faults_.corruptEveryPacket) {
+        corruptDone_ = corruptDone_ || corruptOnce;
         std::vector<std::uint8_t> damaged = packet_;
         damaged[3] ^= 0xFF;
-        link_.note("fault corrupt-packet " + std::to_string(ordinal) + ": " + currentName() +
-                   " sent with a damaged payload");
+        link_.note((corruptOnce ? "fault corrupt-packet " + std::to_string(ordinal)
+                                : std::string("fault corrupt-every-packet")) +
+                   ": " + currentName() + " sent with a damaged payload");
         link_.send(damaged);
     } else {
         link_.send(packet_);

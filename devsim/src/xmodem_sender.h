@@ -53,6 +53,7 @@ class XmodemSender {
     std::vector<std::uint8_t> packet_;
     int sends_ = 0;
     int eotSends_ = 0;
+    int strayBytes_ = 0;  // while waiting for the start
     bool startIgnoredNoted_ = false;
     bool corruptDone_ = false;
     bool dropAckDone_ = false;

@@ -47,6 +47,8 @@ TEST(DevsimOptions, EveryOptionIsRead) {
                                "/log",
                                "--no-prompt",
                                "--refuse-login",
+                               "--ignore-login",
+                               "--reprompt-login",
                                "--refuse-transfers",
                                "--silent-after-command",
                                "--reply-delay",
@@ -68,7 +70,9 @@ TEST(DevsimOptions, EveryOptionIsRead) {
                                "80",
                                "--final-reply-late",
                                "900",
-                               "--ok-after-failure"});
+                               "--ok-after-failure",
+                               "--corrupt-every-packet",
+                               "--escape-sequences"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const Options& o = parsed.options;
     const Faults& f = o.faults;
@@ -92,6 +96,7 @@ TEST(DevsimOptions, EveryOptionIsRead) {
     EXPECT_EQ(f.finalReply, FinalReply::late);
     EXPECT_EQ(f.finalReplyLate, milliseconds(900));
     EXPECT_TRUE(f.okAfterFailure);
+    EXPECT_TRUE(f.ignoreLogin && f.repromptLogin && f.corruptEveryPacket && f.escapeSequences);
 }
 
 TEST(DevsimOptions, FinalReplyFlags) {
@@ -109,6 +114,7 @@ TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
     for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at"}) {
         EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
     }
+    EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--corrupt-every-packet"}).ok());
 }
 
 TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {
@@ -164,6 +170,8 @@ TEST(DevsimOptions, HelpAndVersionNeedNothingElseAndHelpListsEveryOption) {
                                "--log",
                                "--no-prompt",
                                "--refuse-login",
+                               "--ignore-login",
+                               "--reprompt-login",
                                "--refuse-transfers",
                                "--silent-after-command",
                                "--reply-delay",
