@@ -38,7 +38,8 @@ inline constexpr std::size_t kMaxFileSize = 64u << 20;
 inline constexpr Millis kStartTimeout{60000};  // sender: waiting for 'C' or NAK
 inline constexpr Millis kAckTimeout{10000};    // sender: waiting for an answer
 inline constexpr int kMaxSends = 10;           // sender: sends of one packet or of EOT
-inline constexpr int kMaxStrayBytes = 10;      // sender: bytes that are no start request
-inline constexpr int kCancelBytes = 2;         // CAN bytes sent to cancel
+// Sender: bytes that answer nothing, from the start or the last ACK.
+inline constexpr int kMaxStrayBytes = 10;
+inline constexpr int kCancelBytes = 2;  // CAN bytes sent to cancel
 
 }  // namespace tidewell::devsim

@@ -13,6 +13,7 @@ XmodemSender::XmodemSender(const Faults& faults, TransferLink& link, std::vector
     : faults_(faults),
       link_(link),
       file_(std::move(file)),
+      lineTime_(lineTime),
       answerWait_(kAckTimeout + lineTime),
       packetCount_((file_.size() + kLongPayload - 1) / kLongPayload) {}
 
@@ -53,13 +54,7 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
     switch (phase_) {
         case Phase::waitStart:
             if (byte != kCrcRequest && byte != kNak) {
-                // A host that has left the transfer (one waking the device) sends
-                // other bytes: give up after a few rather than after the start time-out.
-                link_.note("rx stray byte " + hexByte(byte) + " while waiting for the start");
-                if (++strayBytes_ >= kMaxStrayBytes) {
-                    cancel(TransferEnd::failed,
-                           "no start request, " + std::to_string(strayBytes_) + " stray bytes");
-                }
+                stray(byte, "while waiting for the start");
                 return;
             }
             if (faults_.noTransferStart) {
@@ -70,6 +65,7 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                 return;
             }
             crc_ = byte == kCrcRequest;
+            strayBytes_ = 0;
             link_.note(std::string("rx start request ") + (crc_ ? "C (CRC)" : "NAK (checksum)"));
             if (packetCount_ == 0) {
                 sendEot(now);
@@ -80,6 +76,7 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
             return;
         case Phase::waitAck:
             if (byte == kAck) {
+                strayBytes_ = 0;
                 const std::uint64_t ordinal = index_ + 1;
                 if (faults_.dropAck == ordinal && !dropAckDone_) {
                     dropAckDone_ = true;
@@ -90,21 +87,21 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                 }
                 link_.note("rx ACK " + currentName());
                 nextPacket(now);
-            } else {
-                // NAK, a late start request or any other byte: the packet again, each
-                // send counted, so a host that went away cannot hold the device.
-                link_.note("rx " + (byte == kNak ? std::string("NAK") : hexByte(byte)) + " for " +
-                           currentName());
+            } else if (byte == kNak || (byte == kCrcRequest && index_ == 0)) {
+                link_.note("rx " + std::string(byte == kNak ? "NAK " : "C for ") + currentName());
                 sendPacket(now);
+            } else if (!stray(byte, "for " + currentName()) && now >= lineFreeAt_) {
+                sendPacket(now);  // a damaged answer: as a NAK
             }
             return;
         case Phase::waitEotAck:
             if (byte == kAck) {
                 link_.note("rx ACK EOT");
                 finish(TransferEnd::succeeded);
-            } else {
-                link_.note("rx " + (byte == kNak ? std::string("NAK") : hexByte(byte)) +
-                           " for EOT");
+            } else if (byte == kNak) {
+                link_.note("rx NAK EOT");
+                sendEot(now);
+            } else if (!stray(byte, "for EOT") && now >= lineFreeAt_) {
                 sendEot(now);
             }
             return;
@@ -162,6 +159,7 @@ void XmodemSender::sendPacket(TimePoint now) {
     link_.note("tx " + currentName() + " try " + std::to_string(sends_));
     phase_ = Phase::waitAck;
     timer_ = now + answerWait_;
+    lineFreeAt_ = now + lineTime_;
 }
 
 void XmodemSender::nextPacket(TimePoint now) {
@@ -187,6 +185,15 @@ void XmodemSender::sendEot(TimePoint now) {
     link_.note("tx EOT try " + std::to_string(eotSends_));
     phase_ = Phase::waitEotAck;
     timer_ = now + kAckTimeout;
+}
+
+// A host that has left the transfer (one waking the device) sends bytes that answer
+// nothing: the device gives up after a few, not after its time-outs.
+bool XmodemSender::stray(std::uint8_t byte, const std::string& where) {
+    link_.note("rx stray byte " + hexByte(byte) + " " + where);
+    if (++strayBytes_ < kMaxStrayBytes) return false;
+    cancel(TransferEnd::failed, std::to_string(strayBytes_) + " stray bytes, no answer");
+    return true;
 }
 
 void XmodemSender::cancel(TransferEnd end, const std::string& why) {

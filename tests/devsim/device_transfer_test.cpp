@@ -290,8 +290,7 @@ TEST(DevsimWakingHost, SenderWaitingForTheStartOrForAnAck) {
             h.send(std::string(1, static_cast<char>(kAck)));
         }
         EXPECT_LE(wakeUp(h), kFewSeconds) << started;
-        EXPECT_TRUE(h.logHas(started ? "packet 2 (#2) not acknowledged after 10 sends"
-                                     : "no start request, 10 stray bytes"));
+        EXPECT_TRUE(h.logHas("10 stray bytes, no answer"));
     }
 }
 
