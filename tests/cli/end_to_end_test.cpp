@@ -1,12 +1,16 @@
 // tidewell-cli run as a program against tidewell-devsim over a pseudo-terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "processes.h"
 #include "tidewell/testsupport/stubborn_peer.h"
@@ -58,6 +62,35 @@ std::vector<std::string> filesIn(const fs::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::size_t count(const std::string& text, std::string_view part) {
+    std::size_t found = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+// Waits until text occurs in the file more than `already` times.
+bool waitForMore(const fs::path& file, std::string_view text, std::size_t already) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (count(readFile(file), text) <= already) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// How far a running process has read its standard input.
+std::uint64_t inputPosition(pid_t pid) {
+    std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/0");
+    std::string key;
+    std::uint64_t position = 0;
+    while (info >> key && key != "pos:") {
+    }
+    info >> position;
+    return position;
 }
 
 bool portIsFree(const fs::path& path) {
@@ -125,6 +158,9 @@ TEST_F(CliEndToEnd, BackupsTakeNumberedNamesAndHoldTheDeviceFile) {
     const CliRun third = cli({"backup", "playlist", "--dir", inDir("out")});
     ASSERT_EQ(third.status, kOk) << third.err;
     EXPECT_EQ(third.out, inDir("out") + "/playlist.bak\n");
+    // Four packets: the last progress line and the summary count all of them.
+    EXPECT_TRUE(contains(third.err, "\nplaylist  4.0 KiB  ")) << third.err;
+    EXPECT_TRUE(contains(third.err, "Received \"playlist\" (4.0 KiB, ")) << third.err;
 
     EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting.bak"), '\x1a'));
     EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting_1.bak"), '\x1a'));
@@ -165,6 +201,68 @@ TEST_F(CliEndToEnd, TerminalSendsEachInputLineAndPrintsTheDeviceLines) {
     EXPECT_TRUE(contains(devsim_->log(), "rx line \"help\""));
 }
 
+// Standard input is read only as fast as its lines go out; a line longer than the
+// limit ends the terminal without being sent.
+TEST_F(CliEndToEnd, TerminalReadsItsInputOnlyAsFastAsItsLinesGoOut) {
+    startDevsim();
+    std::string flood;
+    for (int i = 0; i < 1'000'000; ++i) flood += "ls\n";
+    writeFile(inDir("flood.in"), flood);
+    auto child = startCli(dir(), {"--port", port(), "terminal"}, inDir("flood.in"));
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (count(devsim_->log(), "rx line \"ls\"") < 5 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_GE(count(devsim_->log(), "rx line \"ls\""), 5u);
+    EXPECT_LT(inputPosition(child->pid()), 64u * 1024);
+    child->signal(SIGINT);
+    EXPECT_EQ(child->wait(20s), kInterrupted);
+
+    CliExtras extras;
+    extras.input = "ls\n" + std::string(10000, 'x') + "\nhelp\n";
+    const CliRun run = cli({"terminal"}, extras);
+    EXPECT_EQ(run.status, kUsage) << run.err;
+    EXPECT_TRUE(contains(run.err, "input line 2 is longer than 4096 bytes")) << run.err;
+    EXPECT_FALSE(contains(devsim_->log(), "xxxx"));
+}
+
+// Escape sequences from the device reach no terminal as they are: standard error and
+// the log show them visibly, standard output only when it is a terminal.
+TEST_F(CliEndToEnd, ControlCharactersFromTheDeviceAreShownVisibly) {
+    startDevsim({"--escape-sequences"});
+    const std::string escapes = "\x1b]0;devsim\x07\x1b[2J";
+    const std::string shown = "\\e]0;devsim^G\\e[2J";
+    const CliRun toFile = cli({"--log", inDir("cli.log"), "send", "ls"});
+    ASSERT_EQ(toFile.status, kOk) << toFile.err;
+    EXPECT_EQ(toFile.out, escapes + ":OK:\n");  // asked for: the device's bytes
+    EXPECT_TRUE(contains(toFile.err, "| " + shown + "Logged in\n")) << toFile.err;
+    EXPECT_FALSE(contains(toFile.err, "\x1b"));
+    const std::string log = readFile(dir() / "cli.log");
+    EXPECT_TRUE(contains(log, shown + ":OK:\n")) << log;
+    EXPECT_FALSE(contains(log, "\x1b"));
+
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    CliExtras extras;
+    extras.stdoutFd = slave;
+    const CliRun onTerminal = cli({"send", "ls"}, extras);
+    EXPECT_EQ(onTerminal.status, kOk) << onTerminal.err;
+    std::string screen;
+    char buffer[4096];
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+        screen.append(buffer, got);
+    ::close(master);
+    ::close(slave);
+    EXPECT_EQ(screen, shown + ":OK:\n");
+}
+
 TEST_F(CliEndToEnd, LogShowsAndKeepsTheDeviceLinesAndStatistics) {
     startDevsim();
     fs::create_directories(store());
@@ -192,6 +290,20 @@ TEST_F(CliEndToEnd, ComNumbersAndTheSavedPortComeFromTheSettings) {
     EXPECT_EQ(ports.status, kOk) << ports.err;
     EXPECT_TRUE(contains(ports.out, "present  (saved)\n")) << ports.out;
     EXPECT_TRUE(contains(ports.out, "COM7   " + port())) << ports.out;
+}
+
+// Every reply comes 4.5 s late: later than the protocol's own waits (3 s for the reply
+// to the transfer line, 4 s for the final line), well within --timeout.
+TEST_F(CliEndToEnd, RepliesLaterThanTheProtocolsWaitsButWithinTheTimeoutAreTaken) {
+    startDevsim({"--reply-delay", "4500"});
+    fs::create_directories(store());
+    const std::string setting = randomBytes(3000, 22);
+    writeFile(store() / "setting", setting);
+    CliExtras extras;
+    extras.limit = Millis(90000);
+    const CliRun run = cli({"--timeout", "30", "backup", "setting", "--dir", inDir(".")}, extras);
+    ASSERT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "setting.bak"), '\x1a'));
 }
 
 TEST_F(CliEndToEnd, OneMegabyteUpdateSurvivesBitErrorsByteExact) {
@@ -240,6 +352,19 @@ TEST_F(CliEndToEnd, ARefusedLogInIsAnErrorReply) {
         << run.err;
 }
 
+TEST_F(CliEndToEnd, ALogInNeverConfirmedIsATimeout) {
+    for (const char* fault : {"--ignore-login", "--reprompt-login"}) {
+        startDevsim({fault});
+        const CliRun run = cli({"--timeout", "1", "detect"});
+        EXPECT_EQ(run.status, kTimeout) << fault << run.err;
+        EXPECT_TRUE(
+            contains(run.err, port() + ": the device did not confirm the log-in within 1 s"))
+            << run.err;
+        EXPECT_FALSE(contains(run.err, "Logged in.")) << run.err;
+        devsim_.reset();
+    }
+}
+
 TEST_F(CliEndToEnd, ARefusedTransferIsAnErrorReplyAndShowsTheDeviceLines) {
     startDevsim({"--refuse-transfers"});
     writeFile(inDir("fw.pkg"), "package");
@@ -259,6 +384,25 @@ TEST_F(CliEndToEnd, AMissingPackageIsALocalFileError) {
     EXPECT_TRUE(contains(folder.err, "Is a directory")) << folder.err;
 }
 
+TEST_F(CliEndToEnd, EmptyFilesAreSentOnlyWithForce) {
+    startDevsim();
+    writeFile(inDir("empty.pkg"), "");
+    writeFile(inDir("setting.bak"), "");
+    const CliRun update = cli({"update", inDir("empty.pkg")});
+    EXPECT_EQ(update.status, kLocalFile);
+    EXPECT_TRUE(contains(update.err, inDir("empty.pkg") + " is empty")) << update.err;
+    const CliRun restore = cli({"restore", "setting", inDir("setting.bak")});
+    EXPECT_EQ(restore.status, kLocalFile);
+    EXPECT_TRUE(contains(restore.err, "nothing was sent (--force sends it anyway)")) << restore.err;
+    EXPECT_FALSE(fs::exists(store() / "flashimage"));
+    EXPECT_FALSE(fs::exists(store() / "setting"));
+    EXPECT_FALSE(contains(devsim_->log(), "login accepted"));  // the device was not touched
+
+    const CliRun forced = cli({"--force", "update", inDir("empty.pkg")});
+    EXPECT_EQ(forced.status, kOk) << forced.err;
+    EXPECT_EQ(fs::file_size(store() / "flashimage"), 0u);
+}
+
 TEST_F(CliEndToEnd, AnUnwritableLogIsALocalFileError) {
     const CliRun run = runCli(dir(), {"--log", inDir("gone/cli.log"), "detect"});
     EXPECT_EQ(run.status, kLocalFile);
@@ -273,8 +417,10 @@ TEST_F(CliEndToEnd, AMissingBackupFolderIsALocalFileError) {
     EXPECT_TRUE(contains(run.err, inDir("gone") + ": No such file or directory")) << run.err;
 }
 
+// Whatever the device's line after the cancel says, the cause is the local file, with
+// the system's reason (a full disk says "No space left on device" here).
 TEST_F(CliEndToEnd, AFailedWriteIsALocalFileErrorAndLeavesNoBackup) {
-    startDevsim({"--ok-after-failure"});
+    startDevsim();
     fs::create_directories(store());
     writeFile(store() / "setting", randomBytes(5000, 16));
     fs::create_directories(dir() / "out");
@@ -283,6 +429,7 @@ TEST_F(CliEndToEnd, AFailedWriteIsALocalFileErrorAndLeavesNoBackup) {
     const CliRun run = cli({"backup", "setting", "--dir", inDir("out")}, extras);
     EXPECT_EQ(run.status, kLocalFile) << run.err;
     EXPECT_TRUE(contains(run.err, "cannot write the received data to " + inDir("out"))) << run.err;
+    EXPECT_TRUE(contains(run.err, ": File too large (errno 27)")) << run.err;
     EXPECT_TRUE(contains(run.err, "| Error: Write file exception.")) << run.err;
     EXPECT_TRUE(filesIn(dir() / "out").empty());
 }
@@ -294,6 +441,19 @@ TEST_F(CliEndToEnd, APacketRefusedAgainAndAgainIsTooManyRetries) {
     EXPECT_EQ(run.status, kTooManyRetries) << run.err;
     EXPECT_TRUE(contains(run.err, peer.path().string() + ": too many retries")) << run.err;
     EXPECT_EQ(peer.packetsRefused(), 25);
+}
+
+// The device starts, but every packet fails its check here: the line is busy, so
+// --timeout does not cut it short, and the report names the cause.
+TEST_F(CliEndToEnd, PacketsThatKeepFailingTheirCheckAreTooManyRetries) {
+    startDevsim({"--corrupt-every-packet"});
+    fs::create_directories(store());
+    writeFile(store() / "setting", randomBytes(5000, 23));
+    const CliRun run = cli({"--timeout", "2", "backup", "setting", "--dir", inDir(".")});
+    EXPECT_EQ(run.status, kTooManyRetries) << run.err;
+    EXPECT_TRUE(contains(run.err, port() + ": the packets of \"setting\" kept failing their check"))
+        << run.err;
+    EXPECT_FALSE(contains(run.err, "never started")) << run.err;
 }
 
 TEST_F(CliEndToEnd, ACancelByTheDeviceIsDeviceCancel) {
@@ -325,9 +485,9 @@ TEST_F(CliEndToEnd, AnAcceptedTransferThatNeverStartsIsNoStart) {
 TEST_F(CliEndToEnd, AnUnansweredCommandLineIsATimeout) {
     startDevsim({"--silent-after-command"});
     writeFile(inDir("fw.pkg"), "package");
-    const CliRun update = cli({"update", inDir("fw.pkg")});
+    const CliRun update = cli({"--timeout", "1", "update", inDir("fw.pkg")});
     EXPECT_EQ(update.status, kTimeout) << update.err;
-    EXPECT_TRUE(contains(update.err, port() + ": no reply to \"download flashimage\""))
+    EXPECT_TRUE(contains(update.err, port() + ": no reply to \"download flashimage\" within 2 s"))
         << update.err;
     const CliRun send = cli({"--timeout", "0.5", "send", "ls"});
     EXPECT_EQ(send.status, kTimeout) << send.err;
@@ -364,19 +524,42 @@ TEST_F(CliEndToEnd, CtrlCStopsDetectionAndReleasesThePort) {
     EXPECT_TRUE(portIsFree(port()));
 }
 
-TEST_F(CliEndToEnd, SigtermStopsABackupAndLeavesNoFile) {
-    startDevsim({"--baud", "9600"});
+// SIGTERM, a closed session (SIGHUP) and Ctrl-C stop a transfer alike: status 130,
+// no partial backup, the port released; the device is told with CAN and prompts for
+// the next detection at once.
+TEST_F(CliEndToEnd, SignalsStopATransferAndTheDeviceIsFreeAgain) {
+    startDevsim({"--baud", "9600", "--throttle-input"});
     fs::create_directories(store());
     writeFile(store() / "setting", randomBytes(200000, 21));
+    writeFile(inDir("fw.pkg"), randomBytes(200000, 24));
     fs::create_directories(dir() / "out");
-    auto child = startCli(dir(), {"--port", port(), "backup", "setting", "--dir", inDir("out")});
-    ASSERT_TRUE(waitForText(dir() / "cli.err", "Receiving", 10s));
-    ASSERT_TRUE(waitForText(dir() / "devsim.log", "tx packet", 10s));
-    child->signal(SIGTERM);
-    EXPECT_EQ(child->wait(10s), kInterrupted);
-    EXPECT_TRUE(contains(readFile(dir() / "cli.err"), "the transfer of \"setting\" was cancelled"));
-    EXPECT_TRUE(filesIn(dir() / "out").empty());
-    EXPECT_TRUE(portIsFree(port()));
+    struct Round {
+        int signal;
+        bool backup;
+    };
+    std::size_t round = 0;
+    for (const Round r : {Round{SIGTERM, true}, Round{SIGHUP, true}, Round{SIGINT, false}}) {
+        SCOPED_TRACE(strsignal(r.signal));
+        ++round;
+        const auto args =
+            r.backup ? std::vector<std::string>{"--port",  port(),  "backup",
+                                                "setting", "--dir", inDir("out")}
+                     : std::vector<std::string>{"--port", port(), "update", inDir("fw.pkg")};
+        const std::string packet = r.backup ? "rx ACK packet" : "rx packet";
+        const std::size_t packetsBefore = count(devsim_->log(), packet);
+        auto child = startCli(dir(), args);
+        ASSERT_TRUE(waitForMore(dir() / "devsim.log", packet, packetsBefore));
+        child->signal(r.signal);
+        EXPECT_EQ(child->wait(20s), kInterrupted);
+        EXPECT_TRUE(contains(readFile(dir() / "cli.err"), "was cancelled; the port is released"));
+        EXPECT_TRUE(filesIn(dir() / "out").empty());
+        EXPECT_TRUE(portIsFree(port()));
+        EXPECT_TRUE(
+            waitForMore(dir() / "devsim.log", "rx CAN CAN: cancelled by the host", round - 1));
+
+        const CliRun next = cli({"--timeout", "5", "detect"});
+        EXPECT_EQ(next.status, kOk) << next.err;
+    }
 }
 
 }  // namespace

@@ -152,6 +152,23 @@ TEST(CliOptions, DirBelongsToBackupOnly) {
     EXPECT_TRUE(parse({"--dir", "out", "backup", "setting"}).ok());
 }
 
+TEST(CliOptions, ForceBelongsToTheCommandsThatSendAFile) {
+    EXPECT_FALSE(parse({"update", "x.pkg"}).options.force);
+    EXPECT_TRUE(parse({"update", "x.pkg", "--force"}).options.force);
+    EXPECT_TRUE(parse({"--force", "restore", "setting", "x.bak"}).options.force);
+    EXPECT_FALSE(parse({"--force", "backup", "setting"}).ok());
+    EXPECT_FALSE(parse({"--force=yes", "update", "x.pkg"}).ok());
+}
+
+// The device would run the part after a CR as a second command.
+TEST(CliOptions, SendRefusesALineHoldingALineBreak) {
+    for (const std::string_view line : {"ls\rformat", "ls\n", "\rls", "ls\r\n"}) {
+        const auto r = parse({"send", line});
+        EXPECT_FALSE(r.ok()) << line;
+        EXPECT_NE(r.error.find("carriage return or line feed"), std::string::npos) << r.error;
+    }
+}
+
 TEST(CliOptions, HelpWinsOverAnIncompleteCommandLine) {
     const auto r = parse({"update", "--help"});
     EXPECT_TRUE(r.ok());
@@ -164,8 +181,9 @@ TEST(CliOptions, UsageListsEveryCommandAndTheExitStatuses) {
     for (auto command : {"ports", "detect", "update", "backup", "restore", "send", "terminal"}) {
         EXPECT_NE(text.find(std::string("  ") + command), std::string::npos) << command;
     }
-    EXPECT_NE(text.find("  130  "), std::string::npos);
+    EXPECT_NE(text.find("  130  interrupted (SIGINT, SIGTERM or SIGHUP)"), std::string::npos);
     EXPECT_NE(text.find("--timeout"), std::string::npos);
+    EXPECT_NE(text.find("--force"), std::string::npos);
 }
 
 }  // namespace
