@@ -91,7 +91,8 @@ struct Device::Impl final : TransferLink {
     const Faults& faults() const { return config.faults; }
 
     void emit(std::span<const std::uint8_t> bytes);
-    void emitLine(std::string_view text);
+    // afterLogin: the line belongs to the logged-in device (--escape-sequences).
+    void emitLine(std::string_view text, bool afterLogin = true);
     void reply(std::vector<std::string> lines);
     void schedule(TimePoint due, std::function<void(TimePoint)> action);
 
@@ -167,9 +168,9 @@ void Device::Impl::emit(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void Device::Impl::emitLine(std::string_view text) {
+void Device::Impl::emitLine(std::string_view text, bool afterLogin) {
     std::string bytes(text);
-    if (faults().escapeSequences && state != State::loggedOut) bytes.insert(0, kEscapes);
+    if (faults().escapeSequences && afterLogin) bytes.insert(0, kEscapes);
     logLine("tx line " + escaped(bytes));
     bytes += kLineEnd;
     emit(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
@@ -185,8 +186,9 @@ void Device::Impl::reply(std::vector<std::string> lines) {
         logLine("fault reply-delay: reply due in " + std::to_string(faults().replyDelay.count()) +
                 " ms");
     }
-    schedule(now + faults().replyDelay, [this, lines = std::move(lines)](TimePoint) {
-        for (const auto& text : lines) emitLine(text);
+    const bool afterLogin = state != State::loggedOut;
+    schedule(now + faults().replyDelay, [this, afterLogin, lines = std::move(lines)](TimePoint) {
+        for (const auto& text : lines) emitLine(text, afterLogin);
     });
 }
 

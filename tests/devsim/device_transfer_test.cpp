@@ -260,84 +260,36 @@ TEST(DevsimUpload, GivesUpWithoutAStartRequest) {
     EXPECT_EQ(h.takeLine(Millis(2000)), ":ERROR:");
 }
 
-// A host that has left a transfer and now wakes the device as detection does (three
+// A host that has left a transfer and wakes the device as detection does (three
 // spaces every 9 ms, never a quiet line) finds it prompting within a few seconds,
-// whatever the transfer was doing.
-constexpr Millis kFewSeconds{5000};
-
-// Simulated time until ":LOGIN:" answers the wake-ups; Millis::max() when two minutes
-// are not enough.
-Millis wakeUp(CoreHarness& h) {
-    const auto start = h.now();
-    h.take();
-    while (h.now() - start < Millis(120000)) {
-        h.send("   ");
-        h.advanceBy(Millis(9));
-        if (h.take().find(":LOGIN:\r\n") != std::string::npos) {
-            return std::chrono::duration_cast<Millis>(h.now() - start);
-        }
-    }
-    return Millis::max();
-}
-
-TEST(DevsimWakingHost, SenderWaitingForTheStartOrForAnAck) {
-    for (const bool started : {false, true}) {
-        CoreHarness h;
+// whatever the transfer was doing; after the host's CAN at once (the final line first).
+TEST(DevsimWakingHost, FindsThePromptWithinSeconds) {
+    const std::vector<std::pair<std::string, std::string>> setups = {
+        {"upload setting", ""},         {"upload setting", "C\x06"},
+        {"download setting", ""},       {"download setting", "packet"},
+        {"download setting", "silent"}, {"upload setting", "C\x18\x18\x18"}};
+    for (std::size_t i = 0; i < setups.size(); ++i) {
+        const auto& [line, then] = setups[i];
+        SCOPED_TRACE("setup " + std::to_string(i));
+        DeviceConfig config;
+        config.faults.noTransferStart = then == "silent";
+        CoreHarness h(config);
         h.writeStoreFile("setting", patternFile(5000));
-        startTransfer(h, "upload setting");
-        if (started) {
-            h.send("C");
-            h.send(std::string(1, static_cast<char>(kAck)));
+        startTransfer(h, line);
+        if (then == "packet") {
+            h.send(makePacket(1, patternFile(1024), true));
+        } else if (then != "silent") {
+            h.send(then);
         }
-        EXPECT_LE(wakeUp(h), kFewSeconds) << started;
-        EXPECT_TRUE(h.logHas("10 stray bytes, no answer"));
+        const auto start = h.now();
+        bool prompted = false;
+        while (!prompted && h.now() - start < Millis(120000)) {
+            h.send("   ");
+            h.advanceBy(Millis(9));
+            prompted = h.take().find(":LOGIN:\r\n") != std::string::npos;
+        }
+        EXPECT_LE(h.now() - start, then.ends_with("\x18") ? Millis(2100) : Millis(5000));
     }
-}
-
-TEST(DevsimWakingHost, ReceiverBeforeOrAfterTheFirstPacket) {
-    for (const bool onePacket : {false, true}) {
-        CoreHarness h;
-        startTransfer(h, "download setting");
-        if (onePacket) h.send(makePacket(1, patternFile(1024), true));
-        EXPECT_LE(wakeUp(h), kFewSeconds) << onePacket;
-        EXPECT_TRUE(h.logHas("too many errors in a row"));
-    }
-}
-
-TEST(DevsimWakingHost, ReceiverThatNeverStarts) {
-    DeviceConfig config;
-    config.faults.noTransferStart = true;
-    CoreHarness h(config);
-    startTransfer(h, "download setting");
-    EXPECT_LE(wakeUp(h), kFewSeconds);
-}
-
-TEST(DevsimWakingHost, AfterTheHostCancelled) {
-    CoreHarness h;
-    h.writeStoreFile("setting", patternFile(5000));
-    startTransfer(h, "upload setting");
-    h.send("C");
-    h.send("\x18\x18\x18");
-    EXPECT_LE(wakeUp(h), Millis(2100));  // the final line, then the prompt
-}
-
-// The receiver's purge of a damaged first header ends with a new start request,
-// and the packet sent again is taken.
-TEST(DevsimDownload, ADamagedFirstHeaderIsAskedForAgain) {
-    CoreHarness h;
-    startTransfer(h, "download setting");
-    ASSERT_TRUE(h.runUntil([&] { return h.output() == "C"; }, Millis(100)));
-    h.take();
-    const auto file = patternFile(1024);
-    auto packet = makePacket(1, file, true);
-    packet[0] = 0x82;  // STX with a flipped bit
-    h.send(packet);
-    h.advanceBy(Millis(100));
-    EXPECT_EQ(h.take(), "C");
-    h.send(makePacket(1, file, true));
-    h.send(std::vector<std::uint8_t>{kEot});
-    EXPECT_EQ(h.take(), "\x06\x06:OK:\r\n");
-    EXPECT_EQ(*h.readStoreFile("setting"), file);
 }
 
 }  // namespace
