@@ -603,7 +603,8 @@ ExitStatus Session::terminal() {
                     lastActivity = Clock::now();
                     break;
                 }
-                for (ssize_t i = 0; i < got; ++i) {
+                bool tooLong = false;
+                for (ssize_t i = 0; i < got && !tooLong; ++i) {
                     const char c = buffer[i];
                     if (c == '\n') {
                         // An empty line cannot go through the worker's mailbox.
@@ -612,9 +613,10 @@ ExitStatus Session::terminal() {
                         ++lineNumber;
                     } else if (c != '\r') {
                         partial.push_back(c);
+                        tooLong = partial.size() > kMaxInputLine;
                     }
                 }
-                if (partial.size() > kMaxInputLine) {
+                if (tooLong) {
                     link_->cancelAndSettle(kSettleLimit, printDrained);
                     return fail(ExitStatus::usage, "input line " + std::to_string(lineNumber) +
                                                        " is longer than " +

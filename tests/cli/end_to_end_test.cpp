@@ -208,7 +208,7 @@ TEST_F(CliEndToEnd, TerminalReadsItsInputOnlyAsFastAsItsLinesGoOut) {
     EXPECT_EQ(child->wait(20s), kInterrupted);
 
     CliExtras extras;
-    extras.input = "ls\n" + std::string(10000, 'x') + "\nhelp\n";
+    extras.input = "ls\n" + std::string(5000, 'x') + "\nhelp\n";
     const CliRun run = cli({"terminal"}, extras);
     EXPECT_EQ(run.status, kUsage) << run.err;
     EXPECT_TRUE(contains(run.err, "input line 2 is longer than 4096 bytes")) << run.err;
