@@ -92,6 +92,11 @@ TEST(DevsimOptions, EveryOptionIsRead) {
     EXPECT_EQ(f.finalReply, FinalReply::late);
     EXPECT_EQ(f.finalReplyLate, milliseconds(900));
     EXPECT_TRUE(f.okAfterFailure);
+    const Faults more = parse({"--link", "l", "--ignore-login", "--reprompt-login",
+                               "--corrupt-every-packet", "--escape-sequences"})
+                            .options.faults;
+    EXPECT_TRUE(more.ignoreLogin && more.repromptLogin && more.corruptEveryPacket &&
+                more.escapeSequences);
 }
 
 TEST(DevsimOptions, FinalReplyFlags) {
@@ -109,6 +114,7 @@ TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
     for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at"}) {
         EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
     }
+    EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--corrupt-every-packet"}).ok());
 }
 
 TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {
