@@ -98,6 +98,11 @@ TEST(DevsimOptions, EveryOptionIsRead) {
     EXPECT_EQ(f.finalReply, FinalReply::late);
     EXPECT_EQ(f.finalReplyLate, milliseconds(900));
     EXPECT_TRUE(f.okAfterFailure);
+    const Faults more = parse({"--link", "l", "--ignore-login", "--reprompt-login",
+                               "--corrupt-every-packet", "--escape-sequences"})
+                            .options.faults;
+    EXPECT_TRUE(more.ignoreLogin && more.repromptLogin && more.corruptEveryPacket &&
+                more.escapeSequences);
     EXPECT_EQ(f.hangupIn, FaultPhase::final);
     EXPECT_EQ(f.flood, FloodKind::endlessLine);
     EXPECT_EQ(f.floodIn, FaultPhase::command);
@@ -141,6 +146,7 @@ TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
     for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at"}) {
         EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
     }
+    EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--corrupt-every-packet"}).ok());
 }
 
 TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {

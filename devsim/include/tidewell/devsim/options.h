@@ -39,10 +39,13 @@ enum class FloodKind {
 struct Faults {
     bool noPrompt = false;            // wake-up bytes are never answered
     bool refuseLogin = false;         // every log-in word gets ":ERROR:"
+    bool ignoreLogin = false;         // the log-in word gets no answer at all
+    bool repromptLogin = false;       // the log-in word gets ":LOGIN:" again, nothing else
     bool refuseTransfers = false;     // "download"/"upload" lines get ":ERROR:"
     bool silentAfterCommand = false;  // command lines after log-in get no answer
     std::chrono::milliseconds replyDelay{0};
     std::optional<std::uint64_t> corruptPacket;  // packet k sent or taken as corrupt, once
+    bool corruptEveryPacket = false;             // every packet, every time
     std::optional<std::uint64_t> dropAck;        // the ACK of packet k is lost, once
     std::optional<std::uint64_t> cancelAt;       // CAN CAN in place of packet k or its ACK
     bool noTransferStart = false;                // ":OK:" to a transfer line, then nothing
@@ -57,8 +60,12 @@ struct Faults {
     FloodKind flood = FloodKind::none;
     FaultPhase floodIn = FaultPhase::detection;
     std::chrono::milliseconds trickle{0};  // between the bytes of what a transfer sends
+    // Every line after the log-in starts with terminal escape sequences (title, clear).
+    bool escapeSequences = false;
 
-    bool hasPacketFaults() const { return corruptPacket || dropAck || cancelAt; }
+    bool hasPacketFaults() const {
+        return corruptPacket || corruptEveryPacket || dropAck || cancelAt;
+    }
 };
 
 struct Options {
