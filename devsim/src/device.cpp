@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <random>
 #include <utility>
 
 #include "control.h"
@@ -60,7 +61,7 @@ DeviceConfig DeviceConfig::fromOptions(const Options& options) {
 }
 
 struct Device::Impl final : TransferLink {
-    enum class State { loggedOut, loggedIn, transfer, external, finishing, hungUp };
+    enum class State { loggedOut, loggedIn, transfer, external, finishing, flooding, hungUp };
     struct Scheduled {
         TimePoint due;
         std::function<void(TimePoint)> action;
@@ -73,10 +74,11 @@ struct Device::Impl final : TransferLink {
           start(t),
           now(t),
           rxNoise(config.faults.bitErrorRate, config.faults.seed * 2),
-          txNoise(config.faults.bitErrorRate, config.faults.seed * 2 + 1) {}
+          txNoise(config.faults.bitErrorRate, config.faults.seed * 2 + 1),
+          floodNoise(config.faults.seed) {}
 
-    // TransferLink
-    void send(std::span<const std::uint8_t> bytes) override { emit(bytes); }
+    // TransferLink: what the block transfer sends.
+    void send(std::span<const std::uint8_t> bytes) override;
     void note(const std::string& text) override { logLine(text); }
 
     void logLine(std::string_view text) {
@@ -101,6 +103,10 @@ struct Device::Impl final : TransferLink {
     void advance(TimePoint t);
     std::optional<TimePoint> nextDeadline() const;
     void hangUp(const std::string& why);
+    // The phase faults: true when one took the device over in phase.
+    bool hangupFault(FaultPhase phase);
+    bool floodFault(FaultPhase phase);
+    void produceFlood(std::size_t count);
 
     void lineByte(std::uint8_t byte);
     void wakeUp();
@@ -140,6 +146,12 @@ struct Device::Impl final : TransferLink {
     std::optional<XmodemSender> sender;
     std::optional<ExternalTransfer> externalStart;
     std::vector<std::uint8_t> externalInput;
+
+    std::mt19937 floodNoise;
+    std::uint64_t flooded = 0;
+    int transferSends = 0;               // sendings of the running block transfer
+    std::deque<std::uint8_t> trickling;  // --trickle-ms: bytes not yet sent
+    TimePoint trickleDue{};
 
     std::string finalText;
     bool finalAfterQuiet = false;
@@ -192,10 +204,65 @@ void Device::Impl::reply(std::vector<std::string> lines) {
     });
 }
 
+void Device::Impl::send(std::span<const std::uint8_t> bytes) {
+    if (faults().hangupIn == FaultPhase::transfer && ++transferSends == 2) {
+        hangUp("fault hangup-in transfer: hanging up");
+        return;
+    }
+    if (faults().trickle.count() == 0) {
+        emit(bytes);
+        return;
+    }
+    if (trickling.empty()) trickleDue = std::max(trickleDue, now);
+    trickling.insert(trickling.end(), bytes.begin(), bytes.end());
+}
+
+bool Device::Impl::hangupFault(FaultPhase phase) {
+    if (faults().hangupIn != phase) return false;
+    hangUp("fault hangup-in " + std::string(phaseName(phase)) + ": hanging up");
+    return true;
+}
+
+bool Device::Impl::floodFault(FaultPhase phase) {
+    if (faults().flood == FloodKind::none || faults().floodIn != phase) return false;
+    const char* kind = faults().flood == FloodKind::lineFeeds     ? "lf-flood"
+                       : faults().flood == FloodKind::endlessLine ? "endless-line"
+                                                                  : "noise";
+    logLine(std::string("fault ") + kind + " " + std::string(phaseName(phase)) +
+            ": flooding from now on");
+    state = State::flooding;
+    scheduled.clear();
+    receiver.reset();
+    sender.reset();
+    trickling.clear();
+    return true;
+}
+
+void Device::Impl::produceFlood(std::size_t count) {
+    std::vector<std::uint8_t> bytes(count);
+    for (auto& byte : bytes) {
+        switch (faults().flood) {
+            case FloodKind::lineFeeds:
+                byte = kLf;
+                break;
+            case FloodKind::endlessLine:
+                byte = static_cast<std::uint8_t>('a' + flooded % 26);
+                break;
+            case FloodKind::noise:
+            case FloodKind::none:
+                byte = static_cast<std::uint8_t>(floodNoise());
+                break;
+        }
+        ++flooded;
+    }
+    emit(bytes);
+}
+
 void Device::Impl::hangUp(const std::string& why) {
     logLine(why);
     state = State::hungUp;
     scheduled.clear();
+    trickling.clear();
     externalStart.reset();
     externalInput.clear();
 }
@@ -242,6 +309,7 @@ void Device::Impl::dispatch(std::uint8_t byte, TimePoint t) {
         case State::finishing:
             lastInput = t;
             return;
+        case State::flooding:
         case State::hungUp:
             return;
     }
@@ -263,6 +331,7 @@ void Device::Impl::lineByte(std::uint8_t byte) {
 }
 
 void Device::Impl::wakeUp() {
+    if (hangupFault(FaultPhase::detection) || floodFault(FaultPhase::detection)) return;
     if (lastPrompt && now - *lastPrompt < kPromptInterval) return;
     lastPrompt = now;
     if (state == State::loggedIn) {
@@ -295,6 +364,7 @@ void Device::Impl::completeLine() {
 }
 
 void Device::Impl::loginLine(const std::string& text, bool tooLong) {
+    if (hangupFault(FaultPhase::login) || floodFault(FaultPhase::login)) return;
     std::vector<std::string> answer;
     const bool otherAnswer = faults().refuseLogin || faults().ignoreLogin || faults().repromptLogin;
     if (!tooLong && text == config.loginWord && !otherAnswer) {
@@ -330,6 +400,7 @@ void Device::Impl::loginLine(const std::string& text, bool tooLong) {
 }
 
 void Device::Impl::commandLine(const std::string& text, bool tooLong) {
+    if (hangupFault(FaultPhase::command) || floodFault(FaultPhase::command)) return;
     if (faults().silentAfterCommand) {
         logLine("fault silent-after-command: no reply");
         return;
@@ -396,8 +467,11 @@ void Device::Impl::listFiles() {
 }
 
 Millis Device::Impl::packetLineTime() const {
-    if (!config.baud) return Millis(0);
-    return Millis(static_cast<Millis::rep>(kPacketOnLine * kBitsPerByte * 1000.0 / *config.baud));
+    // A trickled packet takes its time too, or the sender would send it again meanwhile.
+    const Millis trickled = faults().trickle * static_cast<Millis::rep>(kPacketOnLine);
+    if (!config.baud) return trickled;
+    return trickled +
+           Millis(static_cast<Millis::rep>(kPacketOnLine * kBitsPerByte * 1000.0 / *config.baud));
 }
 
 void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
@@ -405,6 +479,7 @@ void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
     direction = dir;
     transferName = name;
     const std::uint64_t serial = ++transferSerial;
+    transferSends = 0;
     const bool external = config.transfer == TransferMode::lrzsz;
     const bool toDevice = dir == TransferDirection::toDevice;
     logLine(std::string("transfer ") + (toDevice ? "download " : "upload ") + escaped(name) +
@@ -429,6 +504,7 @@ void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
         if (serial != transferSerial) return;
         if (external ? state != State::external : state != State::transfer) return;
         emitLine(kOk);
+        if (floodFault(FaultPhase::transfer)) return;
         if (external) {
             externalStart = ExternalTransfer{direction, transferName};
         } else {
@@ -525,7 +601,15 @@ void Device::Impl::advance(TimePoint t) {
                 continue;
             }
         }
+        if (!trickling.empty() && trickleDue <= now) {
+            const std::uint8_t byte = trickling.front();
+            trickling.pop_front();
+            emit(std::span(&byte, 1));
+            trickleDue = now + faults().trickle;
+            continue;
+        }
         if (const auto due = finalDue(); due && *due <= now) {
+            if (hangupFault(FaultPhase::final) || floodFault(FaultPhase::final)) continue;
             emitLine(finalText);
             if (state == State::finishing) state = State::loggedIn;
             continue;
@@ -543,6 +627,7 @@ std::optional<TimePoint> Device::Impl::nextDeadline() const {
     if (!scheduled.empty()) consider(scheduled.front().due);
     if (receiver) consider(receiver->deadline());
     if (sender) consider(sender->deadline());
+    if (!trickling.empty()) consider(trickleDue);
     consider(finalDue());
     return next;
 }
@@ -566,6 +651,15 @@ std::optional<Device::TimePoint> Device::nextDeadline() const {
 
 std::vector<std::uint8_t> Device::takeOutput() {
     return std::exchange(impl_->output, {});
+}
+
+bool Device::flooding() const {
+    return impl_->state == Impl::State::flooding;
+}
+
+void Device::flood(std::size_t count, TimePoint now) {
+    impl_->now = std::max(impl_->now, now);
+    if (flooding()) impl_->produceFlood(count);
 }
 
 bool Device::hungUp() const {
