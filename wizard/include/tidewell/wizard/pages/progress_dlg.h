@@ -5,11 +5,15 @@
 // A backup is received into a hidden partial file in the remembered folder of its
 // kind (SettingPath, PlaylistPath) and takes its numbered name only when the
 // transfer succeeded; a failed transfer, or leaving the page before the end,
-// removes it, so no truncated file ever looks like a backup.
+// removes it, so no truncated file ever looks like a backup. Each backup kept gets
+// its record beside it (NAME.bak.json: size, SHA-256, time, port, log-in lines); a
+// record that cannot be written is told in the log and the run goes on.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <string>
 
 #include "tidewell/wizard/base_dlg.h"
 #include "tidewell/wizard/color_static.h"
@@ -47,6 +51,7 @@ class CProgressDlg : public CBaseDlg {
     void stopRun(const std::string& status);
     // The received backup takes its name; false (run stopped) when it cannot.
     bool keepBackup();
+    void writeRecord(const std::filesystem::path& backup);
 
     CColorStatic m_title;
     ui::Control* m_status = nullptr;
@@ -56,6 +61,7 @@ class CProgressDlg : public CBaseDlg {
     // A transfer of this visit is under way (results of other ones are ignored).
     bool running_ = false;
     std::optional<PendingBackup> backup_;
+    std::string backupDeviceFile_;
 };
 
 }  // namespace tidewell
