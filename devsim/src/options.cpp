@@ -4,6 +4,8 @@
 #include <limits>
 #include <system_error>
 
+#include "tidewell/devsim/store.h"
+
 namespace tidewell::devsim {
 
 namespace {
@@ -189,6 +191,20 @@ bool Parser::handle(std::string_view name) {
         return takeMillis(name, f.finalReplyLate);
     }
     if (name == "--ok-after-failure") return flag(f.okAfterFailure);
+    if (name == "--corrupt-store") {
+        if (!takeCount(name, 0, std::numeric_limits<std::uint32_t>::max(), count)) return false;
+        f.corruptStore = count;
+        return true;
+    }
+    if (name == "--refuse-upload") {
+        if (!takeValue(name, value)) return false;
+        if (!Store::validName(value)) {
+            return fail("--refuse-upload: \"" + std::string(value) + "\" is not a file name");
+        }
+        f.refuseUpload.emplace_back(value);
+        return true;
+    }
+    if (name == "--mangle-download-name") return flag(f.mangleDownloadName);
     return fail("unknown option \"" + std::string(name) + "\"");
 }
 
@@ -213,6 +229,8 @@ ParsedOptions Parser::run() {
         fail("--no-final-reply, --final-reply-late and --final-reply-early exclude each other");
     } else if (o.transfer == TransferMode::lrzsz && o.faults.hasPacketFaults()) {
         fail("--corrupt-packet, --drop-ack and --cancel-at need --transfer builtin");
+    } else if (o.transfer == TransferMode::lrzsz && o.faults.corruptStore) {
+        fail("--corrupt-store needs --transfer builtin");
     } else if (o.throttleInput && !o.baud) {
         fail("--throttle-input needs --baud");
     }
@@ -268,6 +286,12 @@ Faults (packet K counts the packets of one transfer from 1):
                          after one second of silence)
   --ok-after-failure     final line ":OK:" also after a failed or cancelled
                          transfer (default: ":ERROR:")
+  --corrupt-store OFFSET invert the byte at OFFSET (from 0) of every file the
+                         device stores; needs --transfer builtin
+  --refuse-upload NAME   answer "upload NAME" with ":ERROR:" (repeatable)
+  --mangle-download-name store the file of "download NAME" under NAME with
+                         bit 2 of its first byte flipped ("setting" becomes
+                         "wetting"), answering ":OK:" as usual
 
 Commands after log-in (lines end with CR; LF is ignored):
   download NAME          receive NAME (XMODEM-1K, CRC-16 or checksum)

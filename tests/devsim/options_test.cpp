@@ -68,7 +68,13 @@ TEST(DevsimOptions, EveryOptionIsRead) {
                                "80",
                                "--final-reply-late",
                                "900",
-                               "--ok-after-failure"});
+                               "--ok-after-failure",
+                               "--corrupt-store",
+                               "0",
+                               "--refuse-upload",
+                               "flashimage",
+                               "--refuse-upload=playlist",
+                               "--mangle-download-name"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const Options& o = parsed.options;
     const Faults& f = o.faults;
@@ -92,6 +98,9 @@ TEST(DevsimOptions, EveryOptionIsRead) {
     EXPECT_EQ(f.finalReply, FinalReply::late);
     EXPECT_EQ(f.finalReplyLate, milliseconds(900));
     EXPECT_TRUE(f.okAfterFailure);
+    EXPECT_EQ(f.corruptStore, 0u);
+    EXPECT_EQ(f.refuseUpload, (std::vector<std::string>{"flashimage", "playlist"}));
+    EXPECT_TRUE(f.mangleDownloadName);
 }
 
 TEST(DevsimOptions, FinalReplyFlags) {
@@ -106,7 +115,7 @@ TEST(DevsimOptions, FinalReplyFlags) {
 TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
     EXPECT_TRUE(parse({"--link", "l", "--transfer", "lrzsz"}).ok());
     EXPECT_EQ(parse({"--link", "l", "--transfer", "lrzsz"}).options.transfer, TransferMode::lrzsz);
-    for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at"}) {
+    for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at", "--corrupt-store"}) {
         EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
     }
 }
@@ -135,6 +144,10 @@ TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {
         {"--link", "l", "--login", "a\rb"},
         {"--link", "l", "--no-prompt=yes"},
         {"--link", "l", "--throttle-input"},
+        {"--link", "l", "--corrupt-store", "-1"},
+        {"--link", "l", "--refuse-upload", "../setting"},
+        {"--link", "l", "--refuse-upload", ""},
+        {"--link", "l", "--mangle-download-name=yes"},
     };
     for (const auto& args : bad) {
         const auto parsed = parseOptions(args);
@@ -179,6 +192,9 @@ TEST(DevsimOptions, HelpAndVersionNeedNothingElseAndHelpListsEveryOption) {
                                "--final-reply-late",
                                "--final-reply-early",
                                "--ok-after-failure",
+                               "--corrupt-store",
+                               "--refuse-upload",
+                               "--mangle-download-name",
                                "--help",
                                "--version"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tidewell::devsim {
 
@@ -40,6 +41,13 @@ struct Faults {
     FinalReply finalReply = FinalReply::normal;
     std::chrono::milliseconds finalReplyLate{0};
     bool okAfterFailure = false;  // final reply ":OK:" even after a failed transfer
+    // The byte at this offset (from 0) of every file stored is inverted.
+    std::optional<std::uint64_t> corruptStore;
+    // "upload NAME" of these names gets ":ERROR:".
+    std::vector<std::string> refuseUpload;
+    // "download NAME" stores under NAME with bit 2 of its first byte flipped, as a
+    // bit error on the line would ("setting" becomes "wetting").
+    bool mangleDownloadName = false;
 
     bool hasPacketFaults() const { return corruptPacket || dropAck || cancelAt; }
 };
