@@ -22,7 +22,8 @@ namespace tidewell {
 
 inline constexpr std::size_t kSha256HexLength = 64;
 
-// An incremental digest, for data that passes through in parts.
+// An incremental digest, for data that passes through in parts. A moved-from object
+// may only be assigned to or destroyed.
 class Sha256 {
   public:
     Sha256();
