@@ -40,15 +40,11 @@ std::optional<InputFile> InputFile::open(const std::filesystem::path& path, std:
     }
     // Reads of a regular file never wait; clear the flag all the same.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return InputFile(fd, path, static_cast<std::uint64_t>(info.st_size),
-                     static_cast<unsigned>(info.st_mode & 07777));
+    return InputFile(fd, path);
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      size_(other.size_),
-      mode_(other.mode_) {}
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
 
 InputFile::~InputFile() {
     if (fd_ >= 0) ::close(fd_);

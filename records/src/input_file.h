@@ -26,17 +26,12 @@ class InputFile {
     // Fills buffer up to size; fewer bytes only at the end of the file. Nothing, and
     // *why, on a read error.
     std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t size, std::string* why);
-    std::uint64_t sizeAtOpen() const { return size_; }
-    unsigned modeAtOpen() const { return mode_; }
 
   private:
-    InputFile(int fd, std::filesystem::path path, std::uint64_t size, unsigned mode)
-        : fd_(fd), path_(std::move(path)), size_(size), mode_(mode) {}
+    InputFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
 
     int fd_;
     std::filesystem::path path_;
-    std::uint64_t size_;
-    unsigned mode_;
 };
 
 // "<what> <path>: <strerror> (errno N)".
