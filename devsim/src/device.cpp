@@ -21,7 +21,10 @@ namespace tidewell::devsim {
 namespace {
 
 constexpr Millis kPromptInterval{100};  // at most one ":LOGIN:" per interval
-constexpr Millis kFinalQuiet{1000};     // silence before the final reply
+constexpr Millis kFinalQuiet{1000};     // silence before the final reply...
+// ...but no longer after the end than this: a host that keeps sending (one waking
+// the device) never leaves the line quiet.
+constexpr Millis kFinalQuietLimit{2000};
 constexpr std::size_t kMaxLineLength = 1024;
 constexpr std::size_t kPacketOnLine = 3 + kLongPayload + 2;
 constexpr double kBitsPerByte = 10.0;
@@ -31,6 +34,8 @@ constexpr std::string_view kPrompt = ":LOGIN:";
 constexpr std::string_view kOk = ":OK:";
 constexpr std::string_view kError = ":ERROR:";
 constexpr std::string_view kLineEnd = "\r\n";
+// --escape-sequences: set the terminal's title, clear its screen.
+constexpr std::string_view kEscapes = "\x1b]0;devsim\x07\x1b[2J";
 constexpr std::array<std::string_view, 4> kWelcome = {"Tidewell simulated device", "Firmware 1.0",
                                                       "Logged in", kOk};
 constexpr std::array<std::string_view, 5> kHelp = {
@@ -87,7 +92,8 @@ struct Device::Impl final : TransferLink {
     const Faults& faults() const { return config.faults; }
 
     void emit(std::span<const std::uint8_t> bytes);
-    void emitLine(std::string_view text);
+    // afterLogin: the line belongs to the logged-in device (--escape-sequences).
+    void emitLine(std::string_view text, bool afterLogin = true);
     void reply(std::vector<std::string> lines);
     void schedule(TimePoint due, std::function<void(TimePoint)> action);
 
@@ -164,9 +170,10 @@ void Device::Impl::emit(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void Device::Impl::emitLine(std::string_view text) {
-    logLine("tx line " + escaped(text));
+void Device::Impl::emitLine(std::string_view text, bool afterLogin) {
     std::string bytes(text);
+    if (faults().escapeSequences && afterLogin) bytes.insert(0, kEscapes);
+    logLine("tx line " + escaped(bytes));
     bytes += kLineEnd;
     emit(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
@@ -181,8 +188,9 @@ void Device::Impl::reply(std::vector<std::string> lines) {
         logLine("fault reply-delay: reply due in " + std::to_string(faults().replyDelay.count()) +
                 " ms");
     }
-    schedule(now + faults().replyDelay, [this, lines = std::move(lines)](TimePoint) {
-        for (const auto& text : lines) emitLine(text);
+    const bool afterLogin = state != State::loggedOut;
+    schedule(now + faults().replyDelay, [this, afterLogin, lines = std::move(lines)](TimePoint) {
+        for (const auto& text : lines) emitLine(text, afterLogin);
     });
 }
 
@@ -290,11 +298,22 @@ void Device::Impl::completeLine() {
 
 void Device::Impl::loginLine(const std::string& text, bool tooLong) {
     std::vector<std::string> answer;
-    if (!tooLong && text == config.loginWord && !faults().refuseLogin) {
+    const bool otherAnswer = faults().refuseLogin || faults().ignoreLogin || faults().repromptLogin;
+    if (!tooLong && text == config.loginWord && !otherAnswer) {
         logLine("login accepted");
         state = State::loggedIn;
         answer.assign(kWelcome.begin(), kWelcome.end());
         reply(std::move(answer));
+        return;
+    }
+    if (!tooLong && text == config.loginWord && faults().ignoreLogin) {
+        logLine("fault ignore-login: log-in not answered");
+        return;
+    }
+    if (!tooLong && text == config.loginWord && faults().repromptLogin) {
+        logLine("fault reprompt-login: prompt in place of an answer");
+        lastPrompt = now;
+        reply({std::string(kPrompt)});
         return;
     }
     if (!tooLong && text == config.loginWord) {
@@ -409,7 +428,7 @@ void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
     } else {
         state = State::transfer;
         if (toDevice) {
-            receiver.emplace(config.faults, *this);
+            receiver.emplace(config.faults, *this, packetLineTime());
         } else {
             sender.emplace(config.faults, *this, std::move(file), packetLineTime());
         }
@@ -506,7 +525,8 @@ void Device::Impl::finishTransfer(bool succeeded, TimePoint t) {
 
 std::optional<TimePoint> Device::Impl::finalDue() const {
     if (state != State::finishing) return std::nullopt;
-    const TimePoint base = finalAfterQuiet ? lastInput + kFinalQuiet : finalAt;
+    const TimePoint base =
+        finalAfterQuiet ? std::min(lastInput + kFinalQuiet, finalAt + kFinalQuietLimit) : finalAt;
     return base + faults().replyDelay;
 }
 

@@ -151,10 +151,13 @@ bool Parser::handle(std::string_view name) {
     }
     if (name == "--no-prompt") return flag(f.noPrompt);
     if (name == "--refuse-login") return flag(f.refuseLogin);
+    if (name == "--ignore-login") return flag(f.ignoreLogin);
+    if (name == "--reprompt-login") return flag(f.repromptLogin);
     if (name == "--refuse-transfers") return flag(f.refuseTransfers);
     if (name == "--silent-after-command") return flag(f.silentAfterCommand);
     if (name == "--reply-delay") return takeMillis(name, f.replyDelay);
     if (name == "--corrupt-packet") return packet(f.corruptPacket);
+    if (name == "--corrupt-every-packet") return flag(f.corruptEveryPacket);
     if (name == "--drop-ack") return packet(f.dropAck);
     if (name == "--cancel-at") return packet(f.cancelAt);
     if (name == "--no-transfer-start") return flag(f.noTransferStart);
@@ -205,6 +208,7 @@ bool Parser::handle(std::string_view name) {
         return true;
     }
     if (name == "--mangle-download-name") return flag(f.mangleDownloadName);
+    if (name == "--escape-sequences") return flag(f.escapeSequences);
     return fail("unknown option \"" + std::string(name) + "\"");
 }
 
@@ -228,7 +232,9 @@ ParsedOptions Parser::run() {
     else if (finalReplyFlags_ > 1) {
         fail("--no-final-reply, --final-reply-late and --final-reply-early exclude each other");
     } else if (o.transfer == TransferMode::lrzsz && o.faults.hasPacketFaults()) {
-        fail("--corrupt-packet, --drop-ack and --cancel-at need --transfer builtin");
+        fail(
+            "--corrupt-packet, --corrupt-every-packet, --drop-ack and --cancel-at need "
+            "--transfer builtin");
     } else if (o.transfer == TransferMode::lrzsz && o.faults.corruptStore) {
         fail("--corrupt-store needs --transfer builtin");
     } else if (o.throttleInput && !o.baud) {
@@ -267,10 +273,13 @@ The device:
 Faults (packet K counts the packets of one transfer from 1):
   --no-prompt            never answer wake-up bytes with ":LOGIN:"
   --refuse-login         answer every log-in word with ":ERROR:"
+  --ignore-login         answer the log-in word with nothing at all
+  --reprompt-login       answer the log-in word with ":LOGIN:" again, no ":OK:"
   --refuse-transfers     answer "download" and "upload" lines with ":ERROR:"
   --silent-after-command answer no command line after log-in
   --reply-delay MS       wait MS before every reply line
   --corrupt-packet K     send packet K corrupted once / take it as corrupt once
+  --corrupt-every-packet send every packet corrupted / take every one as corrupt
   --drop-ack K           lose the ACK of packet K once (the host repeats it)
   --cancel-at K          send CAN CAN in place of packet K (sender) or of its
                          ACK (receiver)
@@ -283,7 +292,8 @@ Faults (packet K counts the packets of one transfer from 1):
   --final-reply-late MS  send the line after a transfer MS after its end
   --final-reply-early    send the line after a transfer at once after its end
                          (by default: at once after a received file, else
-                         after one second of silence)
+                         after one second of silence, two seconds after the
+                         end at the latest)
   --ok-after-failure     final line ":OK:" also after a failed or cancelled
                          transfer (default: ":ERROR:")
   --corrupt-store OFFSET invert the byte at OFFSET (from 0) of every file the
@@ -292,6 +302,8 @@ Faults (packet K counts the packets of one transfer from 1):
   --mangle-download-name store the file of "download NAME" under NAME with
                          bit 2 of its first byte flipped ("setting" becomes
                          "wetting"), answering ":OK:" as usual
+  --escape-sequences     start every line after the log-in with terminal escape
+                         sequences (set the window title, clear the screen)
 
 Commands after log-in (lines end with CR; LF is ignored):
   download NAME          receive NAME (XMODEM-1K, CRC-16 or checksum)

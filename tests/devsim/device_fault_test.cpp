@@ -54,6 +54,25 @@ TEST(DevsimFaults, RefuseLoginRefusesTheRightWord) {
     EXPECT_EQ(h.take(), ":ERROR:\r\n:LOGIN:\r\n");
 }
 
+TEST(DevsimFaults, LogInFaultsAndEscapeSequences) {
+    for (const int fault : {0, 1, 2}) {
+        Faults faults;
+        (fault == 0   ? faults.ignoreLogin
+         : fault == 1 ? faults.repromptLogin
+                      : faults.escapeSequences) = true;
+        CoreHarness h(withFaults(faults));
+        h.send("   \r\npivot\r");
+        h.advanceBy(Millis(2000));
+        const std::string answer = h.take();
+        const std::string escapes = "\x1b]0;devsim\x07\x1b[2J";  // after the log-in only
+        EXPECT_TRUE(fault == 0   ? answer == ":LOGIN:\r\n"
+                    : fault == 1 ? answer == ":LOGIN:\r\n:LOGIN:\r\n"
+                                 : answer.starts_with(":LOGIN:\r\n" + escapes + "Tidewell") &&
+                                       answer.ends_with(escapes + ":OK:\r\n"))
+            << answer;
+    }
+}
+
 TEST(DevsimFaults, RefuseTransfersAnswersTransferLinesWithError) {
     Faults faults;
     faults.refuseTransfers = true;

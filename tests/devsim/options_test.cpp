@@ -101,6 +101,11 @@ TEST(DevsimOptions, EveryOptionIsRead) {
     EXPECT_EQ(f.corruptStore, 0u);
     EXPECT_EQ(f.refuseUpload, (std::vector<std::string>{"flashimage", "playlist"}));
     EXPECT_TRUE(f.mangleDownloadName);
+    const Faults more = parse({"--link", "l", "--ignore-login", "--reprompt-login",
+                               "--corrupt-every-packet", "--escape-sequences"})
+                            .options.faults;
+    EXPECT_TRUE(more.ignoreLogin && more.repromptLogin && more.corruptEveryPacket &&
+                more.escapeSequences);
 }
 
 TEST(DevsimOptions, FinalReplyFlags) {
@@ -118,6 +123,7 @@ TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
     for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at", "--corrupt-store"}) {
         EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
     }
+    EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--corrupt-every-packet"}).ok());
 }
 
 TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {

@@ -27,10 +27,13 @@ enum class FinalReply {
 struct Faults {
     bool noPrompt = false;            // wake-up bytes are never answered
     bool refuseLogin = false;         // every log-in word gets ":ERROR:"
+    bool ignoreLogin = false;         // the log-in word gets no answer at all
+    bool repromptLogin = false;       // the log-in word gets ":LOGIN:" again, nothing else
     bool refuseTransfers = false;     // "download"/"upload" lines get ":ERROR:"
     bool silentAfterCommand = false;  // command lines after log-in get no answer
     std::chrono::milliseconds replyDelay{0};
     std::optional<std::uint64_t> corruptPacket;  // packet k sent or taken as corrupt, once
+    bool corruptEveryPacket = false;             // every packet, every time
     std::optional<std::uint64_t> dropAck;        // the ACK of packet k is lost, once
     std::optional<std::uint64_t> cancelAt;       // CAN CAN in place of packet k or its ACK
     bool noTransferStart = false;                // ":OK:" to a transfer line, then nothing
@@ -48,8 +51,12 @@ struct Faults {
     // "download NAME" stores under NAME with bit 2 of its first byte flipped, as a
     // bit error on the line would ("setting" becomes "wetting").
     bool mangleDownloadName = false;
+    // Every line after the log-in starts with terminal escape sequences (title, clear).
+    bool escapeSequences = false;
 
-    bool hasPacketFaults() const { return corruptPacket || dropAck || cancelAt; }
+    bool hasPacketFaults() const {
+        return corruptPacket || corruptEveryPacket || dropAck || cancelAt;
+    }
 };
 
 struct Options {
