@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -184,31 +185,31 @@ std::optional<BackupRecord> parseBackupRecord(const std::string& text, std::stri
                         std::to_string(kRecordFormat) + ")");
         return std::nullopt;
     }
+    // In order, so that the first missing or wrong field is the one named.
     const auto* deviceFile = field(json, kDeviceFileKey, isString, "a string", why);
+    if (deviceFile == nullptr) return std::nullopt;
     const auto* size = field(
         json, kSizeKey, [](const Json& v) { return v.is_number_unsigned(); }, "a byte count", why);
+    if (size == nullptr) return std::nullopt;
     const auto* sha256 = field(
         json, kSha256Key,
         [](const Json& v) { return v.is_string() && isSha256Hex(v.get_ref<const std::string&>()); },
         "64 lowercase hexadecimal digits", why);
+    if (sha256 == nullptr) return std::nullopt;
     const auto* time = field(json, kTimeKey, isString, "a string", why);
+    if (time == nullptr) return std::nullopt;
     const auto* port = field(json, kPortKey, isString, "a string", why);
+    if (port == nullptr) return std::nullopt;
     const auto* devicePath = field(json, kDevicePathKey, isString, "a string", why);
+    if (devicePath == nullptr) return std::nullopt;
     const auto* lines = field(
         json, kLoginLinesKey,
         [](const Json& v) {
-            if (!v.is_array()) return false;
-            for (const auto& line : v) {
-                if (!line.is_string()) return false;
-            }
-            return true;
+            return v.is_array() && std::all_of(v.begin(), v.end(),
+                                               [](const Json& line) { return line.is_string(); });
         },
         "a list of strings", why);
-    // The first missing or wrong field has said why; later checks must not overwrite it.
-    if (deviceFile == nullptr || size == nullptr || sha256 == nullptr || time == nullptr ||
-        port == nullptr || devicePath == nullptr || lines == nullptr) {
-        return std::nullopt;
-    }
+    if (lines == nullptr) return std::nullopt;
     BackupRecord record;
     record.origin.deviceFile = deviceFile->get<std::string>();
     record.origin.port = port->get<std::string>();
@@ -257,6 +258,12 @@ RecordCheck checkBackup(const std::filesystem::path& backup) {
     RecordCheck check;
     const std::filesystem::path recordPath = recordPathFor(backup);
     std::string why;
+    // A backup that is not there has nothing to be matched; say so first.
+    if (!records::InputFile::open(backup, &why)) {
+        check.status = RecordStatus::backupUnreadable;
+        check.detail = why;
+        return check;
+    }
     int error = 0;
     auto file = records::InputFile::open(recordPath, &why, &error);
     if (!file) {

@@ -164,6 +164,8 @@ TEST_F(BackupRecords, MissingUnreadableAndMalformedRecordsAreToldApart) {
     writeFile(record, good);
     fs::remove(backup);
     EXPECT_EQ(checkBackup(backup).status, RecordStatus::backupUnreadable);
+    fs::remove(record);  // no backup: that comes before its missing record
+    EXPECT_EQ(checkBackup(backup).status, RecordStatus::backupUnreadable);
 }
 
 TEST_F(BackupRecords, DeviceLinesOfAnyBytesAreWrittenAndAStaleRecordIsReplaced) {
