@@ -370,6 +370,8 @@ TEST_F(CliEndToEnd, ARestoreUnderADamagedNameIsNoSuccess) {
     EXPECT_EQ(run.status, kVerifyFailed) << run.err;
     EXPECT_TRUE(contains(run.err, "verification of \"setting\" failed")) << run.err;
     EXPECT_TRUE(fs::exists(store() / "wetting"));
+    // Without the read-back the same restore passes for a success.
+    EXPECT_EQ(cli({"--no-verify", "restore", "setting", inDir("setting.bak")}).status, kOk);
 }
 
 TEST_F(CliEndToEnd, AnUpdateTheDeviceWillNotSendBackIsNotVerified) {
