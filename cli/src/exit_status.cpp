@@ -16,7 +16,7 @@ using protocol::kOkMark;
 constexpr std::uint64_t kLongPacket = 1029;
 constexpr std::uint64_t kFailedPacketsEvidence = 2 * kLongPacket;
 
-constexpr std::array<ExitStatusInfo, 12> kTable{{
+constexpr std::array<ExitStatusInfo, 13> kTable{{
     {ExitStatus::ok, "success"},
     {ExitStatus::transferFailed, "the transfer failed otherwise (see the device lines)"},
     {ExitStatus::usage, "usage error: bad command, option, argument or terminal input line"},
@@ -29,6 +29,8 @@ constexpr std::array<ExitStatusInfo, 12> kTable{{
     {ExitStatus::deviceCancel, "the device cancelled the transfer"},
     {ExitStatus::noStart, "the device accepted the transfer but never started it"},
     {ExitStatus::timeout, "timeout: no reply (log-in, command, final line), or a silent transfer"},
+    {ExitStatus::someDevicesFailed,
+     "several ports: some devices failed (each port's status is in the summary)"},
     {ExitStatus::interrupted, "interrupted (SIGINT, SIGTERM or SIGHUP)"},
 }};
 

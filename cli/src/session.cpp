@@ -81,8 +81,12 @@ std::string timestamp() {
 
 }  // namespace
 
-Session::Session(const Options& options, const CliIo& io)
-    : options_(options), io_(io), console_(io.err, io.errIsTerminal) {}
+Session::Session(const Options& options, const CliIo& io, SessionHooks hooks)
+    : options_(options),
+      io_(io),
+      hooks_(std::move(hooks)),
+      console_(io.err, io.errIsTerminal),
+      log_(hooks_.log) {}
 
 Session::~Session() {
     link_.reset();  // worker and port go before the signal watch
@@ -111,15 +115,16 @@ std::string Session::forOut(const std::string& text) const {
 // device lines on standard error and in the log file.
 void Session::info(const std::string& text) {
     const std::string shown = visibleText(text);
-    if (log_.is_open()) log_ << kProgramName << ": " << shown << '\n' << std::flush;
+    report_.message = shown;
+    if (log_) *log_ << kProgramName << ": " << shown << '\n' << std::flush;
     if (!options_.quiet) console_.line(shown);
 }
 
 void Session::deviceLine(const std::string& text) {
     if (text.starts_with("Error")) lastErrorLine_ = text;
-    if (log_.is_open()) {
+    if (log_) {
         const std::string shown = visibleText(text);
-        log_ << shown << '\n' << std::flush;
+        *log_ << shown << '\n' << std::flush;
         console_.line(std::string(kDeviceLinePrefix) + shown);
         return;
     }
@@ -141,7 +146,8 @@ ExitStatus Session::fail(ExitStatus status, const std::string& message) {
         kept_.clear();
     }
     const std::string shown = visibleText(message);
-    if (log_.is_open()) log_ << kProgramName << ": error: " << shown << '\n' << std::flush;
+    report_.message = shown;
+    if (log_) *log_ << kProgramName << ": error: " << shown << '\n' << std::flush;
     console_.line(std::string(kProgramName) + ": " + shown);
     return status;
 }
@@ -159,17 +165,18 @@ std::string Session::lostMessage() const {
 }
 
 ExitStatus Session::run() {
-    if (!options_.logFile.empty()) {
-        log_.open(options_.logFile, std::ios::app);
-        if (!log_) {
+    if (!log_ && !options_.logFile.empty()) {
+        logFile_.open(options_.logFile, std::ios::app);
+        if (!logFile_) {
             return fail(ExitStatus::localFile,
                         "cannot open the log file " + options_.logFile + ": " + osReason(errno));
         }
-        log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
-             << timestamp() << '\n';
+        log_ = &logFile_;
+        *log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
+              << timestamp() << '\n';
     }
     const ExitStatus status = runCommand();
-    if (log_.is_open() && !log_.flush() && status == ExitStatus::ok) {
+    if (logFile_.is_open() && !logFile_.flush() && status == ExitStatus::ok) {
         return fail(ExitStatus::localFile, "writing the log file " + options_.logFile + " failed");
     }
     return status;
@@ -222,10 +229,13 @@ ExitStatus Session::listPorts() {
 }
 
 ExitStatus Session::openLink() {
-    try {
-        signals_.emplace();
-    } catch (const std::system_error& e) {
-        return fail(ExitStatus::portError, std::string("cannot watch for Ctrl-C: ") + e.what());
+    cancel_ = hooks_.cancel;
+    if (!cancel_) {
+        try {
+            cancel_ = &signals_.emplace();
+        } catch (const std::system_error& e) {
+            return fail(ExitStatus::portError, std::string("cannot watch for Ctrl-C: ") + e.what());
+        }
     }
     PortTarget target;
     target.platform = defaultSerialPlatform();
@@ -237,7 +247,7 @@ ExitStatus Session::openLink() {
         target.portNumber = TidewellSettings().getCommPort();
     }
     std::string why;
-    link_ = DeviceLink::open(std::move(target), options_.speed, engineTiming(), *signals_, &why);
+    link_ = DeviceLink::open(std::move(target), options_.speed, engineTiming(), *cancel_, &why);
     if (!link_) return fail(ExitStatus::portError, why);
     info("Opened " + link_->name() + " at " + std::to_string(link_->baudRate()) + " bit/s.");
     return ExitStatus::ok;
@@ -245,6 +255,7 @@ ExitStatus Session::openLink() {
 
 ExitStatus Session::detectAndLogin() {
     info("Waiting for the device (power it up now) ...");
+    notePhase(SessionPhase::detecting);
     link_->command(cmdDetect);
     const auto detectDeadline = Clock::now() + options_.timeout;
     bool detected = false;
@@ -275,6 +286,7 @@ ExitStatus Session::detectAndLogin() {
     if (!detected)
         return fail(ExitStatus::noDevice, link_->name() + ": detection ended without a device");
     info("Device detected; logging in ...");
+    notePhase(SessionPhase::loggingIn);
 
     // The worker reads four lines after the log-in word and reports success whatever
     // they said: the log-in is done only when a line holds ":OK:". A slower answer is
@@ -338,6 +350,7 @@ ExitStatus Session::backup() {
     if (status != ExitStatus::ok) return status;  // the partial file goes with `pending`
     const auto written = pending->commit(&why);
     if (!written) return fail(ExitStatus::localFile, why);
+    report_.file = written->string();
     io_.out << written->string() << '\n' << std::flush;
     return ExitStatus::ok;
 }
@@ -353,18 +366,20 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
     auto& worker = link_->worker();
     worker.cancel();
     worker.setFileName(localPath);
-    link_->command(upload ? cmdUpload : cmdDownload);
+    // The line goes into the mailbox before the command starts: the session then finds it
+    // at once instead of spending a line read waiting for it.
     if (!worker.queueCommandLine(commandLine)) {
-        link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
         return fail(ExitStatus::transferFailed,
                     link_->name() + ": the worker did not take the line " + inQuotes(commandLine));
     }
+    link_->command(upload ? cmdUpload : cmdDownload);
     info((upload ? "Sending " : "Receiving ") + shown + " ...");
+    notePhase(upload ? SessionPhase::sending : SessionPhase::receiving);
 
     StatusConsole quietConsole(io_.err, false);
     const auto start = Clock::now();
     ProgressMeter meter(options_.quiet ? quietConsole : console_, way, options_.deviceFile,
-                        upload ? size : std::nullopt, start);
+                        upload ? size : std::nullopt, start, hooks_.progress);
     TransferObservation seen;
     seen.receiving = !upload;
     std::string errorLine;
@@ -443,6 +458,8 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
         case ExitStatus::ok: {
             const auto took = std::chrono::duration<double>(Clock::now() - start);
             const std::optional<std::uint64_t> bytes = upload ? size : received;
+            report_.bytes = bytes;
+            report_.transferSeconds = took.count();
             std::string done =
                 upload ? "Sent " + options_.localFile + " to " + file : "Received " + file;
             if (bytes) {
@@ -513,6 +530,7 @@ ExitStatus Session::sendLine() {
             link_->name() + ": the worker did not take the line " + inQuotes(options_.line));
     }
     link_->command(cmdTerminal);
+    notePhase(SessionPhase::commandLine);
     auto lastActivity = Clock::now();
     WorkerEvent event;
     for (;;) {
@@ -534,7 +552,7 @@ ExitStatus Session::sendLine() {
                     break;
                 }
                 if (event.kind != WorkerEvent::Kind::text) break;
-                if (log_.is_open()) deviceLine(event.text);
+                if (log_) deviceLine(event.text);
                 if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
                 io_.out << forOut(event.text) << '\n' << std::flush;
                 if (const ReplyMark mark = replyMark(event.text); mark != ReplyMark::none) {
@@ -554,7 +572,7 @@ ExitStatus Session::terminal() {
     link_->command(cmdTerminal);
     info("Terminal: lines typed go to the device; end with Ctrl-D or Ctrl-C.");
     const auto printLine = [this](const std::string& text) {
-        if (log_.is_open()) log_ << visibleText(text) << '\n' << std::flush;
+        if (log_) *log_ << visibleText(text) << '\n' << std::flush;
         if (text.starts_with("Error")) lastErrorLine_ = text;
         io_.out << forOut(text) << '\n' << std::flush;
     };

@@ -19,8 +19,10 @@ enum class ExitStatus : int {
     localFile = 6,    // a local file cannot be opened, read or written
     tooManyRetries = 7,
     deviceCancel = 8,
-    noStart = 9,        // the device accepted the transfer but never started it
-    timeout = 10,       // no reply, or a transfer went silent
+    noStart = 9,   // the device accepted the transfer but never started it
+    timeout = 10,  // no reply, or a transfer went silent
+    // Several ports: at least one failed (each port's own status is in the summary).
+    someDevicesFailed = 11,
     interrupted = 130,  // SIGINT, SIGTERM or SIGHUP
 };
 
