@@ -223,6 +223,10 @@ std::optional<int> ChildProcess::wait(Millis timeout) {
         if (::wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
             peakRssKib_ = usage.ru_maxrss;
+            const auto seconds = [](const timeval& t) {
+                return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+            };
+            cpuSeconds_ = seconds(usage.ru_utime) + seconds(usage.ru_stime);
             break;
         }
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;

@@ -51,6 +51,8 @@ class ChildProcess {
     std::optional<int> wait(Millis timeout);
     // The child's peak resident memory in KiB, once it has ended and been waited for.
     std::optional<long> peakRssKib() const { return peakRssKib_; }
+    // The CPU time (user and system) it used, once it has ended and been waited for.
+    std::optional<double> cpuSeconds() const { return cpuSeconds_; }
     bool running();
     // SIGTERM, and SIGKILL when it has not ended a few seconds later.
     void terminate();
@@ -60,6 +62,7 @@ class ChildProcess {
     int outPipe_ = -1;
     std::optional<int> status_;
     std::optional<long> peakRssKib_;
+    std::optional<double> cpuSeconds_;
     std::string buffered_;
 };
 
