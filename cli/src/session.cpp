@@ -366,8 +366,9 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
     auto& worker = link_->worker();
     worker.cancel();
     worker.setFileName(localPath);
-    // The line goes into the mailbox before the command starts: the session then finds it
-    // at once instead of spending a line read waiting for it.
+    // The line goes into the mailbox while the worker is idle, before the command starts:
+    // the session finds it at once instead of spending line reads (two read waits, with
+    // the log-in's last line feed still in the buffer) waiting for it.
     if (!worker.queueCommandLine(commandLine)) {
         return fail(ExitStatus::transferFailed,
                     link_->name() + ": the worker did not take the line " + inQuotes(commandLine));
