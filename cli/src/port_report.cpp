@@ -104,8 +104,9 @@ std::string summaryTable(const std::vector<PortOutcome>& outcomes) {
         text += line + '\n';
     }
     const std::size_t ok = succeeded(outcomes);
-    text += std::to_string(outcomes.size()) + " ports: " + std::to_string(ok) + " succeeded, " +
-            std::to_string(outcomes.size() - ok) + " failed\n";
+    text += std::to_string(outcomes.size()) + (outcomes.size() == 1 ? " port: " : " ports: ") +
+            std::to_string(ok) + " succeeded, " + std::to_string(outcomes.size() - ok) +
+            " failed\n";
     return text;
 }
 

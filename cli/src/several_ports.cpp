@@ -302,6 +302,9 @@ void SeveralPorts::work(PortRun& run) {
         writer_->line(run.index, Channel::err, std::string(kProgramName) + ": " + e.what());
     }
     outcome.message = withoutPrefix(report.message, linkName(run.plan) + ": ");
+    if (outcome.status == ExitStatus::ok && !outcome.reply.empty()) {
+        outcome.message = "replied " + outcome.reply.back();
+    }
     if (!report.file.empty()) outcome.file = report.file;
     if (outcome.status == ExitStatus::ok) {
         outcome.bytes = report.bytes;
