@@ -76,8 +76,8 @@ std::int32_t CliWorker::dispatchCommand(std::int32_t code) {
     return result;
 }
 
-DeviceLink::DeviceLink(SignalWatch& signals, std::string name, std::string portLabel)
-    : signals_(signals), name_(std::move(name)), portLabel_(std::move(portLabel)) {}
+DeviceLink::DeviceLink(CancelSource& cancel, std::string name, std::string portLabel)
+    : cancel_(cancel), name_(std::move(name)), portLabel_(std::move(portLabel)) {}
 
 DeviceLink::~DeviceLink() {
     worker_.reset();
@@ -86,7 +86,7 @@ DeviceLink::~DeviceLink() {
 }
 
 std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t speed,
-                                             const EngineTiming& timing, SignalWatch& signals,
+                                             const EngineTiming& timing, CancelSource& cancel,
                                              std::string* why) {
     std::string name;
     std::string label;
@@ -108,7 +108,7 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
         name = com + " (" + path + ")";
         label = com;
     }
-    std::unique_ptr<DeviceLink> link(new DeviceLink(signals, name, label));
+    std::unique_ptr<DeviceLink> link(new DeviceLink(cancel, name, label));
     if (const auto inner = target.platform.makeBackend) {
         target.platform.makeBackend = [inner, received = link->received_] {
             return std::make_unique<CountingBackend>(inner(), received);
@@ -154,8 +154,7 @@ WaitEnd DeviceLink::wait(Clock::time_point deadline, WorkerEvent* event, int inp
             *event = std::move(*next);
             return WaitEnd::event;
         }
-        pollfd fds[3] = {
-            {queue_.fd(), POLLIN, 0}, {signals_.fd(), POLLIN, 0}, {inputFd, POLLIN, 0}};
+        pollfd fds[3] = {{queue_.fd(), POLLIN, 0}, {cancel_.fd(), POLLIN, 0}, {inputFd, POLLIN, 0}};
         const nfds_t count = inputFd >= 0 ? 3 : 2;
         const auto now = Clock::now();
         if (now >= deadline) return WaitEnd::deadline;
@@ -166,7 +165,7 @@ WaitEnd DeviceLink::wait(Clock::time_point deadline, WorkerEvent* event, int inp
             if (errno == EINTR) continue;
             throw std::system_error(errno, std::generic_category(), "poll");
         }
-        if (fds[1].revents != 0 && signals_.take()) return WaitEnd::signal;
+        if (fds[1].revents != 0 && cancel_.take()) return WaitEnd::signal;
         if (count == 3 && fds[2].revents != 0) return WaitEnd::input;
     }
 }

@@ -1,7 +1,7 @@
 // One open port with its worker, as the command line drives it: the port is
 // opened with the standard link settings, the worker started and attached to a
-// notification queue; the main thread then waits on that queue, the signal
-// watch and, for the terminal, standard input.
+// notification queue; the thread that drives it then waits on that queue, its
+// cancel source (the signals) and, for the terminal, standard input.
 #pragma once
 
 #include <atomic>
@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "cancel_source.h"
 #include "notifications.h"
-#include "signal_watch.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/timing.h"
 #include "tidewell/serial/tserie.h"
@@ -51,7 +51,7 @@ class DeviceLink {
     // Opens the port and starts the worker; null and *why (naming the port and
     // the reason) when the port cannot be opened.
     static std::unique_ptr<DeviceLink> open(PortTarget target, std::uint32_t speed,
-                                            const EngineTiming& timing, SignalWatch& signals,
+                                            const EngineTiming& timing, CancelSource& cancel,
                                             std::string* why);
     ~DeviceLink();  // the worker goes before the port
     DeviceLink(const DeviceLink&) = delete;
@@ -73,8 +73,8 @@ class DeviceLink {
     // A command runs: given, and its end not yet seen by wait().
     bool busy() const { return busy_; }
 
-    // Waits for the next worker event (into *event), the deadline, a signal or
-    // input on inputFd (when >= 0). Events already queued come first.
+    // Waits for the next worker event (into *event), the deadline, a cancel request
+    // (WaitEnd::signal) or input on inputFd (when >= 0). Events already queued come first.
     WaitEnd wait(Clock::time_point deadline, WorkerEvent* event, int inputFd = -1);
     // Cancels the running command, if any, and waits (up to `limit`) until it has returned.
     // Events that arrive meanwhile go to *drained when given.
@@ -86,9 +86,9 @@ class DeviceLink {
                           const std::function<void(const WorkerEvent&)>& drained = {});
 
   private:
-    DeviceLink(SignalWatch& signals, std::string name, std::string portLabel);
+    DeviceLink(CancelSource& cancel, std::string name, std::string portLabel);
 
-    SignalWatch& signals_;
+    CancelSource& cancel_;
     std::string name_;
     std::string portLabel_;
     NotificationQueue queue_;

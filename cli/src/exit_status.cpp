@@ -16,7 +16,7 @@ using protocol::kOkMark;
 constexpr std::uint64_t kLongPacket = 1029;
 constexpr std::uint64_t kFailedPacketsEvidence = 2 * kLongPacket;
 
-constexpr std::array<ExitStatusInfo, 15> kTable{{
+constexpr std::array<ExitStatusInfo, 16> kTable{{
     {ExitStatus::ok, "success"},
     {ExitStatus::transferFailed, "the transfer failed otherwise (see the device lines)"},
     {ExitStatus::usage, "usage error: bad command, option, argument or terminal input line"},
@@ -32,6 +32,8 @@ constexpr std::array<ExitStatusInfo, 15> kTable{{
     {ExitStatus::backupMismatch, "a backup does not match its record, or has no valid record"},
     {ExitStatus::verifyFailed, "verification failed: the device's file differs from what was sent"},
     {ExitStatus::notVerified, "sent, but not verified: the device refused to send the file back"},
+    {ExitStatus::someDevicesFailed,
+     "several ports: some devices failed (each port's status is in the summary)"},
     {ExitStatus::interrupted, "interrupted (SIGINT, SIGTERM or SIGHUP)"},
 }};
 

@@ -17,6 +17,7 @@ namespace {
 constexpr std::uint8_t kFirstCom = 1;
 constexpr std::uint8_t kLastCom = 16;
 constexpr double kLongestTimeoutSeconds = 7 * 24 * 3600.0;
+constexpr std::string_view kAllPorts = "all";
 
 struct CommandSpec {
     Command command;
@@ -134,7 +135,19 @@ class Parser {
                 o.backupFirstDir = std::string(*v);
             }
         } else if (name == "-p" || name == "--port") {
-            if (auto v = value(name, inline_)) port(*v);
+            if (auto v = value(name, inline_)) ports(*v);
+        } else if (name == "-j" || name == "--jobs") {
+            if (auto v = value(name, inline_)) {
+                const auto jobs = parseUnsigned<unsigned>(*v);
+                if (!jobs || *jobs == 0) {
+                    fail("--jobs: \"" + std::string(*v) + "\" is not a whole number above 0");
+                } else {
+                    o.jobs = *jobs;
+                }
+            }
+        } else if (name == "--json") {
+            noValue();
+            o.json = true;
         } else if (name == "-s" || name == "--speed") {
             if (auto v = value(name, inline_)) {
                 const auto speed = parseUnsigned<std::uint32_t>(*v);
@@ -171,21 +184,50 @@ class Parser {
         }
     }
 
-    void port(std::string_view text) {
-        auto& choice = result_.options.port;
-        choice = PortChoice{};
+    // One --port value: a comma list of COM names and paths, or "all".
+    void ports(std::string_view text) {
         if (text.empty()) {
             fail("--port needs COMn or a device path");
-        } else if (const auto number = parseComName(text)) {
+            return;
+        }
+        for (std::size_t start = 0;;) {
+            const std::size_t comma = text.find(',', start);
+            port(text.substr(start, comma == std::string_view::npos ? comma : comma - start));
+            if (comma == std::string_view::npos) break;
+            start = comma + 1;
+        }
+    }
+
+    void port(std::string_view text) {
+        auto& o = result_.options;
+        PortChoice choice;
+        if (text.empty()) {
+            fail("--port: an empty name in the list");
+            return;
+        }
+        if (equalsIgnoringCase(text, kAllPorts)) {
+            o.allPorts = true;
+            return;
+        }
+        if (const auto number = parseComName(text)) {
             choice.comNumber = *number;
         } else if (text.size() > 3 && equalsIgnoringCase(text.substr(0, 3), "COM") &&
                    std::all_of(text.begin() + 3, text.end(), [](char c) {
                        return std::isdigit(static_cast<unsigned char>(c));
                    })) {
             fail("--port: " + std::string(text) + " is not COM1 to COM16");
+            return;
         } else {
             choice.path = std::string(text);
         }
+        const bool named = std::any_of(o.ports.begin(), o.ports.end(), [&](const PortChoice& c) {
+            return c.comNumber == choice.comNumber && c.path == choice.path;
+        });
+        if (named) {
+            fail("--port: " + std::string(text) + " is named twice");
+            return;
+        }
+        o.ports.push_back(std::move(choice));
     }
 
     void commandAndOperands(const std::vector<std::string_view>& operands) {
@@ -270,6 +312,22 @@ class Parser {
         if (!o.backupFirstDir.empty() && o.command != Command::update) {
             fail("--backup-first belongs to update only");
         }
+        severalPorts();
+    }
+
+    void severalPorts() {
+        auto& o = result_.options;
+        if (!o.ports.empty()) o.port = o.ports.front();
+        if (o.allPorts && !o.ports.empty()) {
+            fail("--port all names every present port; name no other port with it");
+        }
+        const bool noDevice = o.command == Command::ports || o.command == Command::verify;
+        if (!noDevice && o.command != Command::terminal) return;
+        if (o.command == Command::terminal && (o.allPorts || o.ports.size() > 1)) {
+            fail("terminal runs on one port only");
+        }
+        if (o.json) fail("--json belongs to detect, update, backup, restore and send");
+        if (o.jobs != 0) fail("--jobs belongs to detect, update, backup, restore and send");
     }
 
     bool deviceFileOperand(std::string_view text) {
@@ -300,6 +358,11 @@ std::optional<std::uint8_t> parseComName(std::string_view text) {
     return static_cast<std::uint8_t>(*number);
 }
 
+bool onSeveralPorts(const Options& options) {
+    return options.command != Command::ports && options.command != Command::verify &&
+           (options.allPorts || options.ports.size() > 1 || options.json);
+}
+
 std::string_view commandName(Command command) {
     for (const auto& spec : kCommands) {
         if (spec.command == command) return spec.name;
@@ -315,6 +378,12 @@ std::string usageText() {
         "Device lines on a terminal, on standard error and in the --log file show\n"
         "control characters visibly (\\e, ^G); standard output redirected to a file or\n"
         "a pipe gets the device's bytes exactly.\n"
+        "\n"
+        "With several ports (--port COM1,COM2, --port all) detect, update, backup,\n"
+        "restore and send run on all of them at once, each port on its own: one that\n"
+        "fails does not stop the others. Lines start with the port's name, backups go\n"
+        "to one folder per port under --dir (or --backup-first), and a summary table\n"
+        "ends the run.\n"
         "\n"
         "Commands:\n"
         "  ports                           list COM1 to COM16 and the devices behind them\n"
@@ -337,14 +406,22 @@ std::string usageText() {
         "\n"
         "Options:\n"
         "  -p, --port COMn|PATH   the port: a COM number as the wizard numbers them, or a\n"
-        "                         device path (default: the wizard's saved port)\n"
+        "                         device path (default: the wizard's saved port); again,\n"
+        "                         or a comma list (COM1,COM2), for several ports; \"all\"\n"
+        "                         for every port that \"ports\" shows present\n"
+        "  -j, --jobs N           several ports: how many run at once (default: all)\n"
+        "      --json             on standard output one JSON object per port as it ends,\n"
+        "                         then a summary object, instead of the summary table\n"
+        "                         and the results (any number of ports)\n"
         "  -s, --speed BAUD       line speed in bits per second (default 115200; any rate\n"
         "                         the line takes)\n"
         "  -t, --timeout SECONDS  how long detection waits for the device, and the longest\n"
         "                         any later wait lasts: the log-in's \":OK:\", a reply, a\n"
         "                         silent line in a transfer (default 60; a transfer\n"
         "                         always gets at least 2 s)\n"
-        "  -d, --dir DIR          backup: folder of the new backup file (default: .)\n"
+        "  -d, --dir DIR          backup: folder of the new backup file (default: .); with\n"
+        "                         several ports the port's folder in it (COM3, or the\n"
+        "                         device's by-id name), made when missing\n"
         "      --force            update, restore: send an empty file too (refused\n"
         "                         otherwise); restore: a backup that does not match its\n"
         "                         record too\n"
@@ -355,7 +432,8 @@ std::string usageText() {
         "      --no-verify        restore: do not read the device file back\n"
         "      --backup-first DIR update: back up \"setting\" and \"playlist\" into DIR\n"
         "                         first (numbered, with records); the package is sent\n"
-        "                         only when both backups succeed\n"
+        "                         only when both backups succeed; with several ports\n"
+        "                         the port's folder in it, as for --dir\n"
         "      --log FILE         show the device's lines and the transfer statistics on\n"
         "                         standard error and append them to FILE (they are shown\n"
         "                         on any failure anyway)\n"

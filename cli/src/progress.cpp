@@ -124,8 +124,14 @@ void StatusConsole::endProgress() {
 }
 
 ProgressMeter::ProgressMeter(StatusConsole& console, TransferWay way, std::string label,
-                             std::optional<std::uint64_t> total, Clock::time_point start)
-    : console_(console), way_(way), label_(std::move(label)), total_(total), start_(start) {}
+                             std::optional<std::uint64_t> total, Clock::time_point start,
+                             Observer observer)
+    : console_(console),
+      way_(way),
+      label_(std::move(label)),
+      total_(total),
+      start_(start),
+      observer_(std::move(observer)) {}
 
 ProgressSample ProgressMeter::sample(Clock::time_point now) const {
     ProgressSample s;
@@ -152,6 +158,10 @@ void ProgressMeter::update(std::int32_t percent, Clock::time_point now) {
         firstAt_ = now;
         firstBytes_ = bytes_;
     }
+    if (observer_) {
+        observer_(sample(now));
+        return;
+    }
     if (console_.interactive()) {
         if (lastDrawn_ && now - *lastDrawn_ < kRedrawInterval) return;
         lastDrawn_ = now;
@@ -175,6 +185,10 @@ void ProgressMeter::finish(bool completed, Clock::time_point now,
     }
     const bool changed = exactBytes && *exactBytes != bytes_;
     if (exactBytes) bytes_ = *exactBytes;
+    if (observer_) {
+        if (started_ || completed) observer_(sample(now));
+        return;
+    }
     const bool alreadyShown =
         !console_.interactive() && lastPrintedPercent_ == percent_ && !changed;
     if ((started_ || completed) && !alreadyShown) {

@@ -1,6 +1,7 @@
 #include "tidewell/cli/run.h"
 
 #include "session.h"
+#include "several_ports.h"
 #include "tidewell/cli/exit_status.h"
 #include "tidewell/cli/options.h"
 #include "tidewell/version.h"
@@ -23,6 +24,7 @@ ExitStatus runParsed(const ParseResult& parsed, const CliIo& io) {
         io.out << kProgramName << " " << kTidewellVersion << "\n";
         return ExitStatus::ok;
     }
+    if (onSeveralPorts(parsed.options)) return runOnSeveralPorts(parsed.options, io);
     Session session(parsed.options, io);
     return session.run();
 }

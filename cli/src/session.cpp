@@ -81,8 +81,12 @@ std::string timestamp() {
 
 }  // namespace
 
-Session::Session(const Options& options, const CliIo& io)
-    : options_(options), io_(io), console_(io.err, io.errIsTerminal) {}
+Session::Session(const Options& options, const CliIo& io, SessionHooks hooks)
+    : options_(options),
+      io_(io),
+      hooks_(std::move(hooks)),
+      console_(io.err, io.errIsTerminal),
+      log_(hooks_.log) {}
 
 Session::~Session() {
     link_.reset();  // worker and port go before the signal watch
@@ -111,15 +115,16 @@ std::string Session::forOut(const std::string& text) const {
 // device lines on standard error and in the log file.
 void Session::info(const std::string& text) {
     const std::string shown = visibleText(text);
-    if (log_.is_open()) log_ << kProgramName << ": " << shown << '\n' << std::flush;
+    report_.message = shown;
+    if (log_) *log_ << kProgramName << ": " << shown << '\n' << std::flush;
     if (!options_.quiet) console_.line(shown);
 }
 
 void Session::deviceLine(const std::string& text) {
     if (text.starts_with("Error")) lastErrorLine_ = text;
-    if (log_.is_open()) {
+    if (log_) {
         const std::string shown = visibleText(text);
-        log_ << shown << '\n' << std::flush;
+        *log_ << shown << '\n' << std::flush;
         console_.line(std::string(kDeviceLinePrefix) + shown);
         return;
     }
@@ -142,7 +147,8 @@ ExitStatus Session::fail(ExitStatus status, const std::string& message) {
     }
     const std::string shown =
         visibleText(failureNote_.empty() ? message : message + "; " + failureNote_);
-    if (log_.is_open()) log_ << kProgramName << ": error: " << shown << '\n' << std::flush;
+    report_.message = shown;
+    if (log_) *log_ << kProgramName << ": error: " << shown << '\n' << std::flush;
     console_.line(std::string(kProgramName) + ": " + shown);
     return status;
 }
@@ -160,17 +166,18 @@ std::string Session::lostMessage() const {
 }
 
 ExitStatus Session::run() {
-    if (!options_.logFile.empty()) {
-        log_.open(options_.logFile, std::ios::app);
-        if (!log_) {
+    if (!log_ && !options_.logFile.empty()) {
+        logFile_.open(options_.logFile, std::ios::app);
+        if (!logFile_) {
             return fail(ExitStatus::localFile,
                         "cannot open the log file " + options_.logFile + ": " + osReason(errno));
         }
-        log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
-             << timestamp() << '\n';
+        log_ = &logFile_;
+        *log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
+              << timestamp() << '\n';
     }
     const ExitStatus status = runCommand();
-    if (log_.is_open() && !log_.flush() && status == ExitStatus::ok) {
+    if (logFile_.is_open() && !logFile_.flush() && status == ExitStatus::ok) {
         return fail(ExitStatus::localFile, "writing the log file " + options_.logFile + " failed");
     }
     return status;
@@ -237,10 +244,13 @@ ExitStatus Session::listPorts() {
 }
 
 ExitStatus Session::openLink() {
-    try {
-        signals_.emplace();
-    } catch (const std::system_error& e) {
-        return fail(ExitStatus::portError, std::string("cannot watch for Ctrl-C: ") + e.what());
+    cancel_ = hooks_.cancel;
+    if (!cancel_) {
+        try {
+            cancel_ = &signals_.emplace();
+        } catch (const std::system_error& e) {
+            return fail(ExitStatus::portError, std::string("cannot watch for Ctrl-C: ") + e.what());
+        }
     }
     PortTarget target;
     target.platform = defaultSerialPlatform();
@@ -252,7 +262,7 @@ ExitStatus Session::openLink() {
         target.portNumber = TidewellSettings().getCommPort();
     }
     std::string why;
-    link_ = DeviceLink::open(std::move(target), options_.speed, engineTiming(), *signals_, &why);
+    link_ = DeviceLink::open(std::move(target), options_.speed, engineTiming(), *cancel_, &why);
     if (!link_) return fail(ExitStatus::portError, why);
     info("Opened " + link_->name() + " at " + std::to_string(link_->baudRate()) + " bit/s.");
     return ExitStatus::ok;
@@ -260,6 +270,7 @@ ExitStatus Session::openLink() {
 
 ExitStatus Session::detectAndLogin() {
     info("Waiting for the device (power it up now) ...");
+    notePhase(SessionPhase::detecting);
     link_->command(cmdDetect);
     const auto detectDeadline = Clock::now() + options_.timeout;
     bool detected = false;
@@ -290,6 +301,7 @@ ExitStatus Session::detectAndLogin() {
     if (!detected)
         return fail(ExitStatus::noDevice, link_->name() + ": detection ended without a device");
     info("Device detected; logging in ...");
+    notePhase(SessionPhase::loggingIn);
 
     // The worker reads four lines after the log-in word and reports success whatever
     // they said: the log-in is done only when a line holds ":OK:". A slower answer is
@@ -355,6 +367,7 @@ ExitStatus Session::backup(const std::string& deviceFile, const std::string& fol
     if (status != ExitStatus::ok) return status;  // the partial file goes with `pending`
     const auto written = pending->commit(&why);
     if (!written) return fail(ExitStatus::localFile, why);
+    if (options_.command == Command::backup) report_.file = written->string();
     io_.out << written->string() << '\n' << std::flush;
     return writeRecord(deviceFile, written->string());
 }
@@ -373,18 +386,23 @@ ExitStatus Session::transfer(const TransferJob& job) {
     auto& worker = link_->worker();
     worker.cancel();
     worker.setFileName(localPath);
-    link_->command(upload ? cmdUpload : cmdDownload);
+    // The line goes into the mailbox while the worker is idle, before the command starts:
+    // the session finds it at once instead of spending line reads (two read waits, with
+    // the log-in's last line feed still in the buffer) waiting for it.
     if (!worker.queueCommandLine(commandLine)) {
-        link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
         return fail(ExitStatus::transferFailed,
                     link_->name() + ": the worker did not take the line " + inQuotes(commandLine));
     }
+    link_->command(upload ? cmdUpload : cmdDownload);
     info(starting + " ...");
+    notePhase(upload         ? SessionPhase::sending
+              : job.readBack ? SessionPhase::readingBack
+                             : SessionPhase::receiving);
 
     StatusConsole quietConsole(io_.err, false);
     const auto start = Clock::now();
     ProgressMeter meter(options_.quiet ? quietConsole : console_, way, job.deviceFile,
-                        upload ? size : std::nullopt, start);
+                        upload ? size : std::nullopt, start, hooks_.progress);
     TransferObservation seen;
     seen.receiving = !upload;
     std::string errorLine;
@@ -462,6 +480,10 @@ ExitStatus Session::transfer(const TransferJob& job) {
         case ExitStatus::ok: {
             const auto took = std::chrono::duration<double>(Clock::now() - start);
             const std::optional<std::uint64_t> bytes = upload ? size : received;
+            if (!job.readBack) {
+                report_.bytes = bytes;
+                report_.transferSeconds = took.count();
+            }
             std::string done = upload         ? "Sent " + job.shown + " to " + file
                                : job.readBack ? "Read " + file + " back"
                                               : "Received " + file;
@@ -540,6 +562,7 @@ ExitStatus Session::sendLine() {
             link_->name() + ": the worker did not take the line " + inQuotes(options_.line));
     }
     link_->command(cmdTerminal);
+    notePhase(SessionPhase::commandLine);
     auto lastActivity = Clock::now();
     WorkerEvent event;
     for (;;) {
@@ -561,7 +584,7 @@ ExitStatus Session::sendLine() {
                     break;
                 }
                 if (event.kind != WorkerEvent::Kind::text) break;
-                if (log_.is_open()) deviceLine(event.text);
+                if (log_) deviceLine(event.text);
                 if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
                 io_.out << forOut(event.text) << '\n' << std::flush;
                 if (const ReplyMark mark = replyMark(event.text); mark != ReplyMark::none) {
@@ -581,7 +604,7 @@ ExitStatus Session::terminal() {
     link_->command(cmdTerminal);
     info("Terminal: lines typed go to the device; end with Ctrl-D or Ctrl-C.");
     const auto printLine = [this](const std::string& text) {
-        if (log_.is_open()) log_ << visibleText(text) << '\n' << std::flush;
+        if (log_) *log_ << visibleText(text) << '\n' << std::flush;
         if (text.starts_with("Error")) lastErrorLine_ = text;
         io_.out << forOut(text) << '\n' << std::flush;
     };

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,29 @@
 #include "tidewell/cli/run.h"
 
 namespace tidewell::cli {
+
+// What a session is doing, for a caller that shows it.
+enum class SessionPhase { detecting, loggingIn, sending, receiving, readingBack, commandLine };
+
+// What a run on several ports hands each port's session; a one-port run uses none of it.
+struct SessionHooks {
+    // Stands for the process's signals: the session then watches none of its own.
+    CancelSource* cancel = nullptr;
+    // Takes the lines of --log (the session opens no file of its own).
+    std::ostream* log = nullptr;
+    std::function<void(SessionPhase)> phase;
+    // Each progress of a transfer; the session then draws no progress line itself.
+    std::function<void(const ProgressSample&)> progress;
+};
+
+// What one run did, for a summary.
+struct SessionReport {
+    std::string file;                       // backup: the file written (not --backup-first's)
+    std::optional<std::uint64_t> bytes;     // a transfer that succeeded: its size
+    std::optional<double> transferSeconds;  // ... and how long it took
+    std::string message;                    // the last message: the failure, or what was done
+    bool verified = false;                  // the file sent was read back and matched
+};
 
 class Session {
   public:
@@ -38,10 +62,11 @@ class Session {
     // Longest line `terminal` takes from its input.
     static constexpr std::size_t kMaxInputLine = 4096;
 
-    Session(const Options& options, const CliIo& io);
+    Session(const Options& options, const CliIo& io, SessionHooks hooks = {});
     ~Session();
 
     ExitStatus run();
+    const SessionReport& report() const { return report_; }
 
   private:
     ExitStatus runCommand();
@@ -81,15 +106,23 @@ class Session {
     // A device line for standard output: exact, or visible when that is a terminal.
     std::string forOut(const std::string& text) const;
 
+    void notePhase(SessionPhase phase) const {
+        if (hooks_.phase) hooks_.phase(phase);
+    }
+
     const Options& options_;
     const CliIo& io_;
+    SessionHooks hooks_;
+    SessionReport report_;
     StatusConsole console_;
-    std::ofstream log_;
+    std::ofstream logFile_;
+    std::ostream* log_ = nullptr;  // logFile_, the hooks' log, or none
     std::deque<std::string> kept_;
     std::string lastErrorLine_;            // the last worker line starting with "Error"
     std::vector<std::string> loginLines_;  // what the device said to the log-in word
     std::string failureNote_;  // ends every failure message while set: what it means here
     std::optional<SignalWatch> signals_;
+    CancelSource* cancel_ = nullptr;  // signals_, or the hooks' source
     std::unique_ptr<DeviceLink> link_;
 };
 

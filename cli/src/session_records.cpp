@@ -128,6 +128,7 @@ ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std:
                     link_->name() + ": verification of " + quoted(deviceFile) +
                         " failed: " + describeReadBack(*result) + "; it is not " + sentFile);
     }
+    report_.verified = true;
     info("Verified: " + describeReadBack(*result) + ".");
     return ExitStatus::ok;
 }

@@ -9,18 +9,20 @@
 
 #include <optional>
 
+#include "cancel_source.h"
+
 namespace tidewell::cli {
 
-class SignalWatch {
+class SignalWatch final : public CancelSource {
   public:
-    SignalWatch();   // throws std::system_error
-    ~SignalWatch();  // closes the fd and restores the old signal mask
+    SignalWatch();            // throws std::system_error
+    ~SignalWatch() override;  // closes the fd and restores the old signal mask
     SignalWatch(const SignalWatch&) = delete;
     SignalWatch& operator=(const SignalWatch&) = delete;
 
-    int fd() const { return fd_; }
+    int fd() const override { return fd_; }
     // The signal that arrived, if one did (never blocks).
-    std::optional<int> take();
+    std::optional<int> take() override;
 
   private:
     sigset_t previous_{};

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tidewell/cli/exit_status.h"
+
 namespace tidewell::cli {
 namespace {
 
@@ -90,6 +92,40 @@ TEST(CliOptions, ComNumbersOutsideOneToSixteenAreRefused) {
     EXPECT_FALSE(parse({"-p", "COM17", "detect"}).ok());
     // Not a COM name at all: taken as a path.
     EXPECT_EQ(parse({"-p", "COMPORT", "detect"}).options.port.path, "COMPORT");
+}
+
+TEST(CliOptions, SeveralPortsAreNamedByRepeatingOrListing) {
+    const auto r = parse(
+        {"--port", "COM1,/dev/ttyUSB7", "-p", "com2", "--jobs", "2", "update", "x.pkg", "--json"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    ASSERT_EQ(r.options.ports.size(), 3u);
+    EXPECT_EQ(r.options.ports[0].comNumber, 1);
+    EXPECT_EQ(r.options.ports[1].path, "/dev/ttyUSB7");
+    EXPECT_EQ(r.options.ports[2].comNumber, 2);
+    EXPECT_EQ(r.options.port.comNumber, 1);  // a one-port run's port is the first
+    EXPECT_EQ(r.options.jobs, 2u);
+    EXPECT_TRUE(onSeveralPorts(r.options));
+    EXPECT_TRUE(parse({"--port", "ALL", "backup", "setting"}).options.allPorts);
+    EXPECT_TRUE(onSeveralPorts(parse({"--json", "detect"}).options));
+    EXPECT_FALSE(onSeveralPorts(parse({"-p", "COM3", "detect"}).options));
+    EXPECT_FALSE(onSeveralPorts(parse({"-p", "COM3,COM4", "ports"}).options));
+    EXPECT_FALSE(onSeveralPorts(parse({"-p", "COM3,COM4", "verify", "a.bak"}).options));
+}
+
+TEST(CliOptions, SeveralPortsTakeOnlyTheDeviceCommandsAndEachPortOnce) {
+    EXPECT_NE(parse({"-p", "COM1", "--port=com1", "detect"}).error.find("com1 is named twice"),
+              std::string::npos);
+    EXPECT_NE(parse({"-p", "COM1,,COM2", "detect"}).error.find("empty name"), std::string::npos);
+    EXPECT_FALSE(parse({"-p", "all,COM2", "detect"}).ok());
+    EXPECT_FALSE(parse({"-p", "COM1,COM17", "detect"}).ok());
+    EXPECT_NE(parse({"-p", "COM1,COM2", "terminal"}).error.find("one port only"),
+              std::string::npos);
+    EXPECT_FALSE(parse({"--json", "terminal"}).ok());
+    EXPECT_FALSE(parse({"--jobs", "2", "ports"}).ok());
+    EXPECT_FALSE(parse({"--json", "verify", "a.bak"}).ok());
+    for (std::string_view bad : {"0", "-1", "x", ""}) {
+        EXPECT_FALSE(parse({"--jobs", bad, "detect"}).ok()) << bad;
+    }
 }
 
 TEST(CliOptions, AnySpeedTheLineTakesIsAccepted) {
@@ -192,6 +228,9 @@ TEST(CliOptions, UsageListsEveryCommandAndTheExitStatuses) {
         EXPECT_NE(text.find(std::string("  ") + command), std::string::npos) << command;
     }
     EXPECT_NE(text.find("  130  interrupted (SIGINT, SIGTERM or SIGHUP)"), std::string::npos);
+    EXPECT_NE(text.find(std::to_string(exitCode(ExitStatus::someDevicesFailed)) +
+                        "  several ports: some devices failed"),
+              std::string::npos);
     EXPECT_NE(text.find("--timeout"), std::string::npos);
     EXPECT_NE(text.find("--force"), std::string::npos);
     EXPECT_NE(text.find("   13  sent, but not verified"), std::string::npos);

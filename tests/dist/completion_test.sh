@@ -32,6 +32,7 @@ expect "--timeout" --ti
 expect "$commands" --port COM3 --speed 9600 ""
 expect "--quiet" --port COM3 --q
 expect "COM1 COM10 COM11 COM12 COM13 COM14 COM15 COM16" --port COM1
+expect "all" --port a
 expect "9600" -s 96
 expect "setting playlist" --port COM2 backup ""
 expect "" backup setting ""

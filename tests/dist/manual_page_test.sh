@@ -4,11 +4,14 @@
 # meanings are the same; --version and the page's header carry the version; troff
 # reads the page without a warning.
 #
-# Usage: manual_page_test.sh PROGRAM PAGE VERSION
+# With README, the exit statuses of its "**Exit status**" table are those of --help too.
+#
+# Usage: manual_page_test.sh PROGRAM PAGE VERSION [README]
 set -euo pipefail
 program="$1"
 page="$2"
 version="$3"
+readme="${4:-}"
 name="$(basename "$program")"
 failed=0
 fail() {
@@ -57,6 +60,17 @@ page_statuses="$(plain | awk '
 if [ "$help_statuses" != "$page_statuses" ]; then
     fail "the exit statuses differ (< --help, > manual page):"
     diff <(printf '%s\n' "$help_statuses") <(printf '%s\n' "$page_statuses") >&2 || true
+fi
+
+if [ -n "$readme" ]; then
+    readme_numbers="$(awk '
+        /^\*\*Exit status\*\*/ { inside = 1; next }
+        inside && /^\| *[0-9]+ *\|/ { split($0, cell, "|"); gsub(/ /, "", cell[2]); print cell[2]; seen = 1; next }
+        inside && seen && !/^\|/ { exit }' "$readme")"
+    help_numbers="$(printf '%s\n' "$help_statuses" | awk '{ print $1 }')"
+    if [ "$help_numbers" != "$readme_numbers" ]; then
+        fail "the README's exit statuses differ from --help's: [$(echo $readme_numbers)] vs [$(echo $help_numbers)]"
+    fi
 fi
 
 # One version everywhere.

@@ -2,10 +2,12 @@
 // (a real argument vector cannot hold a NUL).
 //
 // Invariants: a command line is either an error with a message or a consistent set of options
-// (a known command with exactly the operands it takes, a port that is either a COM number from
-// 1 to 16 or a path, a positive speed, a timeout above 0 and at most a week, --dir only with
-// backup, --verify or --no-verify only with update or restore, --backup-first only with
-// update); and the options, written back out as a command line, parse to the same options.
+// (a known command with exactly the operands it takes, ports that are each either a COM number
+// from 1 to 16 or a path, "all" alone, several ports not for the terminal, no --json or --jobs
+// for the terminal, ports or verify, a positive speed, a timeout above 0 and at most a week,
+// --dir only with backup, --verify or --no-verify only with update or restore, --backup-first
+// only with update); and the options, written back out as a command line, parse to the same
+// options.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -57,6 +59,19 @@ void checkConsistent(const Options& o) {
     if (o.port.comNumber) {
         TIDEWELL_FUZZ_CHECK(*o.port.comNumber >= 1 && *o.port.comNumber <= 16, "COM number range");
     }
+    TIDEWELL_FUZZ_CHECK(!(o.allPorts && !o.ports.empty()), "all beside named ports");
+    for (const auto& port : o.ports) {
+        TIDEWELL_FUZZ_CHECK(
+            port.comNumber || (!port.path.empty() && port.path.find(',') == std::string::npos),
+            "a port neither a COM number nor a path without commas");
+    }
+    if (o.command == Command::terminal) {
+        TIDEWELL_FUZZ_CHECK(!o.allPorts && o.ports.size() <= 1 && !o.json && o.jobs == 0,
+                            "terminal on several ports");
+    }
+    if (o.command == Command::ports || o.command == Command::verify) {
+        TIDEWELL_FUZZ_CHECK(!o.json && o.jobs == 0, "--json or --jobs kept for " + name);
+    }
     TIDEWELL_FUZZ_CHECK(!o.backupDir.empty(), "empty backup folder");
     TIDEWELL_FUZZ_CHECK(o.command == Command::backup || o.backupDir == ".",
                         "--dir kept for " + name);
@@ -101,8 +116,13 @@ void checkConsistent(const Options& o) {
 std::vector<std::string> writeOut(const Options& o) {
     std::vector<std::string> args{"--speed", std::to_string(o.speed), "--timeout",
                                   seconds(o.timeout)};
-    if (o.port.comNumber) args.push_back("--port=COM" + std::to_string(*o.port.comNumber));
-    if (!o.port.path.empty()) args.push_back("--port=" + o.port.path);
+    for (const auto& port : o.ports) {
+        if (port.comNumber) args.push_back("--port=COM" + std::to_string(*port.comNumber));
+        if (!port.path.empty()) args.push_back("--port=" + port.path);
+    }
+    if (o.allPorts) args.emplace_back("--port=all");
+    if (o.jobs != 0) args.push_back("--jobs=" + std::to_string(o.jobs));
+    if (o.json) args.emplace_back("--json");
     if (!o.logFile.empty()) args.push_back("--log=" + o.logFile);
     if (o.quiet) args.emplace_back("-q");
     if (o.command == Command::backup) args.push_back("--dir=" + o.backupDir);
@@ -134,8 +154,18 @@ std::vector<std::string> writeOut(const Options& o) {
     return args;
 }
 
+bool samePorts(const Options& a, const Options& b) {
+    if (a.ports.size() != b.ports.size()) return false;
+    for (std::size_t i = 0; i < a.ports.size(); ++i) {
+        if (a.ports[i].comNumber != b.ports[i].comNumber || a.ports[i].path != b.ports[i].path) {
+            return false;
+        }
+    }
+    return a.allPorts == b.allPorts && a.jobs == b.jobs && a.json == b.json;
+}
+
 bool sameOptions(const Options& a, const Options& b) {
-    return a.command == b.command && a.port.comNumber == b.port.comNumber &&
+    return a.command == b.command && samePorts(a, b) && a.port.comNumber == b.port.comNumber &&
            a.port.path == b.port.path && a.speed == b.speed && a.logFile == b.logFile &&
            a.quiet == b.quiet && a.timeout == b.timeout && a.localFile == b.localFile &&
            a.deviceFile == b.deviceFile && a.backupDir == b.backupDir && a.line == b.line &&

@@ -24,7 +24,9 @@ enum class ExitStatus : int {
     backupMismatch = 11,  // a backup does not match its record, or has no valid one
     verifyFailed = 12,    // the file read back differs from what was sent
     notVerified = 13,     // sent, but the device refused to send it back
-    interrupted = 130,    // SIGINT, SIGTERM or SIGHUP
+    // Several ports: at least one failed (each port's own status is in the summary).
+    someDevicesFailed = 14,
+    interrupted = 130,  // SIGINT, SIGTERM or SIGHUP
 };
 
 constexpr int exitCode(ExitStatus status) {

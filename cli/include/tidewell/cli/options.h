@@ -30,7 +30,16 @@ struct PortChoice {
 
 struct Options {
     Command command = Command::none;
+    // The port of a one-port run: the first one named.
     PortChoice port;
+    // Every port named, in order ("--port COM1,COM2 --port /dev/ttyUSB7"); empty: none.
+    std::vector<PortChoice> ports;
+    // --port all: every port that `ports` shows as present.
+    bool allPorts = false;
+    // --jobs: how many ports run at once; 0: all of them.
+    unsigned jobs = 0;
+    // --json: one JSON object per port and a summary on standard output.
+    bool json = false;
     std::uint32_t speed = kDefaultSpeed;
     std::string logFile;  // empty: no --log
     bool quiet = false;
@@ -81,5 +90,9 @@ std::string usageText();
 std::optional<std::uint8_t> parseComName(std::string_view text);
 
 std::string_view commandName(Command command);
+
+// Several ports at once (more than one named, --port all, or --json): each port runs
+// beside the others, its output prefixed with its name, a summary at the end.
+bool onSeveralPorts(const Options& options);
 
 }  // namespace tidewell::cli

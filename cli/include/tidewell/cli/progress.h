@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -78,8 +79,13 @@ class ProgressMeter {
     static constexpr std::int32_t kPlainUploadStep = 10;
     static constexpr std::int32_t kPlainDownloadStep = 100;
 
+    // With an observer every update and the finish go to it as samples, and nothing to
+    // the console (the caller draws them).
+    using Observer = std::function<void(const ProgressSample&)>;
+
     ProgressMeter(StatusConsole& console, TransferWay way, std::string label,
-                  std::optional<std::uint64_t> total, Clock::time_point start);
+                  std::optional<std::uint64_t> total, Clock::time_point start,
+                  Observer observer = {});
 
     void update(std::int32_t percent, Clock::time_point now);
     // Shows the last state (an upload that succeeded shows its whole size, a
@@ -106,6 +112,7 @@ class ProgressMeter {
     std::uint64_t firstBytes_ = 0;
     std::int32_t lastPlainStep_ = 0;
     std::optional<std::int32_t> lastPrintedPercent_;
+    Observer observer_;
 };
 
 }  // namespace tidewell::cli

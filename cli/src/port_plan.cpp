@@ -1,0 +1,104 @@
+#include "port_plan.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace tidewell::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool sameDevice(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+std::optional<std::string> byIdName(const std::string& devicePath, const DeviceRoots& roots) {
+    std::error_code ec;
+    std::vector<fs::path> links;
+    for (fs::directory_iterator it(roots.dev / "serial" / "by-id", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        links.push_back(it->path());
+    }
+    std::sort(links.begin(), links.end());
+    for (const auto& link : links) {
+        if (sameDevice(link.string(), devicePath)) return link.filename().string();
+    }
+    return std::nullopt;
+}
+
+// The COM number [Ports] gives a device path, if any.
+std::optional<std::uint8_t> numberOf(const std::string& devicePath, ComPortResolver& resolver) {
+    for (const auto& [key, value] : resolver.store().getSection(kPortsSection)) {
+        const auto number = parseComName(key);
+        if (number && !value.empty() && sameDevice(value, devicePath)) return number;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string backupFolderName(const std::string& devicePath, std::optional<std::uint8_t> comNumber,
+                             const DeviceRoots& roots) {
+    if (!devicePath.empty()) {
+        if (auto name = byIdName(devicePath, roots)) return *name;
+    }
+    if (comNumber) return "COM" + std::to_string(*comNumber);
+    std::string name = devicePath;
+    name.erase(0, name.find_first_not_of('/'));
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name.empty() || name == "." || name == ".." ? "port" : name;
+}
+
+std::optional<std::vector<PortPlan>> planPorts(const Options& options, ComPortResolver& resolver,
+                                               const DeviceRoots& roots, std::string* why,
+                                               ExitStatus* status) {
+    *status = ExitStatus::usage;
+    std::vector<PortChoice> choices = options.ports;
+    if (options.allPorts) {
+        for (const auto& entry : resolver.entries()) {
+            if (entry.present) choices.push_back(PortChoice{entry.number, {}});
+        }
+        if (choices.empty()) {
+            *why = "--port all: no port is present (see \"tidewell-cli ports\")";
+            *status = ExitStatus::portError;
+            return std::nullopt;
+        }
+    }
+    std::vector<PortPlan> plans;
+    for (const auto& choice : choices) {
+        PortPlan plan;
+        plan.choice = choice;
+        std::optional<std::uint8_t> number = choice.comNumber;
+        if (number) {
+            plan.label = "COM" + std::to_string(*number);
+            plan.devicePath = resolver.resolve(*number);
+        } else {
+            plan.label = choice.path;
+            plan.devicePath = choice.path;
+            number = numberOf(choice.path, resolver);
+        }
+        plan.folder = backupFolderName(plan.devicePath, number, roots);
+        for (const auto& other : plans) {
+            if (!plan.devicePath.empty() && sameDevice(other.devicePath, plan.devicePath)) {
+                *why = "--port: " + other.label + " and " + plan.label + " are the same device (" +
+                       plan.devicePath + ")";
+                return std::nullopt;
+            }
+            const bool backsUp =
+                options.command == Command::backup || !options.backupFirstDir.empty();
+            if (other.folder == plan.folder && backsUp) {
+                *why = "--port: " + other.label + " and " + plan.label +
+                       " would share the backup folder " + plan.folder;
+                return std::nullopt;
+            }
+        }
+        plans.push_back(std::move(plan));
+    }
+    return plans;
+}
+
+}  // namespace tidewell::cli

@@ -1,0 +1,340 @@
+#include "several_ports.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "cancel_source.h"
+#include "output_writer.h"
+#include "port_plan.h"
+#include "port_report.h"
+#include "session.h"
+#include "signal_watch.h"
+#include "tidewell/records/sha256.h"
+
+namespace tidewell::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Channel = OutputWriter::Channel;
+
+std::string phaseText(SessionPhase phase) {
+    switch (phase) {
+        case SessionPhase::detecting:
+            return "detecting";
+        case SessionPhase::loggingIn:
+            return "logging in";
+        case SessionPhase::sending:
+            return "sending";
+        case SessionPhase::receiving:
+            return "receiving";
+        case SessionPhase::readingBack:
+            return "reading back";
+        case SessionPhase::commandLine:
+            return "waiting for the reply";
+    }
+    return "";
+}
+
+std::string timestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::size_t screenColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 0;
+}
+
+// The name a session gives its link, which starts its messages about the port.
+std::string linkName(const PortPlan& plan) {
+    if (plan.choice.comNumber) return plan.label + " (" + plan.devicePath + ")";
+    return plan.label;
+}
+
+std::string withoutPrefix(const std::string& message, const std::string& prefix) {
+    return message.starts_with(prefix) ? message.substr(prefix.size()) : message;
+}
+
+bool sendsFile(Command command) {
+    return command == Command::update || command == Command::restore;
+}
+
+// One port of the run: its plan, its own options and cancel, its thread and outcome.
+struct PortRun {
+    PortRun(std::size_t i, PortPlan p, const Options& runOptions)
+        : index(i), plan(std::move(p)), options(runOptions) {
+        options.port = plan.choice;
+        options.ports = {plan.choice};
+        options.allPorts = false;
+        options.json = false;
+        options.jobs = 0;
+    }
+
+    std::size_t index;
+    PortPlan plan;
+    Options options;
+    CancelFlag cancel;
+    std::thread thread;
+    std::atomic<bool> ended{false};
+    bool started = false;
+    PortOutcome outcome;
+};
+
+class SeveralPorts {
+  public:
+    SeveralPorts(const Options& options, const CliIo& io) : options_(options), io_(io) {}
+    ~SeveralPorts() {
+        for (auto& run : runs_) {
+            run->cancel.raise(SIGTERM);
+            if (run->thread.joinable()) run->thread.join();
+        }
+    }
+
+    ExitStatus run();
+
+  private:
+    ExitStatus fail(ExitStatus status, const std::string& message) {
+        io_.err << kProgramName << ": " << message << '\n' << std::flush;
+        return status;
+    }
+    void start(PortRun& run);
+    void work(PortRun& run);
+    ExitStatus runPort(PortRun& run, std::vector<std::string>* reply, SessionReport* report);
+    void ended(PortRun& run);
+
+    const Options& options_;
+    const CliIo& io_;
+    std::optional<OutputWriter> writer_;
+    std::ofstream log_;
+    CancelFlag portEnded_;  // raised by a port's thread as it ends
+    std::vector<std::unique_ptr<PortRun>> runs_;
+};
+
+ExitStatus SeveralPorts::run() {
+    std::optional<SignalWatch> signals;
+    try {
+        signals.emplace();
+    } catch (const std::system_error& e) {
+        return fail(ExitStatus::portError, std::string("cannot watch for Ctrl-C: ") + e.what());
+    }
+    std::string why;
+    ExitStatus planStatus = ExitStatus::ok;
+    ComPortResolver resolver;
+    const auto plans = planPorts(options_, resolver, DeviceRoots{}, &why, &planStatus);
+    if (!plans) return fail(planStatus, why);
+
+    std::vector<std::string> labels;
+    for (const auto& plan : *plans) labels.push_back(plan.label);
+    if (!options_.logFile.empty()) {
+        log_.open(options_.logFile, std::ios::app);
+        if (!log_) {
+            return fail(ExitStatus::localFile, "cannot open the log file " + options_.logFile +
+                                                   ": " + std::strerror(errno) + " (errno " +
+                                                   std::to_string(errno) + ")");
+        }
+        std::string names;
+        for (const auto& label : labels) names += (names.empty() ? "" : ", ") + label;
+        log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
+             << timestamp() << ", ports " << names << '\n';
+    }
+    const bool board = io_.errIsTerminal && !options_.quiet;
+    writer_.emplace(OutputWriter::Streams{io_.out, io_.err, log_.is_open() ? &log_ : nullptr, board,
+                                          io_.outIsTerminal && !options_.json, screenColumns},
+                    labels);
+    for (std::size_t i = 0; i < plans->size(); ++i) {
+        runs_.push_back(std::make_unique<PortRun>(i, (*plans)[i], options_));
+        writer_->status(i, "waiting for its turn");
+    }
+
+    const auto begin = Clock::now();
+    const std::size_t jobs =
+        options_.jobs == 0 ? runs_.size() : std::min<std::size_t>(options_.jobs, runs_.size());
+    std::size_t next = 0;
+    std::size_t running = 0;
+    bool interrupted = false;
+    for (;;) {
+        for (auto& run : runs_) {
+            if (run->started && run->ended && run->thread.joinable()) {
+                run->thread.join();
+                --running;
+            }
+        }
+        while (!interrupted && running < jobs && next < runs_.size()) {
+            start(*runs_[next++]);
+            ++running;
+        }
+        if (running == 0 && (interrupted || next == runs_.size())) break;
+
+        pollfd fds[2] = {{signals->fd(), POLLIN, 0}, {portEnded_.fd(), POLLIN, 0}};
+        const int timeout = board ? static_cast<int>(OutputWriter::kRedrawInterval.count()) : -1;
+        if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        if (fds[0].revents != 0) {
+            if (const auto signal = signals->take()) {
+                interrupted = true;
+                for (auto& run : runs_) {
+                    if (run->started) run->cancel.raise(*signal);
+                }
+            }
+        }
+        if (fds[1].revents != 0) portEnded_.take();
+        writer_->tick(Clock::now());
+    }
+
+    std::vector<PortOutcome> outcomes;
+    for (auto& run : runs_) {
+        if (!run->started) {
+            run->outcome.port = run->plan.label;
+            run->outcome.devicePath = run->plan.devicePath;
+            run->outcome.command = options_.command;
+            run->outcome.status = ExitStatus::interrupted;
+            run->outcome.message = "interrupted before it started";
+            if (options_.json) writer_->plain(Channel::out, portJson(run->outcome));
+        }
+        outcomes.push_back(run->outcome);
+    }
+    writer_->closeBoard();
+    const ExitStatus status = overallStatus(outcomes, interrupted);
+    const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    if (options_.json) {
+        writer_->plain(Channel::out, summaryJson(outcomes, options_.command, seconds, status));
+    } else {
+        std::istringstream table(summaryTable(outcomes));
+        for (std::string line; std::getline(table, line);) writer_->plain(Channel::out, line);
+    }
+    if (log_.is_open()) {
+        std::istringstream table(summaryTable(outcomes));
+        for (std::string line; std::getline(table, line);) writer_->plain(Channel::log, line);
+        if (!log_.flush() && status == ExitStatus::ok) {
+            return fail(ExitStatus::localFile,
+                        "writing the log file " + options_.logFile + " failed");
+        }
+    }
+    return status;
+}
+
+void SeveralPorts::start(PortRun& run) {
+    run.started = true;
+    writer_->status(run.index, "opening");
+    run.thread = std::thread([this, &run] { work(run); });
+}
+
+ExitStatus SeveralPorts::runPort(PortRun& run, std::vector<std::string>* reply,
+                                 SessionReport* report) {
+    const std::size_t i = run.index;
+    OutputWriter& writer = *writer_;
+    // backup --dir and update --backup-first: the port's own folder in the one given.
+    std::string* backupDir = run.options.command == Command::backup ? &run.options.backupDir
+                             : run.options.backupFirstDir.empty()   ? nullptr
+                                                                    : &run.options.backupFirstDir;
+    if (backupDir != nullptr) {
+        const fs::path folder = fs::path(*backupDir) / run.plan.folder;
+        std::error_code ec;
+        fs::create_directory(folder, ec);
+        if (ec) {
+            report->message = "cannot make the backup folder " + folder.string() + ": " +
+                              ec.message() + " (errno " + std::to_string(ec.value()) + ")";
+            writer.line(i, Channel::err, std::string(kProgramName) + ": " + report->message);
+            return ExitStatus::localFile;
+        }
+        *backupDir = folder.string();
+    }
+    LineStream out([&](std::string_view line) {
+        if (options_.json) {
+            reply->emplace_back(line);
+        } else {
+            writer.line(i, Channel::out, line);
+        }
+    });
+    LineStream err([&](std::string_view line) { writer.line(i, Channel::err, line); });
+    LineStream log([&](std::string_view line) { writer.line(i, Channel::log, line); });
+    const CliIo io{out, err, -1, false, io_.outIsTerminal && !options_.json};
+
+    SessionHooks hooks;
+    hooks.cancel = &run.cancel;
+    if (log_.is_open()) hooks.log = &log;
+    SessionPhase phase = SessionPhase::detecting;
+    hooks.phase = [&](SessionPhase now) {
+        phase = now;
+        writer.status(i, phaseText(now));
+    };
+    if (io_.errIsTerminal && !options_.quiet) {
+        hooks.progress = [&](const ProgressSample& sample) {
+            ProgressSample shown = sample;
+            shown.label = phaseText(phase);
+            writer.status(i, formatProgressLine(shown));
+        };
+    }
+    Session session(run.options, io, std::move(hooks));
+    const ExitStatus status = session.run();
+    *report = session.report();
+    return status;
+}
+
+void SeveralPorts::work(PortRun& run) {
+    const auto begin = Clock::now();
+    PortOutcome& outcome = run.outcome;
+    outcome.port = run.plan.label;
+    outcome.devicePath = run.plan.devicePath;
+    outcome.command = options_.command;
+    if (sendsFile(options_.command)) outcome.file = options_.localFile;
+    SessionReport report;
+    try {
+        outcome.status = runPort(run, &outcome.reply, &report);
+    } catch (const std::exception& e) {
+        outcome.status = ExitStatus::transferFailed;
+        report.message = e.what();
+        writer_->line(run.index, Channel::err, std::string(kProgramName) + ": " + e.what());
+    }
+    outcome.message = withoutPrefix(report.message, linkName(run.plan) + ": ");
+    if (options_.command == Command::send && outcome.status == ExitStatus::ok &&
+        !outcome.reply.empty()) {
+        outcome.message = "replied " + outcome.reply.back();
+    }
+    if (!report.file.empty()) outcome.file = report.file;
+    if (run.options.readsBack()) outcome.verified = report.verified;
+    if (outcome.status == ExitStatus::ok) {
+        outcome.bytes = report.bytes;
+        outcome.transferSeconds = report.transferSeconds;
+        if (!outcome.file.empty()) {
+            if (const auto digest = digestFile(outcome.file)) outcome.sha256 = digest->sha256;
+        }
+    }
+    outcome.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    writer_->status(run.index, outcome.status == ExitStatus::ok
+                                   ? "done"
+                                   : "failed (" + std::to_string(exitCode(outcome.status)) + ")");
+    if (options_.json) writer_->plain(Channel::out, portJson(outcome));
+    run.ended = true;
+    portEnded_.raise(1);
+}
+
+}  // namespace
+
+ExitStatus runOnSeveralPorts(const Options& options, const CliIo& io) {
+    SeveralPorts ports(options, io);
+    return ports.run();
+}
+
+}  // namespace tidewell::cli
