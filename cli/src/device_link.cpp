@@ -14,12 +14,11 @@ namespace {
 constexpr std::uint8_t kCan = 0x18;
 constexpr int kCancelBytes = 3;
 
-// The real backend, counting the bytes that come from the device.
+// The real backend, showing the bytes that come from the device to a DeviceTraffic.
 class CountingBackend final : public SerialBackend {
   public:
-    CountingBackend(std::unique_ptr<SerialBackend> inner,
-                    std::shared_ptr<std::atomic<std::uint64_t>> received)
-        : inner_(std::move(inner)), received_(std::move(received)) {}
+    CountingBackend(std::unique_ptr<SerialBackend> inner, std::shared_ptr<DeviceTraffic> traffic)
+        : inner_(std::move(inner)), traffic_(std::move(traffic)) {}
 
     bool open(const std::string& path) override { return inner_->open(path); }
     bool isOpen() const override { return inner_->isOpen(); }
@@ -29,8 +28,11 @@ class CountingBackend final : public SerialBackend {
     bool setTimeouts(const COMMTIMEOUTS& t) override { return inner_->setTimeouts(t); }
     bool read(void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped) override {
         const bool done = inner_->read(buffer, count, moved, overlapped);
-        if (done && moved != nullptr) count_(*moved);
-        if (!done && inner_->lastError() == ERROR_IO_PENDING) pendingRead_ = overlapped;
+        if (done && moved != nullptr) take(buffer, *moved);
+        if (!done && inner_->lastError() == ERROR_IO_PENDING) {
+            pendingRead_ = overlapped;
+            pendingBuffer_ = buffer;
+        }
         return done;
     }
     bool write(const void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped) override {
@@ -39,7 +41,7 @@ class CountingBackend final : public SerialBackend {
     bool overlappedResult(Overlapped* overlapped, DWORD* moved, bool wait) override {
         const bool done = inner_->overlappedResult(overlapped, moved, wait);
         if (done && moved != nullptr && overlapped != nullptr && overlapped == pendingRead_) {
-            count_(*moved);  // a read that completed later
+            take(pendingBuffer_, *moved);  // a read that completed later
             pendingRead_ = nullptr;
         }
         return done;
@@ -48,11 +50,14 @@ class CountingBackend final : public SerialBackend {
     DWORD lastError() const override { return inner_->lastError(); }
 
   private:
-    void count_(DWORD bytes) { received_->fetch_add(bytes, std::memory_order_relaxed); }
+    void take(const void* buffer, DWORD bytes) {
+        traffic_->take(static_cast<const std::uint8_t*>(buffer), bytes);
+    }
 
     std::unique_ptr<SerialBackend> inner_;
-    std::shared_ptr<std::atomic<std::uint64_t>> received_;
+    std::shared_ptr<DeviceTraffic> traffic_;
     Overlapped* pendingRead_ = nullptr;
+    const void* pendingBuffer_ = nullptr;
 };
 
 }  // namespace
@@ -110,8 +115,8 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
     }
     std::unique_ptr<DeviceLink> link(new DeviceLink(cancel, name, label));
     if (const auto inner = target.platform.makeBackend) {
-        target.platform.makeBackend = [inner, received = link->received_] {
-            return std::make_unique<CountingBackend>(inner(), received);
+        target.platform.makeBackend = [inner, traffic = link->traffic_] {
+            return std::make_unique<CountingBackend>(inner(), traffic);
         };
     }
     std::string reason;

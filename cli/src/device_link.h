@@ -4,7 +4,6 @@
 // cancel source (the signals) and, for the terminal, standard input.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -12,6 +11,7 @@
 #include <string>
 
 #include "cancel_source.h"
+#include "device_traffic.h"
 #include "notifications.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/timing.h"
@@ -68,8 +68,8 @@ class DeviceLink {
 
     // Gives the worker a command (it must be idle: see busy()).
     void command(std::int32_t code);
-    // Bytes read from the device so far (any thread).
-    std::uint64_t bytesReceived() const { return received_->load(std::memory_order_relaxed); }
+    // What the device has sent so far (any thread).
+    TrafficCounts traffic() const { return traffic_->counts(); }
     // A command runs: given, and its end not yet seen by wait().
     bool busy() const { return busy_; }
 
@@ -92,8 +92,7 @@ class DeviceLink {
     std::string name_;
     std::string portLabel_;
     NotificationQueue queue_;
-    std::shared_ptr<std::atomic<std::uint64_t>> received_ =
-        std::make_shared<std::atomic<std::uint64_t>>(0);
+    std::shared_ptr<DeviceTraffic> traffic_ = std::make_shared<DeviceTraffic>();
     std::unique_ptr<TSerie> portOwner_;
     TSerie* port_ = nullptr;  // the worker reads the port through this field
     std::unique_ptr<CliWorker> worker_;

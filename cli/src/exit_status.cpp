@@ -12,9 +12,7 @@ namespace {
 using protocol::kErrorMark;
 using protocol::kOkMark;
 
-// STX, number, complement, 1024 bytes, CRC-16.
-constexpr std::uint64_t kLongPacket = 1029;
-constexpr std::uint64_t kFailedPacketsEvidence = 2 * kLongPacket;
+constexpr std::uint64_t kFailedPacketsEvidence = 2;
 
 constexpr std::array<ExitStatusInfo, 16> kTable{{
     {ExitStatus::ok, "success"},
@@ -51,7 +49,7 @@ ReplyMark replyMark(std::string_view line) {
 
 bool packetsKeptFailing(const TransferObservation& seen) {
     return seen.receiving && seen.okReplies > 0 &&
-           seen.bytesSinceProgress >= kFailedPacketsEvidence;
+           seen.packetsSinceProgress >= kFailedPacketsEvidence;
 }
 
 ExitStatus classifyTransfer(const TransferObservation& seen) {
@@ -63,8 +61,9 @@ ExitStatus classifyTransfer(const TransferObservation& seen) {
     const bool confirmed = !seen.stalled && seen.result == resTransferOk;
     if (!confirmed && packetsKeptFailing(seen)) return ExitStatus::tooManyRetries;
     if (seen.stalled) {
-        // Accepted but not a single packet: the device never started its side.
-        return seen.okReplies > 0 && !seen.progressed ? ExitStatus::noStart : ExitStatus::timeout;
+        // Accepted, and nothing of the block transfer came: the device never started it.
+        return seen.okReplies > 0 && !seen.progressed && !seen.deviceStarted ? ExitStatus::noStart
+                                                                             : ExitStatus::timeout;
     }
     if (!seen.result) return ExitStatus::transferFailed;
     switch (*seen.result) {

@@ -417,7 +417,7 @@ std::string usageText() {
         "                         the line takes)\n"
         "  -t, --timeout SECONDS  how long detection waits for the device, and the longest\n"
         "                         any later wait lasts: the log-in's \":OK:\", a reply, a\n"
-        "                         silent line in a transfer (default 60; a transfer\n"
+        "                         transfer without a packet (default 60; a transfer\n"
         "                         always gets at least 2 s)\n"
         "  -d, --dir DIR          backup: folder of the new backup file (default: .); with\n"
         "                         several ports the port's folder in it (COM3, or the\n"

@@ -42,6 +42,22 @@ std::string inQuotes(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+// What the device sent while a wait for `awaited` ran out, for its message.
+std::string sentInstead(const TrafficCounts& came, std::string_view awaited) {
+    if (came.bytes == 0) return {};
+    const std::string sent = "; the device sent " + std::to_string(came.bytes);
+    if (came.lineFeeds == came.bytes) return sent + " line feeds and nothing else";
+    if (came.lineEnds == 0) return sent + " bytes without a line end";
+    return sent + " bytes, none of them " + std::string(awaited);
+}
+
+// Time of a long packet (STX, number, complement, 1024 bytes, CRC-16) on the line.
+std::chrono::milliseconds packetLineTime(std::uint32_t baud) {
+    constexpr std::uint64_t kLongPacketBits = 1029 * 10;
+    if (baud == 0) return {};
+    return std::chrono::milliseconds((kLongPacketBits * 1000 + baud - 1) / baud);
+}
+
 // A file to send: a readable regular file; its size.
 bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, std::string* why) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -92,8 +108,9 @@ Session::~Session() {
     link_.reset();  // worker and port go before the signal watch
 }
 
-std::chrono::milliseconds Session::transferSilence() const {
-    return std::max(options_.timeout, kSilenceFloorByteWaits * EngineTiming{}.byteWait);
+std::chrono::milliseconds Session::transferSilence(std::chrono::milliseconds longerFloor) const {
+    return std::max(options_.timeout,
+                    kSilenceFloorByteWaits * EngineTiming{}.byteWait + longerFloor);
 }
 
 EngineTiming Session::engineTiming() const {
@@ -407,17 +424,33 @@ ExitStatus Session::transfer(const TransferJob& job) {
     seen.receiving = !upload;
     std::string errorLine;
     bool errorBeforeAccept = false;
-    auto lastActivity = start;
+    // The reply to the transfer line must come within `silence`; then each frame of the
+    // block transfer gives the next that long, and the final line must come that long
+    // after the last. Lines and bytes that are no frame extend nothing: a device that
+    // floods text or trickles a packet is not getting on with the transfer.
     const auto silence = transferSilence();
-    // Bytes from the device counted from the accept, and again from each good packet.
-    std::uint64_t progressMark = link_->bytesReceived();
+    // Between the frames of a running block transfer a packet's own time on the line
+    // counts on top of the floor.
+    const auto frameSilence = transferSilence(packetLineTime(link_->baudRate()));
+    auto lastActivity = start;
+    TrafficCounts atActivity = link_->traffic();
+    TrafficCounts atProgress = atActivity;  // at the accept, then at each good packet
+    TrafficCounts atAccept = atActivity;
+    bool blockEnded = upload && size == std::optional<std::uint64_t>(0);
+    const auto active = [&](const TrafficCounts& now) {
+        lastActivity = Clock::now();
+        atActivity = now;
+    };
     WorkerEvent event;
     const auto note = [&](const WorkerEvent& e) {
         takeEvent(e);
         switch (e.kind) {
             case WorkerEvent::Kind::text:
                 if (const ReplyMark mark = replyMark(e.text); mark == ReplyMark::ok) {
-                    if (++seen.okReplies == 1) progressMark = link_->bytesReceived();
+                    if (++seen.okReplies == 1) {
+                        atAccept = atProgress = link_->traffic();
+                        active(atAccept);
+                    }
                 } else if (mark == ReplyMark::error) {
                     if (!seen.errorReply) errorBeforeAccept = seen.okReplies == 0;
                     seen.errorReply = true;
@@ -426,7 +459,11 @@ ExitStatus Session::transfer(const TransferJob& job) {
                 break;
             case WorkerEvent::Kind::progress:
                 seen.progressed = true;
-                progressMark = link_->bytesReceived();
+                atProgress = link_->traffic();
+                active(atProgress);
+                // The sender's percentage reaches 100 with its last packet; a receiver's
+                // end is the EOT after its last packet.
+                blockEnded = upload && e.value >= 100;
                 if (!options_.quiet) meter.update(e.value, Clock::now());
                 break;
             case WorkerEvent::Kind::result:
@@ -440,22 +477,30 @@ ExitStatus Session::transfer(const TransferJob& job) {
                 break;
         }
     };
-    // Silence is neither a notification nor a byte from the device: damaged packets
-    // keep a transfer alive until the worker's own limits end it.
-    std::uint64_t bytesSeen = link_->bytesReceived();
+    TrafficCounts quiet;  // what came between the last activity and a stall
+    const auto limit = [&] { return seen.okReplies > 0 && !blockEnded ? frameSilence : silence; };
     while (link_->busy()) {
         const WaitEnd end =
-            link_->wait(std::min(lastActivity + silence, Clock::now() + kLineCheck), &event);
-        if (const std::uint64_t bytes = link_->bytesReceived(); bytes != bytesSeen) {
-            bytesSeen = bytes;
-            lastActivity = Clock::now();
+            link_->wait(std::min(lastActivity + limit(), Clock::now() + kLineCheck), &event);
+        if (end == WaitEnd::event) note(event);
+        if (seen.okReplies > 0 && !blockEnded) {
+            // Damaged packets are frames too: they keep a transfer going until the
+            // worker's own limits end it.
+            const TrafficCounts now = link_->traffic();
+            const TrafficCounts came = now - atActivity;
+            if (!upload && came.ends > 0) blockEnded = true;
+            if (came.packets > 0 || came.ends > 0 || (upload && came.answers > 0)) active(now);
         }
-        if (end == WaitEnd::event) {
-            lastActivity = Clock::now();
-            note(event);
-        } else if (end == WaitEnd::signal ||
-                   (end == WaitEnd::deadline && Clock::now() >= lastActivity + silence)) {
+        if (end == WaitEnd::signal ||
+            (end == WaitEnd::deadline && Clock::now() >= lastActivity + limit())) {
             (end == WaitEnd::signal ? seen.interrupted : seen.stalled) = true;
+            const TrafficCounts now = link_->traffic();
+            quiet = now - atActivity;
+            const TrafficCounts sinceAccept = now - atAccept;
+            seen.deviceStarted =
+                seen.okReplies > 0 &&
+                (upload ? sinceAccept.answers > 0
+                        : sinceAccept.packets > 0 || sinceAccept.packetUnderWay > 0);
             // The worker stops without a word to the device; once it has, tell the device
             // with three CAN, so that it leaves the transfer now, not after its time-outs.
             if (link_->cancelAndSettle(kSettleLimit, note)) {
@@ -464,7 +509,9 @@ ExitStatus Session::transfer(const TransferJob& job) {
             break;
         }
     }
-    seen.bytesSinceProgress = link_->bytesReceived() - progressMark;
+    const TrafficCounts sinceProgress = link_->traffic() - atProgress;
+    seen.bytesSinceProgress = sinceProgress.bytes;
+    seen.packetsSinceProgress = sinceProgress.packets;
     const ExitStatus status = classifyTransfer(seen);
     // A backup's size is that of its file; the percentages only estimate it.
     std::optional<std::uint64_t> received;
@@ -536,15 +583,31 @@ ExitStatus Session::transfer(const TransferJob& job) {
         case ExitStatus::noStart:
             return fail(status, port + ": the device accepted " + inQuotes(commandLine) +
                                     " but never started the transfer" +
-                                    (seen.stalled ? " (waited " + seconds(silence) + ")" : ""));
+                                    (seen.stalled ? " (waited " + seconds(frameSilence) + ")" +
+                                                        sentInstead(quiet, "a packet")
+                                                  : ""));
         case ExitStatus::timeout:
             if (seen.okReplies == 0) {
                 return fail(status, port + ": no reply to " + inQuotes(commandLine) +
-                                        (seen.stalled ? " within " + seconds(silence) : ""));
+                                        (seen.stalled ? " within " + seconds(silence) +
+                                                            sentInstead(quiet, "a reply line")
+                                                      : ""));
+            }
+            if (seen.stalled && blockEnded) {
+                return fail(status, port +
+                                        ": the device did not confirm the end of the transfer of " +
+                                        file + " within " + seconds(silence) +
+                                        sentInstead(quiet, "a reply line"));
+            }
+            if (seen.stalled && quiet.bytes > 0) {
+                return fail(status, port + ": the transfer of " + file +
+                                        " stalled: the device sent " + std::to_string(quiet.bytes) +
+                                        " bytes in " + seconds(frameSilence) +
+                                        " but no packet got through");
             }
             if (seen.stalled) {
                 return fail(status, port + ": the transfer of " + file + " went silent for " +
-                                        seconds(silence));
+                                        seconds(frameSilence));
             }
             return fail(status,
                         port + ": the device did not confirm the end of the transfer of " + file);
@@ -563,22 +626,27 @@ ExitStatus Session::sendLine() {
     }
     link_->command(cmdTerminal);
     notePhase(SessionPhase::commandLine);
-    auto lastActivity = Clock::now();
+    // The whole reply, up to its marked line, must come within --timeout: neither
+    // other lines nor the pieces the worker cuts from a line that never ends extend it.
+    const TrafficCounts atSend = link_->traffic();
+    const auto deadline = Clock::now() + options_.timeout;
     WorkerEvent event;
     for (;;) {
-        switch (link_->wait(lastActivity + options_.timeout, &event)) {
+        switch (link_->wait(deadline, &event)) {
             case WaitEnd::signal:
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
                 return interrupted("waiting for the reply to " + inQuotes(options_.line));
-            case WaitEnd::deadline:
+            case WaitEnd::deadline: {
+                const TrafficCounts came = link_->traffic() - atSend;
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
                 return fail(ExitStatus::timeout, link_->name() + ": no reply to " +
                                                      inQuotes(options_.line) + " within " +
-                                                     seconds(options_.timeout));
+                                                     seconds(options_.timeout) +
+                                                     sentInstead(came, "a reply line"));
+            }
             case WaitEnd::input:
                 break;
             case WaitEnd::event:
-                lastActivity = Clock::now();
                 if (event.kind == WorkerEvent::Kind::commandEnded) {
                     if (event.deviceLost) return fail(ExitStatus::portError, lostMessage());
                     break;
@@ -617,18 +685,23 @@ ExitStatus Session::terminal() {
     std::string partial;
     std::uint64_t lineNumber = 1;
     bool inputOpen = true;
-    auto lastActivity = Clock::now();
+    auto lastActivity = Clock::now();  // a line sent or received, the end of input
+    auto lastSent = lastActivity;      // a line sent, the end of input
+    std::uint64_t lineEnds = link_->traffic().lineEnds;
     WorkerEvent event;
     for (;;) {
         while (!outgoing.empty() && worker.queueCommandLine(outgoing.front())) {
             outgoing.pop_front();
-            lastActivity = Clock::now();
+            lastActivity = lastSent = Clock::now();
         }
         Clock::time_point deadline = Clock::time_point::max();
         if (!outgoing.empty()) {
             deadline = Clock::now() + kMailboxRetry;
         } else if (!inputOpen) {
-            deadline = lastActivity + kTerminalLinger;
+            // A device that never stops talking does not hold the end for good.
+            deadline = std::min(
+                lastActivity + kTerminalLinger,
+                lastSent + std::max<std::chrono::milliseconds>(options_.timeout, kTerminalLinger));
         }
         const int inputFd = inputOpen && outgoing.empty() ? io_.inputFd : -1;
         switch (link_->wait(deadline, &event, inputFd)) {
@@ -650,7 +723,7 @@ ExitStatus Session::terminal() {
                     inputOpen = false;
                     if (!partial.empty()) outgoing.push_back(std::move(partial));
                     partial.clear();
-                    lastActivity = Clock::now();
+                    lastActivity = lastSent = Clock::now();
                     break;
                 }
                 bool tooLong = false;
@@ -682,7 +755,11 @@ ExitStatus Session::terminal() {
                                 link_->name() + ": the terminal loop ended");
                 }
                 if (event.kind != WorkerEvent::Kind::text) break;
-                lastActivity = Clock::now();
+                // A piece cut from a line that never ends is no line.
+                if (const std::uint64_t ends = link_->traffic().lineEnds; ends != lineEnds) {
+                    lineEnds = ends;
+                    lastActivity = Clock::now();
+                }
                 printLine(event.text);
                 break;
         }

@@ -101,7 +101,8 @@ class Session {
     void deviceLine(const std::string& text);
     void takeEvent(const WorkerEvent& event);
     std::string lostMessage() const;
-    std::chrono::milliseconds transferSilence() const;
+    // --timeout, never below the floor (plus longerFloor).
+    std::chrono::milliseconds transferSilence(std::chrono::milliseconds longerFloor = {}) const;
     EngineTiming engineTiming() const;
     // A device line for standard output: exact, or visible when that is a terminal.
     std::string forOut(const std::string& text) const;

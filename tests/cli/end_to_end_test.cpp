@@ -211,6 +211,18 @@ TEST_F(CliEndToEnd, TerminalSendsEachInputLineAndPrintsTheDeviceLines) {
     EXPECT_TRUE(contains(devsim_->log(), "rx line \"help\""));
 }
 
+// A device that never ends its line (or never stops sending lines) does not hold the
+// terminal open after its input has ended.
+TEST_F(CliEndToEnd, TerminalEndsAfterItsInputThoughTheDeviceNeverStopsTalking) {
+    startDevsim({"--endless-line", "command"});
+    CliExtras extras;
+    extras.input = "ls\n";
+    extras.limit = Millis(30000);
+    const CliRun run = cli({"--timeout", "2", "terminal"}, extras);
+    EXPECT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(contains(run.out, "abcdefghijklmnopqrstuvwxyz")) << run.out.size();
+}
+
 // Standard input is read only as fast as its lines go out; a line longer than the
 // limit ends the terminal without being sent.
 TEST_F(CliEndToEnd, TerminalReadsItsInputOnlyAsFastAsItsLinesGoOut) {
@@ -541,6 +553,9 @@ TEST_F(CliEndToEnd, PacketsThatKeepFailingTheirCheckAreTooManyRetries) {
     EXPECT_TRUE(contains(run.err, port() + ": the packets of \"setting\" kept failing their check"))
         << run.err;
     EXPECT_FALSE(contains(run.err, "never started")) << run.err;
+    // Damaged packets are packets: --timeout did not cut the transfer short, the device
+    // gave up by its own count.
+    EXPECT_TRUE(contains(devsim_->log(), "not acknowledged after 10 sends")) << devsim_->log();
 }
 
 TEST_F(CliEndToEnd, ACancelByTheDeviceIsDeviceCancel) {

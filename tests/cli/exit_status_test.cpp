@@ -74,15 +74,20 @@ TEST(CliExitStatus, AnErrorReplyIsToldFromAMissingReply) {
     EXPECT_EQ(classifyTransfer(finished(resTransferError, 2)), ExitStatus::transferFailed);
 }
 
-TEST(CliExitStatus, ASilentTransferIsNoStartOnlyBeforeTheFirstPacket) {
+TEST(CliExitStatus, AStalledTransferIsNoStartOnlyBeforeTheDeviceSentAnyOfIt) {
     TransferObservation accepted;
     accepted.okReplies = 1;
     accepted.stalled = true;
+    accepted.bytesSinceProgress = 50000;  // line feeds, say: no packet among them
     EXPECT_EQ(classifyTransfer(accepted), ExitStatus::noStart);
 
     TransferObservation running = accepted;
     running.progressed = true;
     EXPECT_EQ(classifyTransfer(running), ExitStatus::timeout);
+
+    TransferObservation trickling = accepted;  // a first packet begun, never ended
+    trickling.deviceStarted = true;
+    EXPECT_EQ(classifyTransfer(trickling), ExitStatus::timeout);
 
     TransferObservation unanswered;
     unanswered.stalled = true;
@@ -111,9 +116,11 @@ TEST(CliExitStatus, ACauseKnownHereOutranksTheDevicesFinalReply) {
     seen.errorReply = true;
     seen.progressed = false;
     seen.receiving = true;
-    seen.bytesSinceProgress = 1029;  // one packet's worth does not tell
+    seen.bytesSinceProgress = 50000;  // bytes that are no packet say nothing of packets
     EXPECT_EQ(classifyTransfer(seen), ExitStatus::deviceError);
-    seen.bytesSinceProgress = 10 * 1029;
+    seen.packetsSinceProgress = 1;  // nor does one packet
+    EXPECT_EQ(classifyTransfer(seen), ExitStatus::deviceError);
+    seen.packetsSinceProgress = 2;
     EXPECT_EQ(classifyTransfer(seen), ExitStatus::tooManyRetries);
     seen.stalled = true;  // silent at last: still the packets, not "never started"
     EXPECT_EQ(classifyTransfer(seen), ExitStatus::tooManyRetries);

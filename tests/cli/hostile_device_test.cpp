@@ -1,9 +1,9 @@
 // tidewell-cli against a device that misbehaves in each phase of a session
 // (tidewell-devsim's phase faults on a 115200-baud line): random bytes, an endless
-// line, a hang-up. Each run must end soon after the
-// fault (within --timeout and one read wait, plus room for a loaded machine) with
-// its own non-zero status and a message naming the cause, stay light on the
-// processor and on memory, and leave no partial file.
+// line, line feeds in place of a transfer, a trickling packet, a hang-up. Each run
+// must end soon after the fault (within --timeout and one read wait, plus room for a
+// loaded machine) with its own non-zero status and a message naming the cause, stay
+// light on the processor and on memory, and leave no partial file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,14 +21,17 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPortError = 3;
 constexpr int kNoDevice = 4;
+constexpr int kNoStart = 9;
 constexpr int kTimeout = 10;
 
-// --timeout of every run, and the worker's longest read wait.
+// --timeout of every run, and the longest read wait of the worker in these phases
+// (a byte of a packet; a transfer's silence limit adds the time of one packet on the
+// line, 0.1 s here).
 constexpr auto kCliTimeout = 2s;
-constexpr auto kReadWait = 3s;
-// Room for a machine shared with other builds; a run that waits for the device
-// instead of its time-out takes far longer.
-constexpr auto kLoadRoom = 5s;
+constexpr auto kReadWait = 1s;
+// Room for a machine shared with other builds. A wait that a flood or a trickle
+// stretches ends 3 s or more later than this allows.
+constexpr auto kLoadRoom = 1500ms;
 
 struct HostileRun {
     const char* name;
@@ -107,6 +110,7 @@ TEST_P(HostileDevice, EndsInTimeWithItsCauseLightlyAndLeavesNoPartialFile) {
 const std::vector<std::string> kDetect = {"detect"};
 const std::vector<std::string> kBackup = {"backup", "setting", "--dir", "DIR"};
 const std::vector<std::string> kUpdate = {"update", "PACKAGE"};
+const std::vector<std::string> kSend = {"send", "ls"};
 
 INSTANTIATE_TEST_SUITE_P(Cli, HostileDevice,
                          ::testing::Values(HostileRun{"noise_in_detection",
@@ -133,12 +137,30 @@ INSTANTIATE_TEST_SUITE_P(Cli, HostileDevice,
                                                       "fault endless-line command",
                                                       kTimeout,
                                                       "no reply to \"upload setting\""},
+                                           HostileRun{"endless_line_for_send",
+                                                      {"--endless-line", "command"},
+                                                      kSend,
+                                                      "fault endless-line command",
+                                                      kTimeout,
+                                                      "bytes without a line end"},
                                            HostileRun{"hangup_for_the_transfer_line",
                                                       {"--hangup-in", "command"},
                                                       kUpdate,
                                                       "hung up: line closed",
                                                       kPortError,
                                                       "the device was lost"},
+                                           HostileRun{"lf_flood_in_place_of_a_backup",
+                                                      {"--lf-flood", "transfer"},
+                                                      kBackup,
+                                                      "fault lf-flood transfer",
+                                                      kNoStart,
+                                                      "line feeds and nothing else"},
+                                           HostileRun{"trickling_packet",
+                                                      {"--trickle-ms", "900"},
+                                                      kBackup,
+                                                      "transfer upload",
+                                                      kTimeout,
+                                                      "but no packet got through"},
                                            HostileRun{"hangup_in_a_backup",
                                                       {"--hangup-in", "transfer"},
                                                       kBackup,

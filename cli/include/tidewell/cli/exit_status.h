@@ -53,17 +53,21 @@ struct TransferObservation {
     bool deviceLost = false;             // the port reported the device gone
     int localFileError = 0;              // errno of the local file's failure, 0 when none
     bool interrupted = false;            // the user stopped it
-    bool stalled = false;                // silent beyond the timeout; the CLI cancelled it
+    bool stalled = false;                // no packet, no awaited line in time; the CLI cancelled it
     bool errorReply = false;             // a line holding ":ERROR:" arrived
     int okReplies = 0;                   // lines holding ":OK:" (command line, final reply)
     bool progressed = false;             // at least one packet went through
-    // Bytes from the device since it accepted the transfer line or since the last
-    // packet that went through, whichever came later.
+    // The device sent a frame of the block transfer after the accept: a packet (begun
+    // or whole) to a download, an answer to an upload.
+    bool deviceStarted = false;
+    // Bytes and whole packets (their check aside) from the device since it accepted the
+    // transfer line or since the last packet that went through, whichever came later.
     std::uint64_t bytesSinceProgress = 0;
+    std::uint64_t packetsSinceProgress = 0;
 };
 
-// A download in which the device went on sending (at least two packets' worth)
-// while no packet passed its check.
+// A download in which the device went on sending packets (two at least) while none
+// passed its check.
 bool packetsKeptFailing(const TransferObservation& seen);
 
 ExitStatus classifyTransfer(const TransferObservation& seen);
