@@ -86,16 +86,17 @@ bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, 
     return true;
 }
 
-std::string timestamp() {
+}  // namespace
+
+std::string logHeading(Command command) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
+    return "--- " + std::string(kProgramName) + " " + std::string(commandName(command)) + ", " +
+           text;
 }
-
-}  // namespace
 
 Session::Session(const Options& options, const CliIo& io, SessionHooks hooks)
     : options_(options),
@@ -190,8 +191,7 @@ ExitStatus Session::run() {
                         "cannot open the log file " + options_.logFile + ": " + osReason(errno));
         }
         log_ = &logFile_;
-        *log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
-              << timestamp() << '\n';
+        *log_ << logHeading(options_.command) << '\n';
     }
     const ExitStatus status = runCommand();
     if (logFile_.is_open() && !logFile_.flush() && status == ExitStatus::ok) {

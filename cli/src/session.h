@@ -21,6 +21,9 @@
 
 namespace tidewell::cli {
 
+// The line that opens a run's part of the --log file: program, command and local time.
+std::string logHeading(Command command);
+
 // What a session is doing, for a caller that shows it.
 enum class SessionPhase { detecting, loggingIn, sending, receiving, readingBack, commandLine };
 

@@ -50,15 +50,6 @@ std::string phaseText(SessionPhase phase) {
     return "";
 }
 
-std::string timestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
-
 std::size_t screenColumns() {
     winsize size{};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
@@ -154,8 +145,7 @@ ExitStatus SeveralPorts::run() {
         }
         std::string names;
         for (const auto& label : labels) names += (names.empty() ? "" : ", ") + label;
-        log_ << "--- " << kProgramName << " " << commandName(options_.command) << ", "
-             << timestamp() << ", ports " << names << '\n';
+        log_ << logHeading(options_.command) << ", ports " << names << '\n';
     }
     const bool board = io_.errIsTerminal && !options_.quiet;
     writer_.emplace(OutputWriter::Streams{io_.out, io_.err, log_.is_open() ? &log_ : nullptr, board,
