@@ -4,6 +4,7 @@
 #include "several_ports.h"
 #include "tidewell/cli/exit_status.h"
 #include "tidewell/cli/options.h"
+#include "tidewell/ini/settings_store.h"
 #include "tidewell/version.h"
 
 namespace tidewell::cli {
@@ -23,6 +24,12 @@ ExitStatus runParsed(const ParseResult& parsed, const CliIo& io) {
     if (parsed.versionRequested) {
         io.out << kProgramName << " " << kTidewellVersion << "\n";
         return ExitStatus::ok;
+    }
+    if (parsed.options.command != Command::verify) {
+        // COM numbers and the saved port then come from the defaults; the file is left alone.
+        if (const std::string problem = SettingsStore().readProblem(); !problem.empty()) {
+            io.err << kProgramName << ": the settings are not used: " << problem << "\n";
+        }
     }
     if (onSeveralPorts(parsed.options)) return runOnSeveralPorts(parsed.options, io);
     Session session(parsed.options, io);

@@ -1,9 +1,14 @@
 #include "tidewell/cli/run.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <vector>
+
+#include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell::cli {
 namespace {
@@ -34,6 +39,23 @@ TEST(CliRun, OutputThatCannotBeWrittenFailsTheRun) {
     std::ostringstream err;
     EXPECT_EQ(run({"--version"}, broken, err), 6);
     EXPECT_NE(err.str().find("cannot write to standard output"), std::string::npos);
+}
+
+TEST(CliRun, ASettingsFileThatIsNoRegularFileIsToldAndNeverWaitedOn) {
+    testsupport::TempDir home;
+    std::filesystem::create_directories(home / "tidewell");
+    ASSERT_EQ(::mkfifo((home / "tidewell" / "tidewell.ini").c_str(), 0600), 0);
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string restore = saved != nullptr ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    std::ostringstream out, err;
+    const int status = run({"ports"}, out, err);
+    saved != nullptr ? ::setenv("XDG_CONFIG_HOME", restore.c_str(), 1)
+                     : ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(err.str().find("the settings are not used: "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("FIFO"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("COM1"), std::string::npos);
 }
 
 }  // namespace
