@@ -194,6 +194,10 @@ TEST_F(BackupNaming, PendingBackupTakesItsNameOnlyWhenCommitted) {
     EXPECT_EQ(*final, dir_ / "setting_2.bak");
     EXPECT_EQ(slurp(*final), "device bytes");
     EXPECT_EQ(slurp(dir_ / "setting_1.bak"), "x");
+    // Readable like any file the user makes here, not private like the partial file.
+    const auto everyone = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    EXPECT_EQ(fs::status(*final).permissions() & everyone,
+              fs::status(dir_ / "setting_1.bak").permissions() & everyone);
     EXPECT_FALSE(fs::exists(partial));
     EXPECT_FALSE(pending->commit()) << "a second commit has nothing to move";
 }

@@ -1,6 +1,7 @@
 #include "tidewell/wizard/pending_backup.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,6 +82,12 @@ std::optional<std::filesystem::path> PendingBackup::commit(std::string* why) {
             }
             setWhy(why, "cannot create", target, errno);
             return std::nullopt;
+        }
+        // The partial file was made private; the backup gets the mode any new file of
+        // the user's gets here (the umask applied to the placeholder).
+        struct stat placeholder {};
+        if (fstat(fd, &placeholder) == 0) {
+            chmod(partial_.c_str(), placeholder.st_mode & 0777);
         }
         close(fd);
         if (rename(partial_.c_str(), target.c_str()) != 0) {
