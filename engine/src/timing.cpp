@@ -11,7 +11,7 @@ EngineTiming scaledTiming(unsigned divisor, const EngineTiming& base) {
     auto scale = [divisor](std::chrono::milliseconds wait) {
         return std::max(std::chrono::milliseconds{1}, wait / divisor);
     };
-    EngineTiming scaled;
+    EngineTiming scaled = base;
     scaled.detectReadWait = scale(base.detectReadWait);
     scaled.detectPause = scale(base.detectPause);
     scaled.loginPause = scale(base.loginPause);

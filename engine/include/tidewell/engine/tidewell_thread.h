@@ -107,6 +107,10 @@ class CTidewellThread : public CBaseThread {
     // Closes the file a download was written to; false when its data may be lost.
     virtual bool closeReceivedFile(LocalFile& file);
 
+    // The bytes read and not yet taken by a consumer.
+    std::vector<std::uint8_t>& receiveBuffer() { return rxBuffer; }
+    std::string peekPendingLine() const;
+    void clearPendingLine();
     const EngineTiming& timing() const { return timing_; }
     // True once the port reported a lost device during the current command.
     bool deviceLost() const { return deviceLost_; }
@@ -122,8 +126,6 @@ class CTidewellThread : public CBaseThread {
     void noteLinkLost(const std::string& text);
     void logLine(const std::string& text);
     std::string currentFileName() const;
-    std::string peekPendingLine() const;
-    void clearPendingLine();
     bool searchLoginPrompt();
     std::int32_t runTransferSession(bool upload);
     void sendCancel();
@@ -133,6 +135,9 @@ class CTidewellThread : public CBaseThread {
     // not once they have left the line, so the wait for the answer to a packet starts
     // that much later than the write's return.
     std::chrono::milliseconds lineTime(std::size_t bytes) const;
+    // EngineTiming's pause and now, or sleep_for and the steady clock.
+    void pause(std::chrono::milliseconds wait) const;
+    std::chrono::steady_clock::time_point now() const;
 
     std::atomic<bool> cancelRequested{false};
     mutable std::mutex mailboxLock_;  // guards fileName, pendingLine and linkError_
