@@ -112,6 +112,7 @@ void trace(const testing::ScriptedLine& line, const testing::Recorder& recorder,
 
 void EngineRig::run(const std::function<void()>& job) {
     worker_->onWorker(job, std::chrono::minutes(10));
+    lostLink_ = worker_->deviceLost();  // the worker keeps the text of the last loss for good
     trace(*line_, *recorder_, elapsed());
     for (const std::string& text : recorder_->texts()) {
         TIDEWELL_FUZZ_CHECK(text.find_first_of("\r\n") == std::string::npos,
@@ -149,8 +150,8 @@ EngineRig& engineRig() {
 }
 
 std::string senderFile(std::uint8_t choice) {
-    constexpr std::array<std::size_t, 8> kSizes = {0,    1,    1024, 1025,
-                                                   3000, 4096, 7000, 257 * 1024 + 5};
+    constexpr std::array<std::size_t, kSenderFileChoices> kSizes = {
+        0, 1, 1024, 1025, 3000, 4096, 7000, 257 * 1024 + 5};
     return testing::patternBytes(kSizes[choice % kSizes.size()], 7);
 }
 

@@ -50,8 +50,9 @@ class EngineRig {
     DeviceScript& script() { return *script_; }
     const testing::Recorder& recorder() const { return *recorder_; }
     const std::filesystem::path& scratch() const { return scratch_; }
-    // Whether the time cap cancelled the last run.
+    // Whether the time cap cancelled the last run, and whether the link was lost in it.
     bool capped() const { return capped_; }
+    bool lostLink() const { return lostLink_; }
     std::chrono::milliseconds elapsed() const;
 
     // The line's exchanges so far (their count marks where a command began); from the
@@ -76,6 +77,7 @@ class EngineRig {
     std::chrono::milliseconds quiet_{0};
     std::function<void()> whenQuiet_;
     bool capped_ = false;
+    bool lostLink_ = false;
 };
 
 // The process's rig, made at first use.
@@ -91,6 +93,7 @@ using testing::kStx;
 // The sender target's packages: the input's first byte chooses one. Empty, one byte, one
 // packet exactly, a padded second packet, three, four and seven packets, and (the slowest,
 // one in eight) past packet number 255.
+inline constexpr std::uint8_t kSenderFileChoices = 8;
 std::string senderFile(std::uint8_t choice);
 
 // Where file stops being, in order, the payloads of well-formed packets numbered 1, 2, 3 ...

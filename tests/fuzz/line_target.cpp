@@ -76,8 +76,8 @@ void checkLines(EngineRig& rig, const std::vector<std::string>& lines, std::stri
 std::vector<std::string> postedLines(EngineRig& rig, std::size_t from = 0) {
     auto texts = rig.recorder().texts();
     texts.erase(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(from));
-    const std::string lost = rig.worker().linkError();
-    if (!lost.empty()) {
+    if (rig.lostLink()) {
+        const std::string lost = rig.worker().linkError();
         const auto at = std::find(texts.begin(), texts.end(), lost);
         TIDEWELL_FUZZ_CHECK(at != texts.end(), "a lost link not posted");
         texts.erase(at);
@@ -86,9 +86,8 @@ std::vector<std::string> postedLines(EngineRig& rig, std::size_t from = 0) {
 }
 
 void checkLost(EngineRig& rig, std::int32_t result) {
-    TIDEWELL_FUZZ_CHECK(result != resDeviceLost || !rig.worker().linkError().empty(),
-                        "device lost without a reason");
-    TIDEWELL_FUZZ_CHECK(rig.worker().linkError().empty() || rig.script().lineFaulted(),
+    TIDEWELL_FUZZ_CHECK(result != resDeviceLost || rig.lostLink(), "device lost without a loss");
+    TIDEWELL_FUZZ_CHECK(!rig.lostLink() || rig.script().lineFaulted(),
                         "a lost link on a line that never failed");
 }
 

@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TIDEWELL_FUZZ_CHECK(oneOf(result, {resStopped, resOpenError, resWriteError, resTooManyRetries,
                                        resTransferOk, resTransferError, resRemoteCancel}),
                         "result " + std::to_string(result));
-    checkWrites(rig.writes(), result, !rig.worker().linkError().empty());
+    checkWrites(rig.writes(), result, rig.lostLink());
     checkFile(rig, result);
     std::string read = rig.readBytes();
     std::erase(read, '\n');  // the line layer drops line feeds wherever they stand
