@@ -93,6 +93,11 @@ bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
 }
 
 std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
+    // readLine takes one line per call and falls behind a flood of short lines: their bytes
+    // wait in the port then, rather than push unread lines out of a full buffer.
+    if (rxBuffer.size() + kBytesPerRead > kRxBufferLimit) {
+        return 0;
+    }
     TSerie* port = portRef;
     if (port == nullptr) {
         pause(wait);  // no port: behaves like a silent line
@@ -142,10 +147,6 @@ std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
         *logStream << dump;
     }
     rxBuffer.insert(rxBuffer.end(), scratch.begin(), scratch.begin() + count);
-    if (rxBuffer.size() > kRxBufferLimit) {
-        rxBuffer.erase(rxBuffer.begin(), rxBuffer.begin() + static_cast<std::ptrdiff_t>(
-                                                                rxBuffer.size() - kRxBufferLimit));
-    }
     logLine("\n");
     return count;
 }

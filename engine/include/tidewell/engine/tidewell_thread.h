@@ -47,7 +47,8 @@ class CTidewellThread : public CBaseThread {
     // without one is delivered as a line of its own, so the receive buffer stays
     // bounded on a flood.
     static constexpr std::size_t kMaxLineLength = 4096;
-    // Hard bound of the receive buffer; the oldest bytes go first.
+    // Hard bound of the receive buffer: no port read is made that could pass it (the
+    // bytes wait in the port until lines are taken).
     static constexpr std::size_t kRxBufferLimit = 2 * kMaxLineLength;
 
     // logStream (may be null) receives the port trace; it must outlive the worker.
