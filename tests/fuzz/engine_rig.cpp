@@ -30,6 +30,8 @@ void EngineRig::begin(std::span<const std::uint8_t> data) {
     fs::create_directories(scratch_);
     clock_->reset();
     capped_ = false;
+    lostLink_ = false;
+    transcript_.clear();
     whenQuiet_ = nullptr;
     script_ = std::make_shared<DeviceScript>(data, clock_->now());
     line_->reset();
@@ -113,6 +115,7 @@ void trace(const testing::ScriptedLine& line, const testing::Recorder& recorder,
 void EngineRig::run(const std::function<void()>& job) {
     worker_->onWorker(job, std::chrono::minutes(10));
     lostLink_ = worker_->deviceLost();  // the worker keeps the text of the last loss for good
+    transcript_ = line_->transcript();
     trace(*line_, *recorder_, elapsed());
     for (const std::string& text : recorder_->texts()) {
         TIDEWELL_FUZZ_CHECK(text.find_first_of("\r\n") == std::string::npos,
@@ -127,7 +130,7 @@ std::chrono::milliseconds EngineRig::elapsed() const {
 }
 
 std::vector<std::string> EngineRig::writes(std::size_t from) const {
-    const auto all = line_->transcript();
+    const auto& all = transcript_;
     std::vector<std::string> out;
     for (std::size_t i = from; i < all.size(); ++i) {
         if (all[i].fromEngine) out.push_back(all[i].bytes);
@@ -136,7 +139,7 @@ std::vector<std::string> EngineRig::writes(std::size_t from) const {
 }
 
 std::string EngineRig::readBytes(std::size_t from) const {
-    const auto all = line_->transcript();
+    const auto& all = transcript_;
     std::string out;
     for (std::size_t i = from; i < all.size(); ++i) {
         if (!all[i].fromEngine) out += all[i].bytes;

@@ -55,10 +55,12 @@ class EngineRig {
     bool lostLink() const { return lostLink_; }
     std::chrono::milliseconds elapsed() const;
 
-    // The line's exchanges so far (their count marks where a command began); from the
+    // The line's exchanges up to the end of the last run (their count marks where a command
+    // began); from the
     // exchange numbered from on: the bytes the engine wrote (taken or not), one entry per
     // write, and the bytes it read.
-    std::size_t exchanges() const { return line_->transcript().size(); }
+    std::size_t exchanges() const { return transcript_.size(); }
+    const std::vector<testing::LineExchange>& transcript() const { return transcript_; }
     std::vector<std::string> writes(std::size_t from = 0) const;
     std::string readBytes(std::size_t from = 0) const;
 
@@ -78,6 +80,7 @@ class EngineRig {
     std::function<void()> whenQuiet_;
     bool capped_ = false;
     bool lostLink_ = false;
+    std::vector<testing::LineExchange> transcript_;
 };
 
 // The process's rig, made at first use.

@@ -80,7 +80,7 @@ Tally checkExchanges(const EngineRig& rig, const Package& package) {
     std::size_t packetLength = 0;
     bool first = true;
     std::string read;
-    for (const auto& exchange : rig.line().transcript()) {
+    for (const auto& exchange : rig.transcript()) {
         if (!exchange.fromEngine) {
             t.acksRead += static_cast<std::size_t>(
                 std::count(exchange.bytes.begin(), exchange.bytes.end(), kAck));
