@@ -9,13 +9,69 @@
 
 namespace tidewell::cli {
 
+namespace {
+
+constexpr std::uint8_t kCan = 0x18;
+constexpr int kCancelBytes = 3;
+
+// The real backend, counting the bytes that come from the device.
+class CountingBackend final : public SerialBackend {
+  public:
+    CountingBackend(std::unique_ptr<SerialBackend> inner,
+                    std::shared_ptr<std::atomic<std::uint64_t>> received)
+        : inner_(std::move(inner)), received_(std::move(received)) {}
+
+    bool open(const std::string& path) override { return inner_->open(path); }
+    bool isOpen() const override { return inner_->isOpen(); }
+    bool getState(DCB& dcb) override { return inner_->getState(dcb); }
+    bool setState(const DCB& dcb) override { return inner_->setState(dcb); }
+    bool getTimeouts(COMMTIMEOUTS& t) override { return inner_->getTimeouts(t); }
+    bool setTimeouts(const COMMTIMEOUTS& t) override { return inner_->setTimeouts(t); }
+    bool read(void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped) override {
+        const bool done = inner_->read(buffer, count, moved, overlapped);
+        if (done && moved != nullptr) count_(*moved);
+        if (!done && inner_->lastError() == ERROR_IO_PENDING) pendingRead_ = overlapped;
+        return done;
+    }
+    bool write(const void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped) override {
+        return inner_->write(buffer, count, moved, overlapped);
+    }
+    bool overlappedResult(Overlapped* overlapped, DWORD* moved, bool wait) override {
+        const bool done = inner_->overlappedResult(overlapped, moved, wait);
+        if (done && moved != nullptr && overlapped != nullptr && overlapped == pendingRead_) {
+            count_(*moved);  // a read that completed later
+            pendingRead_ = nullptr;
+        }
+        return done;
+    }
+    bool close() override { return inner_->close(); }
+    DWORD lastError() const override { return inner_->lastError(); }
+
+  private:
+    void count_(DWORD bytes) { received_->fetch_add(bytes, std::memory_order_relaxed); }
+
+    std::unique_ptr<SerialBackend> inner_;
+    std::shared_ptr<std::atomic<std::uint64_t>> received_;
+    Overlapped* pendingRead_ = nullptr;
+};
+
+}  // namespace
+
 CliWorker::~CliWorker() {
     // dispatchCommand belongs to this class: the thread must end before it goes.
     shutdown();
 }
 
 std::int32_t CliWorker::dispatchCommand(std::int32_t code) {
-    const std::int32_t result = CTidewellThread::dispatchCommand(code);
+    std::int32_t result = resStopped;
+    if (code == kCmdCancelTransfer) {
+        for (int i = 0; i < kCancelBytes; ++i) sendByte(kCan);
+    } else {
+        result = CTidewellThread::dispatchCommand(code);
+    }
+    if ((code == cmdUpload || code == cmdDownload) && localFileError() != 0) {
+        notify(kNotifyLocalFileError, localFileError());
+    }
     notify(kNotifyCommandEnded, deviceLost() ? 1 : 0);
     return result;
 }
@@ -49,6 +105,12 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
         }
         name = com + " (" + path + ")";
     }
+    std::unique_ptr<DeviceLink> link(new DeviceLink(signals, name));
+    if (const auto inner = target.platform.makeBackend) {
+        target.platform.makeBackend = [inner, received = link->received_] {
+            return std::make_unique<CountingBackend>(inner(), received);
+        };
+    }
     std::string reason;
     auto port = createSerialPort(target.portNumber, speed, target.platform, &reason);
     if (!port) {
@@ -61,7 +123,6 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
         if (why) *why = "cannot open the port " + name + ": " + reason;
         return nullptr;
     }
-    std::unique_ptr<DeviceLink> link(new DeviceLink(signals, name));
     link->portOwner_ = std::move(port);
     link->port_ = link->portOwner_.get();
     link->worker_ = std::make_unique<CliWorker>(link->port_, cmdIdle, nullptr, timing);
@@ -104,6 +165,27 @@ WaitEnd DeviceLink::wait(Clock::time_point deadline, WorkerEvent* event, int inp
         }
         if (fds[1].revents != 0 && signals_.take()) return WaitEnd::signal;
         if (count == 3 && fds[2].revents != 0) return WaitEnd::input;
+    }
+}
+
+bool DeviceLink::tellDeviceCancel(std::chrono::milliseconds limit,
+                                  const std::function<void(const WorkerEvent&)>& drained) {
+    if (busy_) return false;  // the worker has not stopped: it owns the line
+    command(CliWorker::kCmdCancelTransfer);
+    const auto deadline = Clock::now() + limit;
+    WorkerEvent event;
+    for (;;) {
+        switch (wait(deadline, &event)) {
+            case WaitEnd::event:
+                if (drained) drained(event);
+                if (event.kind == WorkerEvent::Kind::commandEnded) return true;
+                break;
+            case WaitEnd::signal:
+            case WaitEnd::input:
+                break;
+            case WaitEnd::deadline:
+                return false;
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 // watch and, for the terminal, standard input.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -19,9 +20,14 @@
 namespace tidewell::cli {
 
 // The worker, plus one notification when each command has returned (with or
-// without a result of its own), so the caller always knows the worker is idle.
+// without a result of its own), so the caller always knows the worker is idle, and
+// the errno of a transfer's failed local file before it.
 class CliWorker : public CTidewellThread {
   public:
+    // A command of our own: three CAN, as an XMODEM peer gives up a transfer. The
+    // worker's cancel sends nothing; this tells the device once the worker has stopped.
+    static constexpr std::int32_t kCmdCancelTransfer = 100;
+
     using CTidewellThread::CTidewellThread;
     ~CliWorker() override;
 
@@ -58,6 +64,8 @@ class DeviceLink {
 
     // Gives the worker a command (it must be idle: see busy()).
     void command(std::int32_t code);
+    // Bytes read from the device so far (any thread).
+    std::uint64_t bytesReceived() const { return received_->load(std::memory_order_relaxed); }
     // A command runs: given, and its end not yet seen by wait().
     bool busy() const { return busy_; }
 
@@ -68,6 +76,10 @@ class DeviceLink {
     // Events that arrive meanwhile go to *drained when given.
     bool cancelAndSettle(std::chrono::milliseconds limit,
                          const std::function<void(const WorkerEvent&)>& drained = {});
+    // After cancelAndSettle: sends the device three CAN through the worker and waits
+    // (up to `limit`) until they are written.
+    bool tellDeviceCancel(std::chrono::milliseconds limit,
+                          const std::function<void(const WorkerEvent&)>& drained = {});
 
   private:
     DeviceLink(SignalWatch& signals, std::string name);
@@ -75,6 +87,8 @@ class DeviceLink {
     SignalWatch& signals_;
     std::string name_;
     NotificationQueue queue_;
+    std::shared_ptr<std::atomic<std::uint64_t>> received_ =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
     std::unique_ptr<TSerie> portOwner_;
     TSerie* port_ = nullptr;  // the worker reads the port through this field
     std::unique_ptr<CliWorker> worker_;

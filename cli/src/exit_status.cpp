@@ -12,19 +12,24 @@ namespace {
 using protocol::kErrorMark;
 using protocol::kOkMark;
 
+// STX, number, complement, 1024 bytes, CRC-16.
+constexpr std::uint64_t kLongPacket = 1029;
+constexpr std::uint64_t kFailedPacketsEvidence = 2 * kLongPacket;
+
 constexpr std::array<ExitStatusInfo, 12> kTable{{
     {ExitStatus::ok, "success"},
     {ExitStatus::transferFailed, "the transfer failed otherwise (see the device lines)"},
-    {ExitStatus::usage, "usage error: unknown command or option, missing or bad argument"},
+    {ExitStatus::usage, "usage error: bad command, option, argument or terminal input line"},
     {ExitStatus::portError, "the port cannot be opened, or the device was lost from it"},
     {ExitStatus::noDevice, "no device: no \":LOGIN:\" prompt within the timeout"},
     {ExitStatus::deviceError, "the device replied \":ERROR:\""},
     {ExitStatus::localFile, "a local file cannot be opened, read or written"},
-    {ExitStatus::tooManyRetries, "too many retries: a packet could not get through"},
+    {ExitStatus::tooManyRetries,
+     "too many retries: packets could not get through or failed their check"},
     {ExitStatus::deviceCancel, "the device cancelled the transfer"},
     {ExitStatus::noStart, "the device accepted the transfer but never started it"},
-    {ExitStatus::timeout, "timeout: no reply, or the transfer went silent"},
-    {ExitStatus::interrupted, "interrupted (SIGINT or SIGTERM)"},
+    {ExitStatus::timeout, "timeout: no reply (log-in, command, final line), or a silent transfer"},
+    {ExitStatus::interrupted, "interrupted (SIGINT, SIGTERM or SIGHUP)"},
 }};
 
 }  // namespace
@@ -39,9 +44,19 @@ ReplyMark replyMark(std::string_view line) {
     return ReplyMark::none;
 }
 
+bool packetsKeptFailing(const TransferObservation& seen) {
+    return seen.receiving && seen.okReplies > 0 &&
+           seen.bytesSinceProgress >= kFailedPacketsEvidence;
+}
+
 ExitStatus classifyTransfer(const TransferObservation& seen) {
     if (seen.interrupted) return ExitStatus::interrupted;
+    // The local file failed first; the device's reply to the cancel that followed
+    // says nothing more.
+    if (seen.localFileError != 0) return ExitStatus::localFile;
     if (seen.deviceLost) return ExitStatus::portError;
+    const bool confirmed = !seen.stalled && seen.result == resTransferOk;
+    if (!confirmed && packetsKeptFailing(seen)) return ExitStatus::tooManyRetries;
     if (seen.stalled) {
         // Accepted but not a single packet: the device never started its side.
         return seen.okReplies > 0 && !seen.progressed ? ExitStatus::noStart : ExitStatus::timeout;

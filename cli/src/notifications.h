@@ -14,13 +14,15 @@
 
 namespace tidewell::cli {
 
-// A notification kind of our own worker: its command has returned.
+// Notification kinds of our own worker: its command has returned; the local file
+// of its transfer failed (value: the errno), sent just before the command's end.
 inline constexpr std::int32_t kNotifyCommandEnded = 100;
+inline constexpr std::int32_t kNotifyLocalFileError = 101;
 
 struct WorkerEvent {
-    enum class Kind { text, result, progress, commandEnded };
+    enum class Kind { text, result, progress, commandEnded, localFileError };
     Kind kind = Kind::text;
-    std::int32_t value = 0;   // result code or percent
+    std::int32_t value = 0;   // result code, percent or errno
     bool deviceLost = false;  // commandEnded: the port reported the device gone
     std::string text;
 };

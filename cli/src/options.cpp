@@ -120,6 +120,9 @@ class Parser {
         } else if (name == "-q" || name == "--quiet") {
             noValue();
             o.quiet = true;
+        } else if (name == "--force") {
+            noValue();
+            o.force = true;
         } else if (name == "-p" || name == "--port") {
             if (auto v = value(name, inline_)) port(*v);
         } else if (name == "-s" || name == "--speed") {
@@ -220,6 +223,12 @@ class Parser {
             case Command::send:
                 if (want(1, "LINE")) {
                     if (rest[0].empty()) fail("send: the line is empty");
+                    // The device would take the part after a CR as a second command.
+                    if (rest[0].find_first_of("\r\n") != std::string_view::npos) {
+                        fail(
+                            "send: the line holds a carriage return or line feed; "
+                            "send one command at a time");
+                    }
                     o.line = std::string(rest[0]);
                 }
                 break;
@@ -231,6 +240,9 @@ class Parser {
             fail(std::string(name) + ": the file name is empty");
         }
         if (dirGiven_ && o.command != Command::backup) fail("--dir belongs to backup only");
+        if (o.force && o.command != Command::update && o.command != Command::restore) {
+            fail("--force belongs to update and restore only");
+        }
     }
 
     bool deviceFileOperand(std::string_view text) {
@@ -273,6 +285,10 @@ std::string usageText() {
         "Usage: tidewell-cli [OPTION]... COMMAND [ARGUMENT]...\n"
         "Update, back up and restore a Tidewell player over its serial line.\n"
         "\n"
+        "Device lines on a terminal, on standard error and in the --log file show\n"
+        "control characters visibly (\\e, ^G); standard output redirected to a file or\n"
+        "a pipe gets the device's bytes exactly.\n"
+        "\n"
         "Commands:\n"
         "  ports                           list COM1 to COM16 and the devices behind them\n"
         "  detect                          wake the device until \":LOGIN:\", then log in\n"
@@ -293,9 +309,12 @@ std::string usageText() {
         "  -s, --speed BAUD       line speed in bits per second (default 115200; any rate\n"
         "                         the line takes)\n"
         "  -t, --timeout SECONDS  how long detection waits for the device, and the longest\n"
-        "                         silence any later wait accepts (default 60; a transfer\n"
+        "                         any later wait lasts: the log-in's \":OK:\", a reply, a\n"
+        "                         silent line in a transfer (default 60; a transfer\n"
         "                         always gets at least 2 s)\n"
         "  -d, --dir DIR          backup: folder of the new backup file (default: .)\n"
+        "      --force            update, restore: send an empty file too (refused\n"
+        "                         otherwise)\n"
         "      --log FILE         show the device's lines and the transfer statistics on\n"
         "                         standard error and append them to FILE (they are shown\n"
         "                         on any failure anyway)\n"

@@ -11,6 +11,7 @@
 
 #include "tidewell/app/settings.h"
 #include "tidewell/cli/port_list.h"
+#include "tidewell/cli/visible_text.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/wizard/pending_backup.h"
 
@@ -91,16 +92,35 @@ std::chrono::milliseconds Session::transferSilence() const {
     return std::max(options_.timeout, kSilenceFloorByteWaits * EngineTiming{}.byteWait);
 }
 
+EngineTiming Session::engineTiming() const {
+    EngineTiming timing;
+    // The reply waits of a transfer follow --timeout: as many line reads as it takes,
+    // never fewer than the protocol's. Each read stays short, so a cancel is quick.
+    const auto reads = static_cast<int>(
+        (options_.timeout + timing.lineWait - std::chrono::milliseconds(1)) / timing.lineWait);
+    timing.commandReplyAttempts = std::max(timing.commandReplyAttempts, reads);
+    timing.finalReplyAttempts = std::max(timing.finalReplyAttempts, reads);
+    return timing;
+}
+
+std::string Session::forOut(const std::string& text) const {
+    return io_.outIsTerminal ? visibleText(text) : text;
+}
+
+// Messages may quote device lines or hold odd file names: shown visibly, as are
+// device lines on standard error and in the log file.
 void Session::info(const std::string& text) {
-    if (log_.is_open()) log_ << kProgramName << ": " << text << '\n' << std::flush;
-    if (!options_.quiet) console_.line(text);
+    const std::string shown = visibleText(text);
+    if (log_.is_open()) log_ << kProgramName << ": " << shown << '\n' << std::flush;
+    if (!options_.quiet) console_.line(shown);
 }
 
 void Session::deviceLine(const std::string& text) {
     if (text.starts_with("Error")) lastErrorLine_ = text;
     if (log_.is_open()) {
-        log_ << text << '\n' << std::flush;
-        console_.line(std::string(kDeviceLinePrefix) + text);
+        const std::string shown = visibleText(text);
+        log_ << shown << '\n' << std::flush;
+        console_.line(std::string(kDeviceLinePrefix) + shown);
         return;
     }
     kept_.push_back(text);
@@ -115,11 +135,14 @@ ExitStatus Session::fail(ExitStatus status, const std::string& message) {
     console_.endProgress();
     if (!kept_.empty()) {
         console_.line("Device lines:");
-        for (const auto& line : kept_) console_.line(std::string(kDeviceLinePrefix) + line);
+        for (const auto& line : kept_) {
+            console_.line(std::string(kDeviceLinePrefix) + visibleText(line));
+        }
         kept_.clear();
     }
-    if (log_.is_open()) log_ << kProgramName << ": error: " << message << '\n' << std::flush;
-    console_.line(std::string(kProgramName) + ": " + message);
+    const std::string shown = visibleText(message);
+    if (log_.is_open()) log_ << kProgramName << ": error: " << shown << '\n' << std::flush;
+    console_.line(std::string(kProgramName) + ": " + shown);
     return status;
 }
 
@@ -160,6 +183,12 @@ ExitStatus Session::runCommand() {
         std::string why;
         if (!checkReadable(options_.localFile, &size, &why))
             return fail(ExitStatus::localFile, why);
+        if (*size == 0 && !options_.force) {
+            return fail(ExitStatus::localFile,
+                        options_.localFile + " is empty: it would leave the device's " +
+                            inQuotes(options_.deviceFile) +
+                            " empty; nothing was sent (--force sends it anyway)");
+        }
     }
     if (const ExitStatus status = openLink(); status != ExitStatus::ok) return status;
     if (const ExitStatus status = detectAndLogin(); status != ExitStatus::ok) return status;
@@ -208,7 +237,7 @@ ExitStatus Session::openLink() {
         target.portNumber = TidewellSettings().getCommPort();
     }
     std::string why;
-    link_ = DeviceLink::open(std::move(target), options_.speed, EngineTiming{}, *signals_, &why);
+    link_ = DeviceLink::open(std::move(target), options_.speed, engineTiming(), *signals_, &why);
     if (!link_) return fail(ExitStatus::portError, why);
     info("Opened " + link_->name() + " at " + std::to_string(link_->baudRate()) + " bit/s.");
     return ExitStatus::ok;
@@ -247,44 +276,53 @@ ExitStatus Session::detectAndLogin() {
         return fail(ExitStatus::noDevice, link_->name() + ": detection ended without a device");
     info("Device detected; logging in ...");
 
+    // The worker reads four lines after the log-in word and reports success whatever
+    // they said: the log-in is done only when a line holds ":OK:". A slower answer is
+    // still read (by the terminal loop, which sends nothing) until --timeout.
     link_->command(cmdLogin);
     const auto loginDeadline = Clock::now() + options_.timeout;
-    bool loggedIn = false;
+    ReplyMark answer = ReplyMark::none;
     std::string refusal;
-    while (link_->busy()) {
+    const auto note = [&](const WorkerEvent& e) {
+        takeEvent(e);
+        if (e.kind == WorkerEvent::Kind::text && answer == ReplyMark::none) {
+            answer = replyMark(e.text);
+            if (answer == ReplyMark::error) refusal = e.text;
+        }
+    };
+    bool listening = false;
+    while (answer == ReplyMark::none || link_->busy()) {
+        if (!link_->busy()) {
+            link_->command(cmdTerminal);
+            listening = true;
+        }
         switch (link_->wait(loginDeadline, &event)) {
             case WaitEnd::signal:
-                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                link_->cancelAndSettle(kSettleLimit, note);
                 return interrupted("log-in stopped");
             case WaitEnd::deadline:
-                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
-                return fail(ExitStatus::timeout, link_->name() +
-                                                     ": the log-in did not finish within " +
-                                                     seconds(options_.timeout));
+                link_->cancelAndSettle(kSettleLimit, note);
+                if (answer != ReplyMark::none && !link_->busy()) break;
+                return fail(ExitStatus::timeout,
+                            link_->name() + ": the device did not confirm the log-in within " +
+                                seconds(options_.timeout) + " (no \":OK:\" line)");
             case WaitEnd::event:
-                takeEvent(event);
-                if (event.kind == WorkerEvent::Kind::text &&
-                    replyMark(event.text) == ReplyMark::error && refusal.empty()) {
-                    refusal = event.text;
-                }
-                if (event.kind == WorkerEvent::Kind::result && event.value == resLoggedIn) {
-                    loggedIn = true;
-                }
+                note(event);
                 if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
                     return fail(ExitStatus::portError, lostMessage());
+                }
+                if (listening && answer != ReplyMark::none) {
+                    link_->cancelAndSettle(kSettleLimit, note);
                 }
                 break;
             case WaitEnd::input:
                 break;
         }
     }
-    if (!refusal.empty()) {
+    if (answer == ReplyMark::error) {
         return fail(ExitStatus::deviceError,
                     link_->name() + ": the device refused the log-in: " + inQuotes(refusal));
     }
-    if (!loggedIn)
-        return fail(ExitStatus::transferFailed,
-                    link_->name() + ": the log-in ended without a result");
     info("Logged in.");
     return ExitStatus::ok;
 }
@@ -328,17 +366,20 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
     ProgressMeter meter(options_.quiet ? quietConsole : console_, way, options_.deviceFile,
                         upload ? size : std::nullopt, start);
     TransferObservation seen;
+    seen.receiving = !upload;
     std::string errorLine;
     bool errorBeforeAccept = false;
     auto lastActivity = start;
     const auto silence = transferSilence();
+    // Bytes from the device counted from the accept, and again from each good packet.
+    std::uint64_t progressMark = link_->bytesReceived();
     WorkerEvent event;
     const auto note = [&](const WorkerEvent& e) {
         takeEvent(e);
         switch (e.kind) {
             case WorkerEvent::Kind::text:
                 if (const ReplyMark mark = replyMark(e.text); mark == ReplyMark::ok) {
-                    ++seen.okReplies;
+                    if (++seen.okReplies == 1) progressMark = link_->bytesReceived();
                 } else if (mark == ReplyMark::error) {
                     if (!seen.errorReply) errorBeforeAccept = seen.okReplies == 0;
                     seen.errorReply = true;
@@ -347,6 +388,7 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
                 break;
             case WorkerEvent::Kind::progress:
                 seen.progressed = true;
+                progressMark = link_->bytesReceived();
                 if (!options_.quiet) meter.update(e.value, Clock::now());
                 break;
             case WorkerEvent::Kind::result:
@@ -355,34 +397,58 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
             case WorkerEvent::Kind::commandEnded:
                 seen.deviceLost = e.deviceLost;
                 break;
+            case WorkerEvent::Kind::localFileError:
+                seen.localFileError = e.value;
+                break;
         }
     };
+    // Silence is neither a notification nor a byte from the device: damaged packets
+    // keep a transfer alive until the worker's own limits end it.
+    std::uint64_t bytesSeen = link_->bytesReceived();
     while (link_->busy()) {
-        const WaitEnd end = link_->wait(lastActivity + silence, &event);
+        const WaitEnd end =
+            link_->wait(std::min(lastActivity + silence, Clock::now() + kLineCheck), &event);
+        if (const std::uint64_t bytes = link_->bytesReceived(); bytes != bytesSeen) {
+            bytesSeen = bytes;
+            lastActivity = Clock::now();
+        }
         if (end == WaitEnd::event) {
             lastActivity = Clock::now();
             note(event);
-        } else if (end == WaitEnd::signal || end == WaitEnd::deadline) {
+        } else if (end == WaitEnd::signal ||
+                   (end == WaitEnd::deadline && Clock::now() >= lastActivity + silence)) {
             (end == WaitEnd::signal ? seen.interrupted : seen.stalled) = true;
-            link_->cancelAndSettle(kSettleLimit, note);
+            // The worker stops without a word to the device; once it has, tell the device
+            // with three CAN, so that it leaves the transfer now, not after its time-outs.
+            if (link_->cancelAndSettle(kSettleLimit, note)) {
+                link_->tellDeviceCancel(kSettleLimit, [this](auto& e) { takeEvent(e); });
+            }
             break;
         }
     }
+    seen.bytesSinceProgress = link_->bytesReceived() - progressMark;
     const ExitStatus status = classifyTransfer(seen);
-    if (!options_.quiet) meter.finish(status == ExitStatus::ok, Clock::now());
+    // A backup's size is that of its file; the percentages only estimate it.
+    std::optional<std::uint64_t> received;
+    if (!upload && status == ExitStatus::ok) {
+        struct stat info {};
+        if (::stat(localPath.c_str(), &info) == 0)
+            received = static_cast<std::uint64_t>(info.st_size);
+    }
+    if (!options_.quiet) meter.finish(status == ExitStatus::ok, Clock::now(), received);
 
     const std::string& port = link_->name();
     const std::string file = inQuotes(options_.deviceFile);
     switch (status) {
         case ExitStatus::ok: {
             const auto took = std::chrono::duration<double>(Clock::now() - start);
-            const std::uint64_t bytes = upload ? size.value_or(meter.bytes()) : 0;
+            const std::optional<std::uint64_t> bytes = upload ? size : received;
             std::string done =
                 upload ? "Sent " + options_.localFile + " to " + file : "Received " + file;
-            if (upload) {
+            if (bytes) {
                 done +=
-                    " (" + formatSize(bytes) + ", " +
-                    formatRate(took.count() > 0 ? static_cast<double>(bytes) / took.count() : 0) +
+                    " (" + formatSize(*bytes) + ", " +
+                    formatRate(took.count() > 0 ? static_cast<double>(*bytes) / took.count() : 0) +
                     ")";
             }
             info(done + ".");
@@ -399,10 +465,21 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
                                     : port +
                                           ": the device reported an error after the transfer of " +
                                           file + ": " + inQuotes(errorLine));
-        case ExitStatus::localFile:
-            return fail(status, upload ? "cannot read " + localPath + " for sending"
-                                       : "cannot write the received data to " + localPath);
+        case ExitStatus::localFile: {
+            const std::string reason =
+                seen.localFileError != 0 ? ": " + osReason(seen.localFileError) : "";
+            return fail(status, upload ? "cannot read " + localPath + " for sending" + reason
+                                       : "cannot write the received data to " + localPath + reason +
+                                             "; the backup is given up");
+        }
         case ExitStatus::tooManyRetries:
+            if (packetsKeptFailing(seen)) {
+                return fail(status, port + ": the packets of " + file +
+                                        " kept failing their check: " +
+                                        formatSize(seen.bytesSinceProgress) + " from the device " +
+                                        (seen.progressed ? "since the last good packet"
+                                                         : "and not one good packet"));
+            }
             return fail(status, port + ": too many retries: a packet of " + file +
                                     " could not get through");
         case ExitStatus::deviceCancel:
@@ -459,7 +536,7 @@ ExitStatus Session::sendLine() {
                 if (event.kind != WorkerEvent::Kind::text) break;
                 if (log_.is_open()) deviceLine(event.text);
                 if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
-                io_.out << event.text << '\n' << std::flush;
+                io_.out << forOut(event.text) << '\n' << std::flush;
                 if (const ReplyMark mark = replyMark(event.text); mark != ReplyMark::none) {
                     link_->cancelAndSettle(kSettleLimit);
                     if (mark == ReplyMark::ok) return ExitStatus::ok;
@@ -476,8 +553,19 @@ ExitStatus Session::terminal() {
     auto& worker = link_->worker();
     link_->command(cmdTerminal);
     info("Terminal: lines typed go to the device; end with Ctrl-D or Ctrl-C.");
+    const auto printLine = [this](const std::string& text) {
+        if (log_.is_open()) log_ << visibleText(text) << '\n' << std::flush;
+        if (text.starts_with("Error")) lastErrorLine_ = text;
+        io_.out << forOut(text) << '\n' << std::flush;
+    };
+    const auto printDrained = [&](const WorkerEvent& e) {
+        if (e.kind == WorkerEvent::Kind::text) printLine(e.text);
+    };
+    // Lines of the last chunk read, waiting for the worker's one-line mailbox. Input is
+    // read only when they have all gone, so memory follows the line, not the input.
     std::deque<std::string> outgoing;
     std::string partial;
+    std::uint64_t lineNumber = 1;
     bool inputOpen = true;
     auto lastActivity = Clock::now();
     WorkerEvent event;
@@ -492,15 +580,14 @@ ExitStatus Session::terminal() {
         } else if (!inputOpen) {
             deadline = lastActivity + kTerminalLinger;
         }
-        switch (link_->wait(deadline, &event, inputOpen ? io_.inputFd : -1)) {
+        const int inputFd = inputOpen && outgoing.empty() ? io_.inputFd : -1;
+        switch (link_->wait(deadline, &event, inputFd)) {
             case WaitEnd::signal:
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
                 return interrupted("terminal ended");
             case WaitEnd::deadline:
                 if (!inputOpen && outgoing.empty()) {
-                    link_->cancelAndSettle(kSettleLimit, [this](auto& e) {
-                        if (e.kind == WorkerEvent::Kind::text) io_.out << e.text << '\n';
-                    });
+                    link_->cancelAndSettle(kSettleLimit, printDrained);
                     io_.out << std::flush;
                     return ExitStatus::ok;
                 }
@@ -516,15 +603,25 @@ ExitStatus Session::terminal() {
                     lastActivity = Clock::now();
                     break;
                 }
-                for (ssize_t i = 0; i < got; ++i) {
+                bool tooLong = false;
+                for (ssize_t i = 0; i < got && !tooLong; ++i) {
                     const char c = buffer[i];
                     if (c == '\n') {
                         // An empty line cannot go through the worker's mailbox.
                         if (!partial.empty()) outgoing.push_back(std::move(partial));
                         partial.clear();
+                        ++lineNumber;
                     } else if (c != '\r') {
                         partial.push_back(c);
+                        tooLong = partial.size() > kMaxInputLine;
                     }
+                }
+                if (tooLong) {
+                    link_->cancelAndSettle(kSettleLimit, printDrained);
+                    return fail(ExitStatus::usage, "input line " + std::to_string(lineNumber) +
+                                                       " is longer than " +
+                                                       std::to_string(kMaxInputLine) +
+                                                       " bytes; the terminal ends before it");
                 }
                 break;
             }
@@ -536,9 +633,7 @@ ExitStatus Session::terminal() {
                 }
                 if (event.kind != WorkerEvent::Kind::text) break;
                 lastActivity = Clock::now();
-                if (log_.is_open()) log_ << event.text << '\n' << std::flush;
-                if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
-                io_.out << event.text << '\n' << std::flush;
+                printLine(event.text);
                 break;
         }
     }

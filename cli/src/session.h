@@ -32,6 +32,10 @@ class Session {
     // A transfer's silence limit is never below this many byte waits of the engine:
     // a healthy transfer can be quiet for a flush plus one byte wait.
     static constexpr int kSilenceFloorByteWaits = 2;
+    // How often a transfer's wait looks whether bytes came from the device.
+    static constexpr std::chrono::milliseconds kLineCheck{250};
+    // Longest line `terminal` takes from its input.
+    static constexpr std::size_t kMaxInputLine = 4096;
 
     Session(const Options& options, const CliIo& io);
     ~Session();
@@ -57,6 +61,9 @@ class Session {
     void takeEvent(const WorkerEvent& event);
     std::string lostMessage() const;
     std::chrono::milliseconds transferSilence() const;
+    EngineTiming engineTiming() const;
+    // A device line for standard output: exact, or visible when that is a terminal.
+    std::string forOut(const std::string& text) const;
 
     const Options& options_;
     const CliIo& io_;

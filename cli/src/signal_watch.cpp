@@ -14,6 +14,7 @@ SignalWatch::SignalWatch() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     if (const int error = pthread_sigmask(SIG_BLOCK, &set, &previous_); error != 0) {
         throw std::system_error(error, std::generic_category(), "pthread_sigmask");
     }

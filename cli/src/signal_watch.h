@@ -1,6 +1,6 @@
-// SIGINT and SIGTERM as readable events: blocked in the calling thread (and so in
-// every thread it starts afterwards) and read from a signalfd. No signal handler
-// runs; the main loop polls fd() with its other sources.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal or SSH session) as readable events: blocked in the
+// calling thread (and so in every thread it starts afterwards) and read from a signalfd. No signal
+// handler runs; the main loop polls fd() with its other sources.
 //
 // Construct before any thread is started.
 #pragma once

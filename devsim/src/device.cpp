@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <random>
 #include <utility>
 
 #include "control.h"
@@ -21,7 +22,10 @@ namespace tidewell::devsim {
 namespace {
 
 constexpr Millis kPromptInterval{100};  // at most one ":LOGIN:" per interval
-constexpr Millis kFinalQuiet{1000};     // silence before the final reply
+constexpr Millis kFinalQuiet{1000};     // silence before the final reply...
+// ...but no longer after the end than this: a host that keeps sending (one waking
+// the device) never leaves the line quiet.
+constexpr Millis kFinalQuietLimit{2000};
 constexpr std::size_t kMaxLineLength = 1024;
 constexpr std::size_t kPacketOnLine = 3 + kLongPayload + 2;
 constexpr double kBitsPerByte = 10.0;
@@ -30,6 +34,8 @@ constexpr std::string_view kPrompt = ":LOGIN:";
 constexpr std::string_view kOk = ":OK:";
 constexpr std::string_view kError = ":ERROR:";
 constexpr std::string_view kLineEnd = "\r\n";
+// --escape-sequences: set the terminal's title, clear its screen.
+constexpr std::string_view kEscapes = "\x1b]0;devsim\x07\x1b[2J";
 constexpr std::array<std::string_view, 4> kWelcome = {"Tidewell simulated device", "Firmware 1.0",
                                                       "Logged in", kOk};
 constexpr std::array<std::string_view, 5> kHelp = {
@@ -55,7 +61,7 @@ DeviceConfig DeviceConfig::fromOptions(const Options& options) {
 }
 
 struct Device::Impl final : TransferLink {
-    enum class State { loggedOut, loggedIn, transfer, external, finishing, hungUp };
+    enum class State { loggedOut, loggedIn, transfer, external, finishing, flooding, hungUp };
     struct Scheduled {
         TimePoint due;
         std::function<void(TimePoint)> action;
@@ -68,10 +74,11 @@ struct Device::Impl final : TransferLink {
           start(t),
           now(t),
           rxNoise(config.faults.bitErrorRate, config.faults.seed * 2),
-          txNoise(config.faults.bitErrorRate, config.faults.seed * 2 + 1) {}
+          txNoise(config.faults.bitErrorRate, config.faults.seed * 2 + 1),
+          floodNoise(config.faults.seed) {}
 
-    // TransferLink
-    void send(std::span<const std::uint8_t> bytes) override { emit(bytes); }
+    // TransferLink: what the block transfer sends.
+    void send(std::span<const std::uint8_t> bytes) override;
     void note(const std::string& text) override { logLine(text); }
 
     void logLine(std::string_view text) {
@@ -86,7 +93,8 @@ struct Device::Impl final : TransferLink {
     const Faults& faults() const { return config.faults; }
 
     void emit(std::span<const std::uint8_t> bytes);
-    void emitLine(std::string_view text);
+    // afterLogin: the line belongs to the logged-in device (--escape-sequences).
+    void emitLine(std::string_view text, bool afterLogin = true);
     void reply(std::vector<std::string> lines);
     void schedule(TimePoint due, std::function<void(TimePoint)> action);
 
@@ -95,6 +103,10 @@ struct Device::Impl final : TransferLink {
     void advance(TimePoint t);
     std::optional<TimePoint> nextDeadline() const;
     void hangUp(const std::string& why);
+    // The phase faults: true when one took the device over in phase.
+    bool hangupFault(FaultPhase phase);
+    bool floodFault(FaultPhase phase);
+    void produceFlood(std::size_t count);
 
     void lineByte(std::uint8_t byte);
     void wakeUp();
@@ -135,6 +147,12 @@ struct Device::Impl final : TransferLink {
     std::optional<ExternalTransfer> externalStart;
     std::vector<std::uint8_t> externalInput;
 
+    std::mt19937 floodNoise;
+    std::uint64_t flooded = 0;
+    int transferSends = 0;               // sendings of the running block transfer
+    std::deque<std::uint8_t> trickling;  // --trickle-ms: bytes not yet sent
+    TimePoint trickleDue{};
+
     std::string finalText;
     bool finalAfterQuiet = false;
     TimePoint finalAt{};
@@ -162,9 +180,10 @@ void Device::Impl::emit(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void Device::Impl::emitLine(std::string_view text) {
-    logLine("tx line " + escaped(text));
+void Device::Impl::emitLine(std::string_view text, bool afterLogin) {
     std::string bytes(text);
+    if (faults().escapeSequences && afterLogin) bytes.insert(0, kEscapes);
+    logLine("tx line " + escaped(bytes));
     bytes += kLineEnd;
     emit(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
@@ -179,15 +198,71 @@ void Device::Impl::reply(std::vector<std::string> lines) {
         logLine("fault reply-delay: reply due in " + std::to_string(faults().replyDelay.count()) +
                 " ms");
     }
-    schedule(now + faults().replyDelay, [this, lines = std::move(lines)](TimePoint) {
-        for (const auto& text : lines) emitLine(text);
+    const bool afterLogin = state != State::loggedOut;
+    schedule(now + faults().replyDelay, [this, afterLogin, lines = std::move(lines)](TimePoint) {
+        for (const auto& text : lines) emitLine(text, afterLogin);
     });
+}
+
+void Device::Impl::send(std::span<const std::uint8_t> bytes) {
+    if (faults().hangupIn == FaultPhase::transfer && ++transferSends == 2) {
+        hangUp("fault hangup-in transfer: hanging up");
+        return;
+    }
+    if (faults().trickle.count() == 0) {
+        emit(bytes);
+        return;
+    }
+    if (trickling.empty()) trickleDue = std::max(trickleDue, now);
+    trickling.insert(trickling.end(), bytes.begin(), bytes.end());
+}
+
+bool Device::Impl::hangupFault(FaultPhase phase) {
+    if (faults().hangupIn != phase) return false;
+    hangUp("fault hangup-in " + std::string(phaseName(phase)) + ": hanging up");
+    return true;
+}
+
+bool Device::Impl::floodFault(FaultPhase phase) {
+    if (faults().flood == FloodKind::none || faults().floodIn != phase) return false;
+    const char* kind = faults().flood == FloodKind::lineFeeds     ? "lf-flood"
+                       : faults().flood == FloodKind::endlessLine ? "endless-line"
+                                                                  : "noise";
+    logLine(std::string("fault ") + kind + " " + std::string(phaseName(phase)) +
+            ": flooding from now on");
+    state = State::flooding;
+    scheduled.clear();
+    receiver.reset();
+    sender.reset();
+    trickling.clear();
+    return true;
+}
+
+void Device::Impl::produceFlood(std::size_t count) {
+    std::vector<std::uint8_t> bytes(count);
+    for (auto& byte : bytes) {
+        switch (faults().flood) {
+            case FloodKind::lineFeeds:
+                byte = kLf;
+                break;
+            case FloodKind::endlessLine:
+                byte = static_cast<std::uint8_t>('a' + flooded % 26);
+                break;
+            case FloodKind::noise:
+            case FloodKind::none:
+                byte = static_cast<std::uint8_t>(floodNoise());
+                break;
+        }
+        ++flooded;
+    }
+    emit(bytes);
 }
 
 void Device::Impl::hangUp(const std::string& why) {
     logLine(why);
     state = State::hungUp;
     scheduled.clear();
+    trickling.clear();
     externalStart.reset();
     externalInput.clear();
 }
@@ -234,6 +309,7 @@ void Device::Impl::dispatch(std::uint8_t byte, TimePoint t) {
         case State::finishing:
             lastInput = t;
             return;
+        case State::flooding:
         case State::hungUp:
             return;
     }
@@ -255,6 +331,7 @@ void Device::Impl::lineByte(std::uint8_t byte) {
 }
 
 void Device::Impl::wakeUp() {
+    if (hangupFault(FaultPhase::detection) || floodFault(FaultPhase::detection)) return;
     if (lastPrompt && now - *lastPrompt < kPromptInterval) return;
     lastPrompt = now;
     if (state == State::loggedIn) {
@@ -287,12 +364,24 @@ void Device::Impl::completeLine() {
 }
 
 void Device::Impl::loginLine(const std::string& text, bool tooLong) {
+    if (hangupFault(FaultPhase::login) || floodFault(FaultPhase::login)) return;
     std::vector<std::string> answer;
-    if (!tooLong && text == config.loginWord && !faults().refuseLogin) {
+    const bool otherAnswer = faults().refuseLogin || faults().ignoreLogin || faults().repromptLogin;
+    if (!tooLong && text == config.loginWord && !otherAnswer) {
         logLine("login accepted");
         state = State::loggedIn;
         answer.assign(kWelcome.begin(), kWelcome.end());
         reply(std::move(answer));
+        return;
+    }
+    if (!tooLong && text == config.loginWord && faults().ignoreLogin) {
+        logLine("fault ignore-login: log-in not answered");
+        return;
+    }
+    if (!tooLong && text == config.loginWord && faults().repromptLogin) {
+        logLine("fault reprompt-login: prompt in place of an answer");
+        lastPrompt = now;
+        reply({std::string(kPrompt)});
         return;
     }
     if (!tooLong && text == config.loginWord) {
@@ -311,6 +400,7 @@ void Device::Impl::loginLine(const std::string& text, bool tooLong) {
 }
 
 void Device::Impl::commandLine(const std::string& text, bool tooLong) {
+    if (hangupFault(FaultPhase::command) || floodFault(FaultPhase::command)) return;
     if (faults().silentAfterCommand) {
         logLine("fault silent-after-command: no reply");
         return;
@@ -377,8 +467,11 @@ void Device::Impl::listFiles() {
 }
 
 Millis Device::Impl::packetLineTime() const {
-    if (!config.baud) return Millis(0);
-    return Millis(static_cast<Millis::rep>(kPacketOnLine * kBitsPerByte * 1000.0 / *config.baud));
+    // A trickled packet takes its time too, or the sender would send it again meanwhile.
+    const Millis trickled = faults().trickle * static_cast<Millis::rep>(kPacketOnLine);
+    if (!config.baud) return trickled;
+    return trickled +
+           Millis(static_cast<Millis::rep>(kPacketOnLine * kBitsPerByte * 1000.0 / *config.baud));
 }
 
 void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
@@ -386,6 +479,7 @@ void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
     direction = dir;
     transferName = name;
     const std::uint64_t serial = ++transferSerial;
+    transferSends = 0;
     const bool external = config.transfer == TransferMode::lrzsz;
     const bool toDevice = dir == TransferDirection::toDevice;
     logLine(std::string("transfer ") + (toDevice ? "download " : "upload ") + escaped(name) +
@@ -396,7 +490,7 @@ void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
     } else {
         state = State::transfer;
         if (toDevice) {
-            receiver.emplace(config.faults, *this);
+            receiver.emplace(config.faults, *this, packetLineTime());
         } else {
             sender.emplace(config.faults, *this, std::move(file), packetLineTime());
         }
@@ -410,6 +504,7 @@ void Device::Impl::beginTransfer(TransferDirection dir, const std::string& name,
         if (serial != transferSerial) return;
         if (external ? state != State::external : state != State::transfer) return;
         emitLine(kOk);
+        if (floodFault(FaultPhase::transfer)) return;
         if (external) {
             externalStart = ExternalTransfer{direction, transferName};
         } else {
@@ -480,7 +575,8 @@ void Device::Impl::finishTransfer(bool succeeded, TimePoint t) {
 
 std::optional<TimePoint> Device::Impl::finalDue() const {
     if (state != State::finishing) return std::nullopt;
-    const TimePoint base = finalAfterQuiet ? lastInput + kFinalQuiet : finalAt;
+    const TimePoint base =
+        finalAfterQuiet ? std::min(lastInput + kFinalQuiet, finalAt + kFinalQuietLimit) : finalAt;
     return base + faults().replyDelay;
 }
 
@@ -505,7 +601,15 @@ void Device::Impl::advance(TimePoint t) {
                 continue;
             }
         }
+        if (!trickling.empty() && trickleDue <= now) {
+            const std::uint8_t byte = trickling.front();
+            trickling.pop_front();
+            emit(std::span(&byte, 1));
+            trickleDue = now + faults().trickle;
+            continue;
+        }
         if (const auto due = finalDue(); due && *due <= now) {
+            if (hangupFault(FaultPhase::final) || floodFault(FaultPhase::final)) continue;
             emitLine(finalText);
             if (state == State::finishing) state = State::loggedIn;
             continue;
@@ -523,6 +627,7 @@ std::optional<TimePoint> Device::Impl::nextDeadline() const {
     if (!scheduled.empty()) consider(scheduled.front().due);
     if (receiver) consider(receiver->deadline());
     if (sender) consider(sender->deadline());
+    if (!trickling.empty()) consider(trickleDue);
     consider(finalDue());
     return next;
 }
@@ -546,6 +651,15 @@ std::optional<Device::TimePoint> Device::nextDeadline() const {
 
 std::vector<std::uint8_t> Device::takeOutput() {
     return std::exchange(impl_->output, {});
+}
+
+bool Device::flooding() const {
+    return impl_->state == Impl::State::flooding;
+}
+
+void Device::flood(std::size_t count, TimePoint now) {
+    impl_->now = std::max(impl_->now, now);
+    if (flooding()) impl_->produceFlood(count);
 }
 
 bool Device::hungUp() const {

@@ -19,6 +19,9 @@ bool parseNumber(std::string_view text, T& out) {
     return error == std::errc() && end == text.data() + text.size();
 }
 
+constexpr FaultPhase kPhases[] = {FaultPhase::detection, FaultPhase::login, FaultPhase::command,
+                                  FaultPhase::transfer, FaultPhase::final};
+
 bool validLoginWord(std::string_view word) {
     if (word.empty() || word.size() > kMaxLoginWord || word.front() == ' ') return false;
     for (const char c : word) {
@@ -42,6 +45,8 @@ class Parser {
     bool takeValue(std::string_view name, std::string_view& value);
     bool takeCount(std::string_view name, std::uint64_t min, std::uint64_t max, std::uint64_t& out);
     bool takeMillis(std::string_view name, std::chrono::milliseconds& out);
+    bool takePhase(std::string_view name, FaultPhase& out);
+    bool takeFlood(std::string_view name, FloodKind kind);
     bool handle(std::string_view name);
 
     std::span<const std::string_view> args_;
@@ -78,6 +83,28 @@ bool Parser::takeMillis(std::string_view name, std::chrono::milliseconds& out) {
     if (!takeCount(name, 0, kMaxMillis, count)) return false;
     out = std::chrono::milliseconds(count);
     return true;
+}
+
+bool Parser::takePhase(std::string_view name, FaultPhase& out) {
+    std::string_view value;
+    if (!takeValue(name, value)) return false;
+    for (const FaultPhase phase : kPhases) {
+        if (value == phaseName(phase)) {
+            out = phase;
+            return true;
+        }
+    }
+    return fail(std::string(name) +
+                ": expected detection, login, command, transfer or final, got \"" +
+                std::string(value) + "\"");
+}
+
+bool Parser::takeFlood(std::string_view name, FloodKind kind) {
+    if (result_.options.faults.flood != FloodKind::none) {
+        return fail("--lf-flood, --endless-line and --noise exclude each other");
+    }
+    result_.options.faults.flood = kind;
+    return takePhase(name, result_.options.faults.floodIn);
 }
 
 bool Parser::handle(std::string_view name) {
@@ -149,10 +176,13 @@ bool Parser::handle(std::string_view name) {
     }
     if (name == "--no-prompt") return flag(f.noPrompt);
     if (name == "--refuse-login") return flag(f.refuseLogin);
+    if (name == "--ignore-login") return flag(f.ignoreLogin);
+    if (name == "--reprompt-login") return flag(f.repromptLogin);
     if (name == "--refuse-transfers") return flag(f.refuseTransfers);
     if (name == "--silent-after-command") return flag(f.silentAfterCommand);
     if (name == "--reply-delay") return takeMillis(name, f.replyDelay);
     if (name == "--corrupt-packet") return packet(f.corruptPacket);
+    if (name == "--corrupt-every-packet") return flag(f.corruptEveryPacket);
     if (name == "--drop-ack") return packet(f.dropAck);
     if (name == "--cancel-at") return packet(f.cancelAt);
     if (name == "--no-transfer-start") return flag(f.noTransferStart);
@@ -189,6 +219,21 @@ bool Parser::handle(std::string_view name) {
         return takeMillis(name, f.finalReplyLate);
     }
     if (name == "--ok-after-failure") return flag(f.okAfterFailure);
+    if (name == "--hangup-in") {
+        FaultPhase phase{};
+        if (!takePhase(name, phase)) return false;
+        f.hangupIn = phase;
+        return true;
+    }
+    if (name == "--lf-flood") return takeFlood(name, FloodKind::lineFeeds);
+    if (name == "--endless-line") return takeFlood(name, FloodKind::endlessLine);
+    if (name == "--noise") return takeFlood(name, FloodKind::noise);
+    if (name == "--trickle-ms") {
+        if (!takeCount(name, 1, 60'000, count)) return false;
+        f.trickle = std::chrono::milliseconds(count);
+        return true;
+    }
+    if (name == "--escape-sequences") return flag(f.escapeSequences);
     return fail("unknown option \"" + std::string(name) + "\"");
 }
 
@@ -212,7 +257,12 @@ ParsedOptions Parser::run() {
     else if (finalReplyFlags_ > 1) {
         fail("--no-final-reply, --final-reply-late and --final-reply-early exclude each other");
     } else if (o.transfer == TransferMode::lrzsz && o.faults.hasPacketFaults()) {
-        fail("--corrupt-packet, --drop-ack and --cancel-at need --transfer builtin");
+        fail(
+            "--corrupt-packet, --corrupt-every-packet, --drop-ack and --cancel-at need "
+            "--transfer builtin");
+    } else if (o.transfer == TransferMode::lrzsz &&
+               (o.faults.trickle.count() > 0 || o.faults.hangupIn == FaultPhase::transfer)) {
+        fail("--trickle-ms and --hangup-in transfer need --transfer builtin");
     } else if (o.throttleInput && !o.baud) {
         fail("--throttle-input needs --baud");
     }
@@ -220,6 +270,22 @@ ParsedOptions Parser::run() {
 }
 
 }  // namespace
+
+std::string_view phaseName(FaultPhase phase) {
+    switch (phase) {
+        case FaultPhase::detection:
+            return "detection";
+        case FaultPhase::login:
+            return "login";
+        case FaultPhase::command:
+            return "command";
+        case FaultPhase::transfer:
+            return "transfer";
+        case FaultPhase::final:
+            return "final";
+    }
+    return "?";
+}
 
 ParsedOptions parseOptions(std::span<const std::string_view> args) {
     return Parser(args).run();
@@ -249,10 +315,13 @@ The device:
 Faults (packet K counts the packets of one transfer from 1):
   --no-prompt            never answer wake-up bytes with ":LOGIN:"
   --refuse-login         answer every log-in word with ":ERROR:"
+  --ignore-login         answer the log-in word with nothing at all
+  --reprompt-login       answer the log-in word with ":LOGIN:" again, no ":OK:"
   --refuse-transfers     answer "download" and "upload" lines with ":ERROR:"
   --silent-after-command answer no command line after log-in
   --reply-delay MS       wait MS before every reply line
   --corrupt-packet K     send packet K corrupted once / take it as corrupt once
+  --corrupt-every-packet send every packet corrupted / take every one as corrupt
   --drop-ack K           lose the ACK of packet K once (the host repeats it)
   --cancel-at K          send CAN CAN in place of packet K (sender) or of its
                          ACK (receiver)
@@ -265,9 +334,29 @@ Faults (packet K counts the packets of one transfer from 1):
   --final-reply-late MS  send the line after a transfer MS after its end
   --final-reply-early    send the line after a transfer at once after its end
                          (by default: at once after a received file, else
-                         after one second of silence)
+                         after one second of silence, two seconds after the
+                         end at the latest)
   --ok-after-failure     final line ":OK:" also after a failed or cancelled
                          transfer (default: ":ERROR:")
+  --escape-sequences     start every line after the log-in with terminal escape
+                         sequences (set the window title, clear the screen)
+  --trickle-ms N         send what a block transfer sends one byte every N ms
+  --hangup-in PHASE      hang up in PHASE (below)
+  --lf-flood PHASE       from PHASE on, send line feeds without end
+  --endless-line PHASE   from PHASE on, send text without end and without CR
+  --noise PHASE          from PHASE on, send random bytes without end
+                         (one flood at a time; the device then reads and
+                         ignores everything)
+
+Phases, each in place of the device's answer:
+  detection              the first wake-up
+  login                  a log-in word
+  command                a command line after log-in (a transfer line too)
+  transfer               the block transfer: after ":OK:" to a transfer line,
+                         a flood comes in place of the transfer, and a
+                         hang-up in place of the device's second sending
+                         (its second packet, or its ACK of the first one)
+  final                  the line after a transfer
 
 Commands after log-in (lines end with CR; LF is ignored):
   download NAME          receive NAME (XMODEM-1K, CRC-16 or checksum)

@@ -129,6 +129,10 @@ class Session {
 };
 
 void Session::collect(Clock::time_point now) {
+    // A flood is made only as fast as the line takes it.
+    if (device_.flooding() && pty_.master.valid() && toHost_.size() < kChunk) {
+        device_.flood(kChunk - toHost_.size(), now);
+    }
     auto bytes = device_.takeOutput();
     if (pty_.master.valid()) toHost_.append(bytes);
     if (auto transfer = device_.takeExternalStart()) startExternal(*transfer, now);

@@ -30,11 +30,16 @@ inline constexpr int kStartRequests = 60;        // then the receiver gives up
 inline constexpr Millis kPacketTimeout{10000};   // receiver: waiting for the next header
 inline constexpr Millis kByteTimeout{1000};      // receiver: inside a packet; after a CAN
 inline constexpr Millis kPurgeQuiet{100};        // receiver: silence before a NAK
-inline constexpr int kMaxErrors = 10;            // receiver: consecutive bad packets
+// Receiver: the longest purge, beyond the time a packet takes on the line. A host
+// that keeps sending (one waking the device) never leaves the line quiet.
+inline constexpr Millis kPurgeLimit{200};
+inline constexpr int kMaxErrors = 10;  // receiver: consecutive bad packets or stray bytes
 inline constexpr std::size_t kMaxFileSize = 64u << 20;
 inline constexpr Millis kStartTimeout{60000};  // sender: waiting for 'C' or NAK
 inline constexpr Millis kAckTimeout{10000};    // sender: waiting for an answer
 inline constexpr int kMaxSends = 10;           // sender: sends of one packet or of EOT
-inline constexpr int kCancelBytes = 2;         // CAN bytes sent to cancel
+// Sender: bytes that answer nothing, from the start or the last ACK.
+inline constexpr int kMaxStrayBytes = 10;
+inline constexpr int kCancelBytes = 2;  // CAN bytes sent to cancel
 
 }  // namespace tidewell::devsim

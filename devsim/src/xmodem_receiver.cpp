@@ -1,5 +1,7 @@
 #include "xmodem_receiver.h"
 
+#include <algorithm>
+
 #include "control.h"
 #include "text.h"
 #include "tidewell/devsim/check.h"
@@ -22,8 +24,8 @@ const char* describe(TransferEnd end) {
     return "?";
 }
 
-XmodemReceiver::XmodemReceiver(const Faults& faults, TransferLink& link)
-    : faults_(faults), link_(link) {}
+XmodemReceiver::XmodemReceiver(const Faults& faults, TransferLink& link, Millis lineTime)
+    : faults_(faults), link_(link), purgeLimit_(kPurgeLimit + lineTime) {}
 
 void XmodemReceiver::sendByte(std::uint8_t byte) {
     link_.send(std::span(&byte, 1));
@@ -62,6 +64,11 @@ void XmodemReceiver::receive(std::uint8_t byte, TimePoint now) {
                 savedTimer_ = timer_;
                 phase_ = Phase::cancelPending;
                 timer_ = now + kByteTimeout;
+            } else if (phase_ == Phase::silent && ++errors_ >= kMaxErrors) {
+                // The host sends, yet not a packet: it has left the transfer.
+                link_.note("no transfer started; giving up after " + std::to_string(errors_) +
+                           " stray bytes");
+                finish(TransferEnd::failed);
             }
             return;
         case Phase::requesting:
@@ -74,7 +81,7 @@ void XmodemReceiver::receive(std::uint8_t byte, TimePoint now) {
             if (packet_.size() == packetLength_) checkPacket(now);
             return;
         case Phase::purge:
-            timer_ = now + kPurgeQuiet;
+            timer_ = std::min(now + kPurgeQuiet, purgeEnd_);
             return;
         case Phase::cancelPending:
             if (byte == kCan) {
@@ -115,7 +122,9 @@ void XmodemReceiver::atHeader(std::uint8_t byte, TimePoint now) {
         return;
     }
     if (phase_ == Phase::requesting) {
-        link_.note("rx stray byte " + hexByte(byte) + " before the first packet, ignored");
+        // A damaged first header, or a host that has left: purge, then ask again.
+        requestAfterPurge_ = true;
+        refuse(now, "rx stray byte " + hexByte(byte) + " before the first packet");
         return;
     }
     refuse(now, "rx " + hexByte(byte) + " where a packet should start");
@@ -142,10 +151,12 @@ void XmodemReceiver::checkPacket(TimePoint now) {
         }
         bool good = crc_ ? crc16(std::span<const std::uint8_t>(packet_).subspan(3)) == 0
                          : checksum8(payload) == packet_.back();
-        if (good && faults_.corruptPacket == ordinal && !corruptDone_) {
-            corruptDone_ = true;
-            link_.note("fault corrupt-packet " + std::to_string(ordinal) + ": " + name +
-                       " taken as corrupt");
+        const bool corruptOnce = faults_.corruptPacket == ordinal && !corruptDone_;
+        if (good && (corruptOnce || faults_.corruptEveryPacket)) {
+            corruptDone_ = corruptDone_ || corruptOnce;
+            link_.note((corruptOnce ? "fault corrupt-packet " + std::to_string(ordinal)
+                                    : std::string("fault corrupt-every-packet")) +
+                       ": " + name + " taken as corrupt");
             good = false;
         }
         if (!good) {
@@ -191,7 +202,8 @@ void XmodemReceiver::refuse(TimePoint now, const std::string& why) {
         return;
     }
     phase_ = Phase::purge;
-    timer_ = now + kPurgeQuiet;
+    purgeEnd_ = now + purgeLimit_;
+    timer_ = std::min(now + kPurgeQuiet, purgeEnd_);
 }
 
 void XmodemReceiver::headerTimeout(TimePoint now) {
@@ -246,6 +258,15 @@ void XmodemReceiver::advance(TimePoint now) {
                                 std::to_string(packetLength_) + " bytes");
                 break;
             case Phase::purge:
+                if (requestAfterPurge_) {
+                    requestAfterPurge_ = false;
+                    sendByte(crc_ ? kCrcRequest : kNak);
+                    link_.note(std::string("tx start request ") +
+                               (crc_ ? "C (CRC)" : "NAK (checksum)") + " again");
+                    phase_ = Phase::requesting;
+                    timer_ = due + kRequestInterval;
+                    break;
+                }
                 sendByte(kNak);
                 link_.note("tx NAK");
                 phase_ = Phase::header;

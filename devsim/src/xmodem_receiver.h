@@ -11,10 +11,12 @@ namespace tidewell::devsim {
 
 class XmodemReceiver {
   public:
-    // faults and link must outlive the receiver.
-    XmodemReceiver(const Faults& faults, TransferLink& link);
+    // lineTime: how long one packet takes on the line; it lengthens the longest
+    // purge. faults and link must outlive the receiver.
+    XmodemReceiver(const Faults& faults, TransferLink& link, Millis lineTime = Millis(0));
 
-    // Sends the first start request. Bytes before it are ignored, CAN CAN aside.
+    // Sends the first start request. Bytes before it are ignored, CAN CAN aside; bytes
+    // after it that start no packet count as errors.
     void start(TimePoint now);
     void receive(std::uint8_t byte, TimePoint now);
     void advance(TimePoint now);
@@ -39,6 +41,7 @@ class XmodemReceiver {
 
     const Faults& faults_;
     TransferLink& link_;
+    Millis purgeLimit_;
     Phase phase_ = Phase::waiting;
     TransferEnd end_ = TransferEnd::running;
     TimePoint timer_{};
@@ -47,6 +50,8 @@ class XmodemReceiver {
 
     bool crc_ = true;
     int requests_ = 0;
+    TimePoint purgeEnd_{};            // the purge ends here even if the line never goes quiet
+    bool requestAfterPurge_ = false;  // no packet yet: the purge ends with a start request
     std::uint8_t expected_ = 1;
     std::uint64_t accepted_ = 0;
     int errors_ = 0;

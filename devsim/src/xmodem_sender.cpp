@@ -13,6 +13,7 @@ XmodemSender::XmodemSender(const Faults& faults, TransferLink& link, std::vector
     : faults_(faults),
       link_(link),
       file_(std::move(file)),
+      lineTime_(lineTime),
       answerWait_(kAckTimeout + lineTime),
       packetCount_((file_.size() + kLongPayload - 1) / kLongPayload) {}
 
@@ -52,7 +53,10 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
     }
     switch (phase_) {
         case Phase::waitStart:
-            if (byte != kCrcRequest && byte != kNak) return;
+            if (byte != kCrcRequest && byte != kNak) {
+                stray(byte, "while waiting for the start");
+                return;
+            }
             if (faults_.noTransferStart) {
                 if (!startIgnoredNoted_) {
                     startIgnoredNoted_ = true;
@@ -61,6 +65,7 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                 return;
             }
             crc_ = byte == kCrcRequest;
+            strayBytes_ = 0;
             link_.note(std::string("rx start request ") + (crc_ ? "C (CRC)" : "NAK (checksum)"));
             if (packetCount_ == 0) {
                 sendEot(now);
@@ -71,6 +76,7 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
             return;
         case Phase::waitAck:
             if (byte == kAck) {
+                strayBytes_ = 0;
                 const std::uint64_t ordinal = index_ + 1;
                 if (faults_.dropAck == ordinal && !dropAckDone_) {
                     dropAckDone_ = true;
@@ -84,6 +90,8 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
             } else if (byte == kNak || (byte == kCrcRequest && index_ == 0)) {
                 link_.note("rx " + std::string(byte == kNak ? "NAK " : "C for ") + currentName());
                 sendPacket(now);
+            } else if (!stray(byte, "for " + currentName()) && now >= lineFreeAt_) {
+                sendPacket(now);  // a damaged answer: as a NAK
             }
             return;
         case Phase::waitEotAck:
@@ -92,6 +100,8 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                 finish(TransferEnd::succeeded);
             } else if (byte == kNak) {
                 link_.note("rx NAK EOT");
+                sendEot(now);
+            } else if (!stray(byte, "for EOT") && now >= lineFreeAt_) {
                 sendEot(now);
             }
             return;
@@ -134,12 +144,14 @@ void XmodemSender::sendPacket(TimePoint now) {
         return;
     }
     ++sends_;
-    if (faults_.corruptPacket == ordinal && !corruptDone_) {
-        corruptDone_ = true;
+    const bool corruptOnce = faults_.corruptPacket == ordinal && !corruptDone_;
+    if (corruptOnce || faults_.corruptEveryPacket) {
+        corruptDone_ = corruptDone_ || corruptOnce;
         std::vector<std::uint8_t> damaged = packet_;
         damaged[3] ^= 0xFF;
-        link_.note("fault corrupt-packet " + std::to_string(ordinal) + ": " + currentName() +
-                   " sent with a damaged payload");
+        link_.note((corruptOnce ? "fault corrupt-packet " + std::to_string(ordinal)
+                                : std::string("fault corrupt-every-packet")) +
+                   ": " + currentName() + " sent with a damaged payload");
         link_.send(damaged);
     } else {
         link_.send(packet_);
@@ -147,6 +159,7 @@ void XmodemSender::sendPacket(TimePoint now) {
     link_.note("tx " + currentName() + " try " + std::to_string(sends_));
     phase_ = Phase::waitAck;
     timer_ = now + answerWait_;
+    lineFreeAt_ = now + lineTime_;
 }
 
 void XmodemSender::nextPacket(TimePoint now) {
@@ -172,6 +185,15 @@ void XmodemSender::sendEot(TimePoint now) {
     link_.note("tx EOT try " + std::to_string(eotSends_));
     phase_ = Phase::waitEotAck;
     timer_ = now + kAckTimeout;
+}
+
+// A host that has left the transfer (one waking the device) sends bytes that answer
+// nothing: the device gives up after a few, not after its time-outs.
+bool XmodemSender::stray(std::uint8_t byte, const std::string& where) {
+    link_.note("rx stray byte " + hexByte(byte) + " " + where);
+    if (++strayBytes_ < kMaxStrayBytes) return false;
+    cancel(TransferEnd::failed, std::to_string(strayBytes_) + " stray bytes, no answer");
+    return true;
 }
 
 void XmodemSender::cancel(TransferEnd end, const std::string& why) {

@@ -33,6 +33,8 @@ class XmodemSender {
     void sendPacket(TimePoint now);
     void nextPacket(TimePoint now);
     void sendEot(TimePoint now);
+    // A byte that answers nothing: true when the sender gave up because of it.
+    bool stray(std::uint8_t byte, const std::string& where);
     void cancel(TransferEnd end, const std::string& why);
     void finish(TransferEnd end);
     std::string currentName() const;
@@ -40,6 +42,7 @@ class XmodemSender {
     const Faults& faults_;
     TransferLink& link_;
     std::vector<std::uint8_t> file_;
+    Millis lineTime_;
     Millis answerWait_;
     Phase phase_ = Phase::waiting;
     TransferEnd end_ = TransferEnd::running;
@@ -53,6 +56,10 @@ class XmodemSender {
     std::vector<std::uint8_t> packet_;
     int sends_ = 0;
     int eotSends_ = 0;
+    // Bytes that are no answer (neither start request, ACK, NAK nor CAN), counted
+    // from the start or from the last ACK.
+    int strayBytes_ = 0;
+    TimePoint lineFreeAt_{};  // the packet (or EOT) sent last has left the line
     bool startIgnoredNoted_ = false;
     bool corruptDone_ = false;
     bool dropAckDone_ = false;

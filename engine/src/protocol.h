@@ -39,8 +39,6 @@ inline constexpr std::size_t kLongPayload = 1024;
 inline constexpr std::size_t kHeaderLength = 3;  // header, number, complement
 inline constexpr std::size_t kMaxPacketLength = kHeaderLength + kLongPayload + 2;
 
-inline constexpr int kCommandReplyAttempts = 15;
-inline constexpr int kFinalReplyAttempts = 20;
 inline constexpr int kSenderStartAttempts = 60;
 inline constexpr int kSenderPacketSends = 25;
 inline constexpr int kSenderEotSends = 10;

@@ -49,6 +49,7 @@ std::int32_t CTidewellThread::runDownload() {
 }
 
 std::int32_t CTidewellThread::runTransferSession(bool upload) {
+    localFileError_ = 0;
     if (!isActive()) {
         postResult(resStopped);
         return resStopped;
@@ -70,7 +71,7 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
     clearPendingLine();
 
     line.clear();
-    for (int attempt = 0; attempt < kCommandReplyAttempts && !deviceLost_; ++attempt) {
+    for (int attempt = 0; attempt < timing_.commandReplyAttempts && !deviceLost_; ++attempt) {
         if (readReply(line, timing_.lineWait)) {
             break;
         }
@@ -91,7 +92,7 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
 
     bool replied = false;
     line.clear();
-    for (int attempt = 0; attempt < kFinalReplyAttempts && !deviceLost_; ++attempt) {
+    for (int attempt = 0; attempt < timing_.finalReplyAttempts && !deviceLost_; ++attempt) {
         if (readReply(line, timing_.lineWait)) {
             replied = true;
             break;
@@ -262,6 +263,7 @@ bool CTidewellThread::closeReceivedFile(LocalFile& file) {
 std::int32_t CTidewellThread::receiveFile(const std::string& path) {
     LocalFile file;
     if (!file.openForWriting(path)) {
+        localFileError_ = file.lastErrno();
         return resOpenError;
     }
     std::uint8_t expected = 1;
@@ -318,6 +320,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 postText(countLine("Checksum error count: ", stats.checksumError));
                 postText(countLine("Remote re-transmition count: ", stats.remoteRetransmit));
                 if (!closeReceivedFile(file)) {
+                    localFileError_ = file.lastErrno();
                     // The device has its ACK and is back at its command line: a CAN
                     // would reach that line, and a flush would swallow its final reply.
                     postText(std::string(kWriteFileException));
@@ -379,6 +382,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
             }
             if (good) {
                 if (!file.writeAll(payload, payloadSize)) {
+                    localFileError_ = file.lastErrno();
                     fail(kWriteFileException);
                     return resWriteError;
                 }

@@ -88,6 +88,7 @@ CMainFrame::CMainFrame(ui::Platform& platform, CTidewellApp& app)
 
 CMainFrame::~CMainFrame() {
     worker.reset();
+    releaseBackups(std::nullopt);
     serialPort = nullptr;
     ownedPort_.reset();
 }
@@ -173,6 +174,7 @@ int CMainFrame::OnCreate() {
 
 void CMainFrame::OnDestroy() {
     worker.reset();
+    releaseBackups(std::nullopt);
     serialPort = nullptr;
     ownedPort_.reset();
     connected = false;
@@ -219,6 +221,7 @@ void CMainFrame::startWorker() {
 
 void CMainFrame::disconnectPort() {
     worker.reset();
+    releaseBackups(std::nullopt);
     if (serialPort != nullptr) {
         serialPort = nullptr;
         ownedPort_.reset();
@@ -255,6 +258,9 @@ bool CMainFrame::sendWorkerCommand(std::int32_t code) {
     // first, it returns within one read wait instead of holding this thread.
     worker->cancel();
     worker->setCommand(code, ++commandSerial_);
+    // setCommand has waited for the lock the worker holds through a command: every
+    // earlier command has returned, or will never run.
+    releaseBackups(std::nullopt);
     return true;
 }
 
@@ -290,6 +296,27 @@ void CMainFrame::startTransfer(const std::string& deviceFile, bool upload) {
         owner->MessageBox(
             LoadString(upload ? res::IDS_CANT_START_UPLOAD : res::IDS_CANT_START_DOWNLOAD));
     }
+}
+
+void CMainFrame::discardAfterCommand(PendingBackup backup) {
+    std::filesystem::path partial = backup.partialPath();
+    backup.discard();  // gone at once while the transfer writes into the open file
+    if (worker && !partial.empty()) {
+        // A transfer that has not opened it yet would create it again: removed once more
+        // when the command is over.
+        givenUpBackups_.emplace_back(commandSerial_, std::move(partial));
+    }
+}
+
+void CMainFrame::releaseBackups(std::optional<std::uint16_t> serial) {
+    givenUpBackups_.remove_if([serial](const auto& entry) {
+        if (serial && entry.first != *serial) {
+            return false;
+        }
+        std::error_code ignored;
+        std::filesystem::remove(entry.second, ignored);
+        return true;
+    });
 }
 
 bool CMainFrame::setTransferFile(const std::string& path) {
@@ -397,6 +424,8 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
             break;
         }
         case notifyResult:
+            // A result is the last thing a command posts: its file is closed.
+            releaseBackups(notifySerial(wParam));
             if (stale) {
                 break;
             }

@@ -19,12 +19,14 @@ std::string comKey(unsigned number) {
     return std::string(kComPrefix) + std::to_string(number);
 }
 
-// The number of a "COMn" key (any case), when n is 1..16.
+// The number of a "COMn" key (any case), when n is 1..16 written without leading zeros: the
+// key resolve() looks up, so that "COM03" names no number anywhere.
 std::optional<unsigned> comNumber(std::string_view key) {
     if (key.size() <= kComPrefix.size() || key.size() > kComPrefix.size() + 2) return std::nullopt;
     for (std::size_t i = 0; i < kComPrefix.size(); ++i) {
         if (std::toupper(static_cast<unsigned char>(key[i])) != kComPrefix[i]) return std::nullopt;
     }
+    if (key[kComPrefix.size()] == '0') return std::nullopt;
     unsigned number = 0;
     for (const char c : key.substr(kComPrefix.size())) {
         if (c < '0' || c > '9') return std::nullopt;

@@ -1,12 +1,15 @@
 // tidewell-cli run as a program against tidewell-devsim over a pseudo-terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "processes.h"
 #include "tidewell/testsupport/stubborn_peer.h"
@@ -58,6 +61,31 @@ std::vector<std::string> filesIn(const fs::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::size_t count(const std::string& text, std::string_view part) {
+    std::size_t found = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+    return found;
+}
+
+// Waits until text occurs in the file more than `already` times.
+bool waitForMore(const fs::path& file, std::string_view text, std::size_t already) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (count(readFile(file), text) <= already) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// How far a running process has read its standard input.
+std::uint64_t inputPosition(pid_t pid) {
+    std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/0");
+    std::string key;
+    std::uint64_t position = 0;
+    info >> key >> position;  // the first line is "pos: N"
+    return key == "pos:" ? position : ~std::uint64_t{0};
 }
 
 bool portIsFree(const fs::path& path) {
@@ -125,6 +153,7 @@ TEST_F(CliEndToEnd, BackupsTakeNumberedNamesAndHoldTheDeviceFile) {
     const CliRun third = cli({"backup", "playlist", "--dir", inDir("out")});
     ASSERT_EQ(third.status, kOk) << third.err;
     EXPECT_EQ(third.out, inDir("out") + "/playlist.bak\n");
+    EXPECT_TRUE(contains(third.err, "\nplaylist  4.0 KiB  ")) << third.err;  // all four packets
 
     EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting.bak"), '\x1a'));
     EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting_1.bak"), '\x1a'));
@@ -165,6 +194,49 @@ TEST_F(CliEndToEnd, TerminalSendsEachInputLineAndPrintsTheDeviceLines) {
     EXPECT_TRUE(contains(devsim_->log(), "rx line \"help\""));
 }
 
+// Standard input is read only as fast as its lines go out; a line longer than the
+// limit ends the terminal without being sent.
+TEST_F(CliEndToEnd, TerminalReadsItsInputOnlyAsFastAsItsLinesGoOut) {
+    startDevsim();
+    std::string flood;
+    for (int i = 0; i < 1'000'000; ++i) flood += "ls\n";
+    writeFile(inDir("flood.in"), flood);
+    auto child = startCli(dir(), {"--port", port(), "terminal"}, inDir("flood.in"));
+    ASSERT_TRUE(waitForMore(dir() / "devsim.log", "rx line \"ls\"", 4));
+    EXPECT_LT(inputPosition(child->pid()), 64u * 1024);
+    child->signal(SIGINT);
+    EXPECT_EQ(child->wait(20s), kInterrupted);
+
+    CliExtras extras;
+    extras.input = "ls\n" + std::string(5000, 'x') + "\nhelp\n";
+    const CliRun run = cli({"terminal"}, extras);
+    EXPECT_EQ(run.status, kUsage) << run.err;
+    EXPECT_TRUE(contains(run.err, "input line 2 is longer than 4096 bytes")) << run.err;
+    EXPECT_FALSE(contains(devsim_->log(), "xxxx"));
+}
+
+// Escape sequences from the device reach no terminal as they are: standard error and
+// the log show them visibly, standard output only when it is a terminal.
+TEST_F(CliEndToEnd, ControlCharactersFromTheDeviceAreShownVisibly) {
+    startDevsim({"--escape-sequences"});
+    const std::string shown = "\\e]0;devsim^G\\e[2J";
+    const CliRun toFile = cli({"--log", inDir("cli.log"), "send", "ls"});
+    EXPECT_EQ(toFile.out, "\x1b]0;devsim\x07\x1b[2J:OK:\n");  // asked for: the device's bytes
+    for (const std::string& text : {toFile.err, readFile(dir() / "cli.log")}) {
+        EXPECT_TRUE(contains(text, shown + "Logged in\n") && !contains(text, "\x1b")) << text;
+    }
+    int master = -1;
+    CliExtras extras;
+    ASSERT_EQ(::openpty(&master, &extras.stdoutFd, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(cli({"send", "ls"}, extras).status, kOk);
+    char screen[256] = {};
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    ASSERT_GT(::read(master, screen, sizeof screen - 1), 0);
+    EXPECT_TRUE(contains(screen, shown + ":OK:") && !contains(screen, "\x1b")) << screen;
+    ::close(master);
+    ::close(extras.stdoutFd);
+}
+
 TEST_F(CliEndToEnd, LogShowsAndKeepsTheDeviceLinesAndStatistics) {
     startDevsim();
     fs::create_directories(store());
@@ -192,6 +264,19 @@ TEST_F(CliEndToEnd, ComNumbersAndTheSavedPortComeFromTheSettings) {
     EXPECT_EQ(ports.status, kOk) << ports.err;
     EXPECT_TRUE(contains(ports.out, "present  (saved)\n")) << ports.out;
     EXPECT_TRUE(contains(ports.out, "COM7   " + port())) << ports.out;
+}
+
+// Every reply comes 4.5 s late: later than the protocol's own waits (3 s for the reply
+// to the transfer line, 4 s for the final line), well within --timeout.
+TEST_F(CliEndToEnd, RepliesLaterThanTheProtocolsWaitsButWithinTheTimeoutAreTaken) {
+    startDevsim({"--reply-delay", "4500"});
+    const std::string setting = randomBytes(3000, 22);
+    writeFile(store() / "setting", setting);
+    CliExtras extras;
+    extras.limit = Millis(90000);
+    const CliRun run = cli({"--timeout", "30", "backup", "setting", "--dir", inDir(".")}, extras);
+    ASSERT_EQ(run.status, kOk) << run.err;
+    EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "setting.bak"), '\x1a'));
 }
 
 TEST_F(CliEndToEnd, OneMegabyteUpdateSurvivesBitErrorsByteExact) {
@@ -240,6 +325,16 @@ TEST_F(CliEndToEnd, ARefusedLogInIsAnErrorReply) {
         << run.err;
 }
 
+TEST_F(CliEndToEnd, ALogInNeverConfirmedIsATimeout) {
+    for (const char* fault : {"--ignore-login", "--reprompt-login"}) {
+        startDevsim({fault});
+        const CliRun run = cli({"--timeout", "1", "detect"});
+        EXPECT_EQ(run.status, kTimeout) << fault << run.err;
+        EXPECT_TRUE(contains(run.err, ": the device did not confirm the log-in within 1 s"));
+        devsim_.reset();
+    }
+}
+
 TEST_F(CliEndToEnd, ARefusedTransferIsAnErrorReplyAndShowsTheDeviceLines) {
     startDevsim({"--refuse-transfers"});
     writeFile(inDir("fw.pkg"), "package");
@@ -259,6 +354,19 @@ TEST_F(CliEndToEnd, AMissingPackageIsALocalFileError) {
     EXPECT_TRUE(contains(folder.err, "Is a directory")) << folder.err;
 }
 
+TEST_F(CliEndToEnd, EmptyFilesAreSentOnlyWithForce) {
+    startDevsim();
+    writeFile(inDir("empty.pkg"), "");
+    const CliRun update = cli({"update", inDir("empty.pkg")});
+    EXPECT_EQ(update.status, kLocalFile);
+    EXPECT_TRUE(contains(update.err, inDir("empty.pkg") + " is empty")) << update.err;
+    EXPECT_FALSE(contains(devsim_->log(), "login accepted"));  // the device was not touched
+
+    const CliRun forced = cli({"--force", "update", inDir("empty.pkg")});
+    EXPECT_EQ(forced.status, kOk) << forced.err;
+    EXPECT_EQ(fs::file_size(store() / "flashimage"), 0u);
+}
+
 TEST_F(CliEndToEnd, AnUnwritableLogIsALocalFileError) {
     const CliRun run = runCli(dir(), {"--log", inDir("gone/cli.log"), "detect"});
     EXPECT_EQ(run.status, kLocalFile);
@@ -273,8 +381,10 @@ TEST_F(CliEndToEnd, AMissingBackupFolderIsALocalFileError) {
     EXPECT_TRUE(contains(run.err, inDir("gone") + ": No such file or directory")) << run.err;
 }
 
+// Whatever the device's line after the cancel says, the cause is the local file, with
+// the system's reason (a full disk says "No space left on device" here).
 TEST_F(CliEndToEnd, AFailedWriteIsALocalFileErrorAndLeavesNoBackup) {
-    startDevsim({"--ok-after-failure"});
+    startDevsim();
     fs::create_directories(store());
     writeFile(store() / "setting", randomBytes(5000, 16));
     fs::create_directories(dir() / "out");
@@ -283,6 +393,7 @@ TEST_F(CliEndToEnd, AFailedWriteIsALocalFileErrorAndLeavesNoBackup) {
     const CliRun run = cli({"backup", "setting", "--dir", inDir("out")}, extras);
     EXPECT_EQ(run.status, kLocalFile) << run.err;
     EXPECT_TRUE(contains(run.err, "cannot write the received data to " + inDir("out"))) << run.err;
+    EXPECT_TRUE(contains(run.err, ": File too large (errno 27)")) << run.err;
     EXPECT_TRUE(contains(run.err, "| Error: Write file exception.")) << run.err;
     EXPECT_TRUE(filesIn(dir() / "out").empty());
 }
@@ -294,6 +405,18 @@ TEST_F(CliEndToEnd, APacketRefusedAgainAndAgainIsTooManyRetries) {
     EXPECT_EQ(run.status, kTooManyRetries) << run.err;
     EXPECT_TRUE(contains(run.err, peer.path().string() + ": too many retries")) << run.err;
     EXPECT_EQ(peer.packetsRefused(), 25);
+}
+
+// The device starts, but every packet fails its check here: the line is busy, so
+// --timeout does not cut it short, and the report names the cause.
+TEST_F(CliEndToEnd, PacketsThatKeepFailingTheirCheckAreTooManyRetries) {
+    startDevsim({"--corrupt-every-packet"});
+    writeFile(store() / "setting", randomBytes(5000, 23));
+    const CliRun run = cli({"--timeout", "2", "backup", "setting", "--dir", inDir(".")});
+    EXPECT_EQ(run.status, kTooManyRetries) << run.err;
+    EXPECT_TRUE(contains(run.err, port() + ": the packets of \"setting\" kept failing their check"))
+        << run.err;
+    EXPECT_FALSE(contains(run.err, "never started")) << run.err;
 }
 
 TEST_F(CliEndToEnd, ACancelByTheDeviceIsDeviceCancel) {
@@ -325,9 +448,9 @@ TEST_F(CliEndToEnd, AnAcceptedTransferThatNeverStartsIsNoStart) {
 TEST_F(CliEndToEnd, AnUnansweredCommandLineIsATimeout) {
     startDevsim({"--silent-after-command"});
     writeFile(inDir("fw.pkg"), "package");
-    const CliRun update = cli({"update", inDir("fw.pkg")});
+    const CliRun update = cli({"--timeout", "1", "update", inDir("fw.pkg")});
     EXPECT_EQ(update.status, kTimeout) << update.err;
-    EXPECT_TRUE(contains(update.err, port() + ": no reply to \"download flashimage\""))
+    EXPECT_TRUE(contains(update.err, port() + ": no reply to \"download flashimage\" within 2 s"))
         << update.err;
     const CliRun send = cli({"--timeout", "0.5", "send", "ls"});
     EXPECT_EQ(send.status, kTimeout) << send.err;
@@ -364,19 +487,35 @@ TEST_F(CliEndToEnd, CtrlCStopsDetectionAndReleasesThePort) {
     EXPECT_TRUE(portIsFree(port()));
 }
 
-TEST_F(CliEndToEnd, SigtermStopsABackupAndLeavesNoFile) {
-    startDevsim({"--baud", "9600"});
+// SIGTERM, a closed session (SIGHUP) and Ctrl-C stop a transfer alike: status 130,
+// no partial backup, the port released; the device is told with CAN and prompts for
+// the next detection at once.
+TEST_F(CliEndToEnd, SignalsStopATransferAndTheDeviceIsFreeAgain) {
+    startDevsim({"--baud", "9600", "--throttle-input"});
     fs::create_directories(store());
     writeFile(store() / "setting", randomBytes(200000, 21));
+    writeFile(inDir("fw.pkg"), randomBytes(200000, 24));
     fs::create_directories(dir() / "out");
-    auto child = startCli(dir(), {"--port", port(), "backup", "setting", "--dir", inDir("out")});
-    ASSERT_TRUE(waitForText(dir() / "cli.err", "Receiving", 10s));
-    ASSERT_TRUE(waitForText(dir() / "devsim.log", "tx packet", 10s));
-    child->signal(SIGTERM);
-    EXPECT_EQ(child->wait(10s), kInterrupted);
-    EXPECT_TRUE(contains(readFile(dir() / "cli.err"), "the transfer of \"setting\" was cancelled"));
-    EXPECT_TRUE(filesIn(dir() / "out").empty());
-    EXPECT_TRUE(portIsFree(port()));
+    std::size_t round = 0;
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {  // the last one during an update
+        SCOPED_TRACE(strsignal(signal));
+        const bool backup = ++round < 3;
+        const std::string packet = backup ? "rx ACK packet" : "rx packet";
+        const std::size_t packetsBefore = count(devsim_->log(), packet);
+        auto child = startCli(
+            dir(), backup ? std::vector<std::string>{"--port", port(), "backup", "setting", "-d",
+                                                     inDir("out")}
+                          : std::vector<std::string>{"--port", port(), "update", inDir("fw.pkg")});
+        ASSERT_TRUE(waitForMore(dir() / "devsim.log", packet, packetsBefore));
+        child->signal(signal);
+        EXPECT_EQ(child->wait(20s), kInterrupted);
+        EXPECT_TRUE(contains(readFile(dir() / "cli.err"), "was cancelled; the port is released"));
+        EXPECT_TRUE(filesIn(dir() / "out").empty());
+        EXPECT_TRUE(portIsFree(port()));
+        EXPECT_TRUE(
+            waitForMore(dir() / "devsim.log", "rx CAN CAN: cancelled by the host", round - 1));
+        EXPECT_EQ(cli({"--timeout", "5", "detect"}).status, kOk);
+    }
 }
 
 }  // namespace

@@ -101,6 +101,23 @@ TEST(CliExitStatus, InterruptionAndALostDeviceOutrankTheResult) {
     EXPECT_EQ(classifyTransfer(noResult), ExitStatus::interrupted);
 }
 
+// The cause known here outranks the device's ":ERROR:" after the cancel: a failed
+// local file; a backup whose device went on sending while no packet passed its check.
+TEST(CliExitStatus, ACauseKnownHereOutranksTheDevicesFinalReply) {
+    auto seen = finished(resTransferError, 1);
+    seen.errorReply = true;
+    seen.progressed = false;
+    seen.receiving = true;
+    seen.bytesSinceProgress = 1029;  // one packet's worth does not tell
+    EXPECT_EQ(classifyTransfer(seen), ExitStatus::deviceError);
+    seen.bytesSinceProgress = 10 * 1029;
+    EXPECT_EQ(classifyTransfer(seen), ExitStatus::tooManyRetries);
+    seen.stalled = true;  // silent at last: still the packets, not "never started"
+    EXPECT_EQ(classifyTransfer(seen), ExitStatus::tooManyRetries);
+    seen.localFileError = 28;
+    EXPECT_EQ(classifyTransfer(seen), ExitStatus::localFile);
+}
+
 TEST(CliExitStatus, AnEndWithoutAnyResultIsAFailure) {
     EXPECT_EQ(classifyTransfer(TransferObservation{}), ExitStatus::transferFailed);
 }

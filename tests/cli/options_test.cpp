@@ -152,6 +152,14 @@ TEST(CliOptions, DirBelongsToBackupOnly) {
     EXPECT_TRUE(parse({"--dir", "out", "backup", "setting"}).ok());
 }
 
+TEST(CliOptions, ForceBelongsToUpdateAndRestoreAndSendRefusesLineBreaks) {
+    EXPECT_TRUE(parse({"update", "x.pkg", "--force"}).options.force);
+    EXPECT_FALSE(parse({"--force", "backup", "setting"}).ok());
+    // The device would run the part after a CR as a second command.
+    EXPECT_NE(parse({"send", "ls\rformat"}).error.find("carriage return or line feed"),
+              std::string::npos);
+}
+
 TEST(CliOptions, HelpWinsOverAnIncompleteCommandLine) {
     const auto r = parse({"update", "--help"});
     EXPECT_TRUE(r.ok());
@@ -164,8 +172,9 @@ TEST(CliOptions, UsageListsEveryCommandAndTheExitStatuses) {
     for (auto command : {"ports", "detect", "update", "backup", "restore", "send", "terminal"}) {
         EXPECT_NE(text.find(std::string("  ") + command), std::string::npos) << command;
     }
-    EXPECT_NE(text.find("  130  "), std::string::npos);
+    EXPECT_NE(text.find("  130  interrupted (SIGINT, SIGTERM or SIGHUP)"), std::string::npos);
     EXPECT_NE(text.find("--timeout"), std::string::npos);
+    EXPECT_NE(text.find("--force"), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "tidewell/cli/visible_text.h"
+
 namespace tidewell::cli {
 namespace {
 
@@ -164,6 +166,29 @@ TEST(CliProgressMeter, PlainDownloadPrintsEvery131072Bytes) {
     const std::string text = out.str();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
     EXPECT_NE(text.find("s  320.0 KiB"), std::string::npos);
+}
+
+// A download's percent moves in steps of 1310 bytes; its packets count 1024 each,
+// within what the percent allows (short packets count less).
+TEST(CliProgressMeter, ADownloadCountsItsPackets) {
+    EXPECT_EQ(downloadedBytes(40, 3), 5242u);
+    std::ostringstream out;
+    StatusConsole console(out, false);
+    const auto t0 = Clock::time_point{} + 1h;
+    ProgressMeter meter(console, TransferWay::fromDevice, "s", std::nullopt, t0);
+    for (std::int32_t percent : {0, 1, 2, 3, 3}) meter.update(percent, t0 + 10ms);
+    meter.finish(true, t0 + 1s);
+    EXPECT_NE(out.str().find("s  5.0 KiB  "), std::string::npos) << out.str();
+    meter.finish(true, t0 + 1s, 1536);  // the received file's size, when known
+    EXPECT_NE(out.str().find("s  1.5 KiB  "), std::string::npos) << out.str();
+}
+
+// What reaches standard error: device text with its control characters made visible.
+TEST(CliVisibleText, ControlCharactersAndBrokenBytesBecomeVisible) {
+    EXPECT_EQ(visibleText("\x1b]0;x\x07\x1b[2J\tok\x7f"), "\\e]0;x^G\\e[2J\tok^?");
+    EXPECT_EQ(visibleText("Grüße 東京"), "Grüße 東京");
+    EXPECT_EQ(visibleText("\xc2\x9b|\x9b|\xe2\x82|\xc0\xaf"),
+              "\\u009b|\\x9b|\\xe2\\x82|\\xc0\\xaf");
 }
 
 TEST(CliProgressMeter, SuccessfulUploadEndsAtItsWholeSize) {

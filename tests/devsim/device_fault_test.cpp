@@ -1,6 +1,8 @@
 // Each fault option does what it says; one test each, on the device core.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "host_xmodem.h"
 
 namespace tidewell::devsim {
@@ -9,6 +11,7 @@ namespace {
 using testing::CoreHarness;
 using testing::hostReceive;
 using testing::hostSend;
+using testing::makePacket;
 using testing::Millis;
 using testing::padded;
 using testing::patternFile;
@@ -52,6 +55,25 @@ TEST(DevsimFaults, RefuseLoginRefusesTheRightWord) {
     EXPECT_TRUE(h.logHas("fault refuse-login: log-in refused"));
     h.send("ls\r");
     EXPECT_EQ(h.take(), ":ERROR:\r\n:LOGIN:\r\n");
+}
+
+TEST(DevsimFaults, LogInFaultsAndEscapeSequences) {
+    for (const int fault : {0, 1, 2}) {
+        Faults faults;
+        (fault == 0   ? faults.ignoreLogin
+         : fault == 1 ? faults.repromptLogin
+                      : faults.escapeSequences) = true;
+        CoreHarness h(withFaults(faults));
+        h.send("   \r\npivot\r");
+        h.advanceBy(Millis(2000));
+        const std::string answer = h.take();
+        const std::string escapes = "\x1b]0;devsim\x07\x1b[2J";  // after the log-in only
+        EXPECT_TRUE(fault == 0   ? answer == ":LOGIN:\r\n"
+                    : fault == 1 ? answer == ":LOGIN:\r\n:LOGIN:\r\n"
+                                 : answer.starts_with(":LOGIN:\r\n" + escapes + "Tidewell") &&
+                                       answer.ends_with(escapes + ":OK:\r\n"))
+            << answer;
+    }
 }
 
 TEST(DevsimFaults, RefuseTransfersAnswersTransferLinesWithError) {
@@ -339,6 +361,139 @@ TEST(DevsimFaults, FinalReplyEarlyFollowsTheEotOfAnUpload) {
     // At once after the host's ACK of EOT, well within 100 ms.
     EXPECT_EQ(h.take(), ":OK:\r\n");
     EXPECT_TRUE(h.logHas("fault final-reply-early"));
+}
+
+// Drives a session up to phase and into it: the device's answer in phase is due.
+void enterPhase(CoreHarness& h, FaultPhase phase) {
+    switch (phase) {
+        case FaultPhase::detection:
+            h.send("   ");
+            return;
+        case FaultPhase::login:
+            h.send("   ");
+            ASSERT_EQ(h.take(), ":LOGIN:\r\n");
+            h.send("\r\npivot\r");
+            return;
+        case FaultPhase::command:
+            h.logIn();
+            h.send("upload setting\r");
+            return;
+        case FaultPhase::transfer:
+            startTransfer(h, "upload setting");
+            h.send("C");
+            ASSERT_EQ(h.take().size(), 1029u);  // packet 1
+            h.send("\x06");
+            return;
+        case FaultPhase::final: {
+            startTransfer(h, "upload setting");
+            const auto received = hostReceive(h);
+            ASSERT_TRUE(received.completed) << received.failure;
+            h.advanceBy(Millis(1500));  // the line's quiet second
+            return;
+        }
+    }
+}
+
+class PhaseFaults : public ::testing::TestWithParam<FaultPhase> {};
+
+TEST_P(PhaseFaults, HangupInThePhaseInPlaceOfItsAnswer) {
+    Faults faults;
+    faults.hangupIn = GetParam();
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(3000));
+    enterPhase(h, GetParam());
+    EXPECT_TRUE(h.device().hungUp());
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.logHas("fault hangup-in " + std::string(phaseName(GetParam())) + ": hanging up"));
+    EXPECT_FALSE(h.device().nextDeadline());
+}
+
+TEST_P(PhaseFaults, AFloodInThePhaseTakesTheDeviceOverForGood) {
+    Faults faults;
+    faults.flood = FloodKind::lineFeeds;
+    faults.floodIn = GetParam();
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(3000));
+    if (GetParam() == FaultPhase::transfer) {
+        startTransfer(h, "upload setting");  // ":OK:", then the flood in place of packet 1
+    } else {
+        enterPhase(h, GetParam());
+    }
+    ASSERT_TRUE(h.device().flooding());
+    EXPECT_EQ(h.take(), "");  // made only when asked for
+    h.device().flood(5000, h.now());
+    h.advanceBy(Millis(0));
+    const std::string flood = h.take();
+    EXPECT_EQ(flood.size(), 5000u);
+    EXPECT_EQ(flood.find_first_not_of('\n'), std::string::npos);
+    h.send("   \r\npivot\rls\r\x18\x18");  // a new wake-up, a log-in, a cancel: all ignored
+    h.advanceBy(Millis(60000));
+    EXPECT_EQ(h.take(), "");
+    EXPECT_TRUE(h.device().flooding());
+    EXPECT_TRUE(h.logHas("fault lf-flood " + std::string(phaseName(GetParam()))));
+}
+
+INSTANTIATE_TEST_SUITE_P(DevsimFaults, PhaseFaults,
+                         ::testing::Values(FaultPhase::detection, FaultPhase::login,
+                                           FaultPhase::command, FaultPhase::transfer,
+                                           FaultPhase::final),
+                         [](const auto& info) { return std::string(phaseName(info.param)); });
+
+TEST(DevsimFaults, HangupInTheTransferAsReceiverComesInPlaceOfTheFirstAck) {
+    Faults faults;
+    faults.hangupIn = FaultPhase::transfer;
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    h.advanceBy(Millis(10));
+    EXPECT_EQ(h.take(), "C");
+    h.send(makePacket(1, patternFile(1024), true));
+    EXPECT_TRUE(h.device().hungUp());
+    EXPECT_EQ(h.take(), "");
+}
+
+TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
+    Faults faults;
+    faults.flood = FloodKind::endlessLine;
+    faults.floodIn = FaultPhase::command;
+    CoreHarness line(withFaults(faults));
+    enterPhase(line, FaultPhase::command);
+    line.device().flood(100, line.now());
+    line.device().flood(100, line.now());
+    line.advanceBy(Millis(0));
+    const std::string text = line.take();
+    ASSERT_EQ(text.size(), 200u);
+    EXPECT_EQ(text.substr(0, 27), "abcdefghijklmnopqrstuvwxyza");
+    EXPECT_EQ(text.find_first_not_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos);
+
+    faults.flood = FloodKind::noise;
+    faults.floodIn = FaultPhase::detection;
+    CoreHarness noise(withFaults(faults));
+    enterPhase(noise, FaultPhase::detection);
+    noise.device().flood(4096, noise.now());
+    noise.advanceBy(Millis(0));
+    const std::string bytes = noise.take();
+    ASSERT_EQ(bytes.size(), 4096u);
+    EXPECT_GT(std::set<char>(bytes.begin(), bytes.end()).size(), 200u);
+    EXPECT_EQ(bytes.find(":LOGIN:"), std::string::npos);
+}
+
+TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
+    Faults faults;
+    faults.trickle = Millis(900);
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(3000));
+    startTransfer(h, "upload setting");
+    h.send("C");
+    EXPECT_EQ(h.take(), "\x02");  // the header at once
+    h.advanceBy(Millis(899));
+    EXPECT_EQ(h.take(), "");
+    h.advanceBy(Millis(1));
+    EXPECT_EQ(h.take(), "\x01");  // then the packet number, 900 ms later
+    h.advanceBy(Millis(9000));
+    EXPECT_EQ(h.take().size(), 10u);
+    // A quarter of an hour later the packet is still on its way, never sent twice.
+    h.advanceBy(Millis(900 * 1000));
+    EXPECT_EQ(h.take().size(), 1000u);
 }
 
 }  // namespace

@@ -260,5 +260,37 @@ TEST(DevsimUpload, GivesUpWithoutAStartRequest) {
     EXPECT_EQ(h.takeLine(Millis(2000)), ":ERROR:");
 }
 
+// A host that has left a transfer and wakes the device as detection does (three
+// spaces every 9 ms, never a quiet line) finds it prompting within a few seconds,
+// whatever the transfer was doing; after the host's CAN at once (the final line first).
+TEST(DevsimWakingHost, FindsThePromptWithinSeconds) {
+    const std::vector<std::pair<std::string, std::string>> setups = {
+        {"upload setting", ""},         {"upload setting", "C\x06"},
+        {"download setting", ""},       {"download setting", "packet"},
+        {"download setting", "silent"}, {"upload setting", "C\x18\x18\x18"}};
+    for (std::size_t i = 0; i < setups.size(); ++i) {
+        const auto& [line, then] = setups[i];
+        SCOPED_TRACE("setup " + std::to_string(i));
+        DeviceConfig config;
+        config.faults.noTransferStart = then == "silent";
+        CoreHarness h(config);
+        h.writeStoreFile("setting", patternFile(5000));
+        startTransfer(h, line);
+        if (then == "packet") {
+            h.send(makePacket(1, patternFile(1024), true));
+        } else if (then != "silent") {
+            h.send(then);
+        }
+        const auto start = h.now();
+        bool prompted = false;
+        while (!prompted && h.now() - start < Millis(120000)) {
+            h.send("   ");
+            h.advanceBy(Millis(9));
+            prompted = h.take().find(":LOGIN:\r\n") != std::string::npos;
+        }
+        EXPECT_LE(h.now() - start, then.ends_with("\x18") ? Millis(2100) : Millis(5000));
+    }
+}
+
 }  // namespace
 }  // namespace tidewell::devsim

@@ -68,7 +68,13 @@ TEST(DevsimOptions, EveryOptionIsRead) {
                                "80",
                                "--final-reply-late",
                                "900",
-                               "--ok-after-failure"});
+                               "--ok-after-failure",
+                               "--hangup-in",
+                               "final",
+                               "--endless-line",
+                               "command",
+                               "--trickle-ms",
+                               "900"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const Options& o = parsed.options;
     const Faults& f = o.faults;
@@ -92,6 +98,37 @@ TEST(DevsimOptions, EveryOptionIsRead) {
     EXPECT_EQ(f.finalReply, FinalReply::late);
     EXPECT_EQ(f.finalReplyLate, milliseconds(900));
     EXPECT_TRUE(f.okAfterFailure);
+    const Faults more = parse({"--link", "l", "--ignore-login", "--reprompt-login",
+                               "--corrupt-every-packet", "--escape-sequences"})
+                            .options.faults;
+    EXPECT_TRUE(more.ignoreLogin && more.repromptLogin && more.corruptEveryPacket &&
+                more.escapeSequences);
+    EXPECT_EQ(f.hangupIn, FaultPhase::final);
+    EXPECT_EQ(f.flood, FloodKind::endlessLine);
+    EXPECT_EQ(f.floodIn, FaultPhase::command);
+    EXPECT_EQ(f.trickle, milliseconds(900));
+}
+
+TEST(DevsimOptions, PhaseFaultsNameTheirPhaseAndOneFloodAtATime) {
+    const std::pair<const char*, FaultPhase> phases[] = {{"detection", FaultPhase::detection},
+                                                         {"login", FaultPhase::login},
+                                                         {"command", FaultPhase::command},
+                                                         {"transfer", FaultPhase::transfer},
+                                                         {"final", FaultPhase::final}};
+    for (const auto& [name, phase] : phases) {
+        const auto parsed = parse({"--link", "l", "--lf-flood", name, "--hangup-in", name});
+        ASSERT_TRUE(parsed.ok()) << parsed.error;
+        EXPECT_EQ(parsed.options.faults.flood, FloodKind::lineFeeds);
+        EXPECT_EQ(parsed.options.faults.floodIn, phase);
+        EXPECT_EQ(parsed.options.faults.hangupIn, phase);
+        EXPECT_EQ(phaseName(phase), name);
+    }
+    EXPECT_EQ(parse({"--link", "l", "--noise", "login"}).options.faults.flood, FloodKind::noise);
+    EXPECT_FALSE(parse({"--link", "l", "--noise", "login", "--lf-flood", "final"}).ok());
+    EXPECT_FALSE(parse({"--link", "l", "--hangup-in", "later"}).ok());
+    EXPECT_FALSE(parse({"--link", "l", "--trickle-ms", "0"}).ok());
+    EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--trickle-ms", "5"}).ok());
+    EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--hangup-in", "transfer"}).ok());
 }
 
 TEST(DevsimOptions, FinalReplyFlags) {
@@ -109,6 +146,7 @@ TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
     for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at"}) {
         EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
     }
+    EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--corrupt-every-packet"}).ok());
 }
 
 TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {
@@ -179,6 +217,11 @@ TEST(DevsimOptions, HelpAndVersionNeedNothingElseAndHelpListsEveryOption) {
                                "--final-reply-late",
                                "--final-reply-early",
                                "--ok-after-failure",
+                               "--trickle-ms",
+                               "--hangup-in",
+                               "--lf-flood",
+                               "--endless-line",
+                               "--noise",
                                "--help",
                                "--version"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;

@@ -110,6 +110,36 @@ TEST_F(Session, UnansweredCommandLineGivesTransferErrorAfterFifteenWaits) {
     EXPECT_GE(rig.line->readCalls(), 15);  // exactly 15: see ProductionTiming
 }
 
+// The reply waits are counts of line reads: the protocol's by default; a caller that
+// bounds the waits itself may allow more, and a reply 30 or 40 reads late is taken.
+TEST(SessionReplyAttempts, ALateReplyIsTakenOnlyWithinTheAttemptsAllowed) {
+    EXPECT_EQ(EngineTiming{}.commandReplyAttempts, 15);
+    EXPECT_EQ(EngineTiming{}.finalReplyAttempts, 20);
+    for (const auto& [lateAccept, allowed] :
+         {std::pair{true, 15}, {true, 40}, {false, 20}, {false, 60}}) {
+        EngineTiming timing = fastTiming();
+        (lateAccept ? timing.commandReplyAttempts : timing.finalReplyAttempts) = allowed;
+        ScriptedRig rig(timing);
+        std::atomic<int> lateAt{0};
+        rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+            if (w == "upload setting\r" && !lateAccept) line.feed(":OK:\r\n\x04");  // empty file
+            if (w == (lateAccept ? std::string("upload setting\r") : std::string(1, kAck))) {
+                lateAt = line.readCalls() + (lateAccept ? 30 : 40);
+            }
+        });
+        rig.line->onRead([&](ScriptedLine& line, int number) {
+            if (number == lateAt) line.feed(lateAccept ? ":OK:\r\n\x04:OK:\r\n" : ":OK:\r\n");
+        });
+        TempDir dir;
+        rig.worker->setFileName(dir.file("setting.bak"));
+        rig.worker->setCommand(cmdDownload);
+        rig.worker->queueCommandLine("upload setting");
+        ASSERT_TRUE(rig.recorder.waitForResults(1, 30s));
+        EXPECT_EQ(rig.recorder.results().front(), allowed > 20 ? resTransferOk : resTransferError)
+            << lateAccept << " " << allowed;
+    }
+}
+
 TEST_F(Session, ErrorInTheMiddleOfTheReplyEndsTheWaitAtOnce) {
     rig.line->onWrite([](ScriptedLine& line, const std::string& w) {
         if (w == "upload playlist\r") {

@@ -129,6 +129,25 @@ TEST_F(PortsTree, ADeviceTheUserMappedByItsNodeGetsNoSecondNumber) {
     EXPECT_EQ(store().getSection(kPortsSection).size(), 1u);
 }
 
+// The table, resolve() and the choice of free numbers read a key alike: "COM3" in any case
+// names COM3, "COM03" names nothing and is left as it is.
+TEST_F(PortsTree, OnlyTheCanonicalKeyNamesANumber) {
+    store().setString(kPortsSection, "COM1", "/dev/one");
+    store().setString(kPortsSection, "com2", "/dev/two");
+    store().setString(kPortsSection, "COM03", "/dev/three");
+    store().setString(kPortsSection, "COM004", "/dev/four");
+    addTty("ttyUSB0");
+    auto r = resolver();
+    const auto entries = r.entries();
+    for (const auto& entry : entries) {
+        EXPECT_EQ(r.resolve(entry.number), entry.devicePath) << "COM" << int(entry.number);
+    }
+    EXPECT_EQ(entries[1].devicePath, "/dev/two");
+    EXPECT_EQ(entries[2].devicePath, dev("ttyUSB0"));
+    EXPECT_EQ(entries[3].devicePath, "");
+    EXPECT_EQ(store().getString(kPortsSection, "COM03"), "/dev/three");
+}
+
 TEST_F(PortsTree, NoFreeNumberLeavesTheDeviceOutWithoutHarm) {
     for (unsigned n = 1; n <= 16; ++n) {
         store().setString(kPortsSection, "COM" + std::to_string(n),

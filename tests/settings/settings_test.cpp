@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tidewell/serial/ports.h"
 #include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell {

@@ -34,19 +34,22 @@ CliRun runCli(const fs::path& folder, const std::vector<std::string>& args,
     options.env = {"XDG_CONFIG_HOME=" + (folder / "config").string()};
     options.stdinFile = folder / "cli.in";
     options.stdoutFile = folder / "cli.out";
+    options.stdoutFd = extras.stdoutFd;
     options.stderrFile = folder / "cli.err";
     options.fileSizeLimit = extras.fileSizeLimit;
     writeFile(options.stdinFile, extras.input);
     Child child(options);
     CliRun run;
     run.status = child.wait(extras.limit).value_or(-1);
-    run.out = readFile(options.stdoutFile);
+    if (extras.stdoutFd < 0) run.out = readFile(options.stdoutFile);
     run.err = readFile(options.stderrFile);
     return run;
 }
 
-std::unique_ptr<Child> startCli(const fs::path& folder, const std::vector<std::string>& args) {
+std::unique_ptr<Child> startCli(const fs::path& folder, const std::vector<std::string>& args,
+                                const fs::path& input) {
     SpawnOptions options;
+    options.stdinFile = input;
     options.args = {TIDEWELL_CLI};
     options.args.insert(options.args.end(), args.begin(), args.end());
     options.env = {"XDG_CONFIG_HOME=" + (folder / "config").string()};

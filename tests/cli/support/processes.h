@@ -50,14 +50,17 @@ struct CliRun {
 struct CliExtras {
     std::string input;                    // standard input
     std::optional<rlim_t> fileSizeLimit;  // see SpawnOptions
+    int stdoutFd = -1;                    // >= 0: standard output (CliRun::out stays empty)
     Millis limit{60000};
 };
 
 // Runs tidewell-cli in folder (settings under folder/config) to its end.
 CliRun runCli(const std::filesystem::path& folder, const std::vector<std::string>& args,
               const CliExtras& extras = {});
-// The same, started and left running; its streams go to folder/cli.out and cli.err.
+// The same, started and left running; its streams go to folder/cli.out and cli.err,
+// its standard input comes from `input` (a file; empty: /dev/null).
 std::unique_ptr<Child> startCli(const std::filesystem::path& folder,
-                                const std::vector<std::string>& args);
+                                const std::vector<std::string>& args,
+                                const std::filesystem::path& input = {});
 
 }  // namespace tidewell::cli::testing

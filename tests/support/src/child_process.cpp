@@ -72,7 +72,20 @@ int duplicate(int fd) {
     ::_exit(127);
 }
 
+std::chrono::microseconds cpuOf(const rusage& usage) {
+    using std::chrono::microseconds;
+    using std::chrono::seconds;
+    return seconds(usage.ru_utime.tv_sec) + microseconds(usage.ru_utime.tv_usec) +
+           seconds(usage.ru_stime.tv_sec) + microseconds(usage.ru_stime.tv_usec);
+}
+
 }  // namespace
+
+std::chrono::microseconds processCpuTime() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return cpuOf(usage);
+}
 
 std::string findProgram(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -223,6 +236,7 @@ std::optional<int> ChildProcess::wait(Millis timeout) {
         if (::wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
             peakRssKib_ = usage.ru_maxrss;
+            cpuTime_ = cpuOf(usage);
             break;
         }
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;

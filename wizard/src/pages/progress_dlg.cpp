@@ -81,7 +81,11 @@ bool CProgressDlg::OnInitDialog() {
 }
 
 void CProgressDlg::OnDestroy() {
-    // Left before the end: whatever was received is no backup.
+    // Left before the end: whatever was received is no backup. The transfer may
+    // still run and create its file again, so the frame removes it once more later.
+    if (running_ && backup_) {
+        m_pFrame->discardAfterCommand(std::move(*backup_));
+    }
     running_ = false;
     backup_.reset();
     CBaseDlg::OnDestroy();

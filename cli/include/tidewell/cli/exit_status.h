@@ -21,7 +21,7 @@ enum class ExitStatus : int {
     deviceCancel = 8,
     noStart = 9,        // the device accepted the transfer but never started it
     timeout = 10,       // no reply, or a transfer went silent
-    interrupted = 130,  // SIGINT or SIGTERM
+    interrupted = 130,  // SIGINT, SIGTERM or SIGHUP
 };
 
 constexpr int exitCode(ExitStatus status) {
@@ -41,16 +41,25 @@ std::span<const ExitStatusInfo> exitStatusTable();
 enum class ReplyMark { none, ok, error };
 ReplyMark replyMark(std::string_view line);
 
-// What the worker's notifications showed of one transfer session.
+// What the worker's notifications and the line showed of one transfer session.
 struct TransferObservation {
+    bool receiving = false;              // a download (backup): the packets are checked here
     std::optional<std::int32_t> result;  // the WorkerResult posted, if any
     bool deviceLost = false;             // the port reported the device gone
+    int localFileError = 0;              // errno of the local file's failure, 0 when none
     bool interrupted = false;            // the user stopped it
     bool stalled = false;                // silent beyond the timeout; the CLI cancelled it
     bool errorReply = false;             // a line holding ":ERROR:" arrived
     int okReplies = 0;                   // lines holding ":OK:" (command line, final reply)
     bool progressed = false;             // at least one packet went through
+    // Bytes from the device since it accepted the transfer line or since the last
+    // packet that went through, whichever came later.
+    std::uint64_t bytesSinceProgress = 0;
 };
+
+// A download in which the device went on sending (at least two packets' worth)
+// while no packet passed its check.
+bool packetsKeptFailing(const TransferObservation& seen);
 
 ExitStatus classifyTransfer(const TransferObservation& seen);
 

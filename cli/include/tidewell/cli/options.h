@@ -37,11 +37,13 @@ struct Options {
     std::chrono::milliseconds timeout = kDefaultTimeout;
     // update, restore: the file sent; backup: empty.
     std::string localFile;
+    // update, restore: send an empty file too.
+    bool force = false;
     // The file on the device: "flashimage", "setting" or "playlist".
     std::string deviceFile;
     // backup: folder of the new backup file.
     std::string backupDir = ".";
-    // send: the command line.
+    // send: the command line (no CR or LF in it).
     std::string line;
 };
 

@@ -13,10 +13,13 @@ struct CliIo {
     std::ostream& err;           // messages, progress, device lines
     int inputFd = 0;             // terminal: lines to send
     bool errIsTerminal = false;  // one redrawn progress line instead of plain lines
+    // Device lines on `out` show control characters visibly; elsewhere (a file, a
+    // pipe) they are the device's bytes exactly.
+    bool outIsTerminal = false;
 };
 
-// Blocks SIGINT and SIGTERM in the calling thread while a port is open and reads
-// them as a request to cancel; call it before starting any other thread.
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread while a port is open and
+// reads them as a request to cancel; call it before starting any other thread.
 int runCli(std::span<const std::string_view> args, const CliIo& io);
 
 }  // namespace tidewell::cli

@@ -62,6 +62,12 @@ class Device {
     // Bytes for the host, in order, since the last call.
     std::vector<std::uint8_t> takeOutput();
 
+    // A flood fault has begun: from now on the device sends nothing but the flood,
+    // produced as the program asks for it, so the flood never piles up unsent.
+    bool flooding() const;
+    // Adds up to count more bytes of the flood to the output; nothing without one.
+    void flood(std::size_t count, TimePoint now);
+
     // The device has hung up: it reads and sends nothing more; the program
     // closes the line once the output taken so far has gone.
     bool hungUp() const;

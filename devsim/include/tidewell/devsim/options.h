@@ -21,15 +21,31 @@ enum class FinalReply {
     early,  // at once after the end of the transfer, whatever the direction
 };
 
+// Where in a session a phase fault strikes, in place of the device's answer:
+// the first wake-up, a log-in word, a command line after log-in, the block
+// transfer after ":OK:" to a transfer line, the line after a transfer.
+enum class FaultPhase { detection, login, command, transfer, final };
+
+// What a flood sends, without end, once it has begun.
+enum class FloodKind {
+    none,
+    lineFeeds,    // LF bytes only
+    endlessLine,  // printable text that never ends with a CR
+    noise,        // random bytes
+};
+
 // Packet numbers k count the packets of one transfer from 1 (the 256th packet
 // carries number 0 on the line).
 struct Faults {
     bool noPrompt = false;            // wake-up bytes are never answered
     bool refuseLogin = false;         // every log-in word gets ":ERROR:"
+    bool ignoreLogin = false;         // the log-in word gets no answer at all
+    bool repromptLogin = false;       // the log-in word gets ":LOGIN:" again, nothing else
     bool refuseTransfers = false;     // "download"/"upload" lines get ":ERROR:"
     bool silentAfterCommand = false;  // command lines after log-in get no answer
     std::chrono::milliseconds replyDelay{0};
     std::optional<std::uint64_t> corruptPacket;  // packet k sent or taken as corrupt, once
+    bool corruptEveryPacket = false;             // every packet, every time
     std::optional<std::uint64_t> dropAck;        // the ACK of packet k is lost, once
     std::optional<std::uint64_t> cancelAt;       // CAN CAN in place of packet k or its ACK
     bool noTransferStart = false;                // ":OK:" to a transfer line, then nothing
@@ -40,8 +56,16 @@ struct Faults {
     FinalReply finalReply = FinalReply::normal;
     std::chrono::milliseconds finalReplyLate{0};
     bool okAfterFailure = false;  // final reply ":OK:" even after a failed transfer
+    std::optional<FaultPhase> hangupIn;
+    FloodKind flood = FloodKind::none;
+    FaultPhase floodIn = FaultPhase::detection;
+    std::chrono::milliseconds trickle{0};  // between the bytes of what a transfer sends
+    // Every line after the log-in starts with terminal escape sequences (title, clear).
+    bool escapeSequences = false;
 
-    bool hasPacketFaults() const { return corruptPacket || dropAck || cancelAt; }
+    bool hasPacketFaults() const {
+        return corruptPacket || corruptEveryPacket || dropAck || cancelAt;
+    }
 };
 
 struct Options {
@@ -64,6 +88,9 @@ struct ParsedOptions {
 
     bool ok() const { return error.empty(); }
 };
+
+// "detection", "login", "command", "transfer", "final".
+std::string_view phaseName(FaultPhase phase);
 
 // Parses the arguments that follow the program name.
 ParsedOptions parseOptions(std::span<const std::string_view> args);

@@ -115,6 +115,8 @@ class CTidewellThread : public CBaseThread {
     const EngineTiming& timing() const { return timing_; }
     // True once the port reported a lost device during the current command.
     bool deviceLost() const { return deviceLost_; }
+    // The errno of the local file's failure in the current transfer session; 0 when none.
+    int localFileError() const { return localFileError_; }
 
   private:
     // isActive and the device still there: every loop polls this.
@@ -158,6 +160,7 @@ class CTidewellThread : public CBaseThread {
     EngineTiming timing_;
     bool deviceLost_ = false;  // worker thread only
     std::string linkError_;    // guarded by mailboxLock_
+    int localFileError_ = 0;   // worker thread only
 };
 
 }  // namespace tidewell

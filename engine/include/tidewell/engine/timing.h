@@ -1,8 +1,9 @@
 // The waits of the device session and the block transfer.
 //
-// Production uses EngineTiming{} unchanged. The counts (start attempts, sends,
-// retries, EOTs, reply attempts) are fixed; only the durations can be scaled, so
-// that a test reaches a retry limit in milliseconds instead of minutes.
+// Production uses EngineTiming{} unchanged. The counts of the block transfer (start
+// attempts, sends, retries, EOTs) are fixed; the durations can be scaled, so that a
+// test reaches a retry limit in milliseconds instead of minutes. The reply attempts of
+// the transfer sessions can be raised by a caller that bounds those waits itself.
 #pragma once
 
 #include <chrono>
@@ -36,6 +37,10 @@ struct EngineTiming {
     std::chrono::milliseconds flushLimit{5000};
     // A write must be taken within twice its line time plus this, or the port is stuck.
     std::chrono::milliseconds writeMargin{1000};
+    // Line reads (lineWait each) for the reply to a transfer's command line...
+    int commandReplyAttempts = 15;
+    // ...and for the device's final line after the block transfer.
+    int finalReplyAttempts = 20;
 };
 
 // Every wait of base divided by divisor, none below 1 ms (0 would mean "do not wait").

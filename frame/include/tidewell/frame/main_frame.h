@@ -23,7 +23,10 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +36,7 @@
 #include "tidewell/ui/frame.h"
 #include "tidewell/wizard/base_dlg.h"
 #include "tidewell/wizard/device_step.h"
+#include "tidewell/wizard/pending_backup.h"
 #include "tidewell/wizard/wizard_pages.h"
 
 namespace tidewell {
@@ -79,6 +83,11 @@ class CMainFrame : public ui::FrameWindow {
     void startUpload(const std::string& deviceFile);
     void startDownload(const std::string& deviceFile);
     bool setTransferFile(const std::string& path);  // always true
+    // A backup's partial file given up by its page while the command that writes it
+    // may still run: removed at once, and once more when that command has ended (its
+    // result came, a later command was given, or the worker is gone), since a command
+    // that had not opened it yet creates it again.
+    void discardAfterCommand(PendingBackup backup);
     const std::string& getTransferFile() const { return transferFile; }
     // True when transferFile opens for reading as a regular file; never waits.
     bool canOpenTransferFile() const;
@@ -132,6 +141,9 @@ class CMainFrame : public ui::FrameWindow {
   private:
     void startWorker();
     void startTransfer(const std::string& deviceFile, bool upload);
+    // Removes the given-up partial files of the command with serial, or of every
+    // command when it is empty.
+    void releaseBackups(std::optional<std::uint16_t> serial);
     void mapCommands();
     bool createBars();
     CBaseDlg* pageFor(WizardPages& pages, std::int32_t stepType);
@@ -148,6 +160,7 @@ class CMainFrame : public ui::FrameWindow {
     std::int32_t workerCommand = cmdIdle;
     std::uint16_t commandSerial_ = 0;  // not reset with a new worker: its serials go on
     std::string transferFile;
+    std::list<std::pair<std::uint16_t, std::filesystem::path>> givenUpBackups_;  // by serial
 
     std::array<std::int32_t, kStepCount> stepSequence{};
     std::uint8_t stepPosition = 0;

@@ -1,6 +1,7 @@
 // COM numbers on Linux: which device stands behind COM1 ... COM16.
 //
-// COMn resolves to the value of the key "COMn" in the settings' [Ports] section. Serial
+// COMn resolves to the value of the key "COMn" in the settings' [Ports] section: any case,
+// n without leading zeros; a key spelt otherwise ("COM03") names no number. Serial
 // devices present on the machine that have no number yet get one: the lowest free number,
 // written to [Ports] at once with the device's stable name (its /dev/serial/by-id link where
 // there is one, else its /dev node), so the number sticks across runs and re-plugs.
@@ -14,13 +15,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "tidewell/app/settings.h"
+#include "tidewell/ini/settings_store.h"
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell {
 
+// The section of the settings file that holds the COM numbers.
+inline constexpr std::string_view kPortsSection = "Ports";
 inline constexpr std::uint8_t kFirstComPort = 1;
 inline constexpr std::uint8_t kLastComPort = 16;
 

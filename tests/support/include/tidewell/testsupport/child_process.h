@@ -51,6 +51,8 @@ class ChildProcess {
     std::optional<int> wait(Millis timeout);
     // The child's peak resident memory in KiB, once it has ended and been waited for.
     std::optional<long> peakRssKib() const { return peakRssKib_; }
+    // The CPU time (user and system) it used, once it has ended and been waited for.
+    std::optional<std::chrono::microseconds> cpuTime() const { return cpuTime_; }
     bool running();
     // SIGTERM, and SIGKILL when it has not ended a few seconds later.
     void terminate();
@@ -60,8 +62,12 @@ class ChildProcess {
     int outPipe_ = -1;
     std::optional<int> status_;
     std::optional<long> peakRssKib_;
+    std::optional<std::chrono::microseconds> cpuTime_;
     std::string buffered_;
 };
+
+// The CPU time (user and system) this process has used so far, all threads.
+std::chrono::microseconds processCpuTime();
 
 // Full path of a program found on PATH, or empty.
 std::string findProgram(const std::string& name);

@@ -5,7 +5,9 @@
 // A backup is received into a hidden partial file in the remembered folder of its
 // kind (SettingPath, PlaylistPath) and takes its numbered name only when the
 // transfer succeeded; a failed transfer, or leaving the page before the end,
-// removes it, so no truncated file ever looks like a backup.
+// removes it (and once more when that transfer has stopped, in case it had not
+// opened the file yet), so no truncated file ever looks like a backup, and none is
+// left.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+#include "tidewell/ini/settings_store.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -9,7 +11,6 @@
 #include <cstring>
 
 #include "ini_text.h"
-#include "tidewell/app/settings.h"
 
 namespace tidewell {
 

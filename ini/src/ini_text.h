@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tidewell/app/settings.h"
+#include "tidewell/ini/settings_store.h"
 
 namespace tidewell::detail {
 
