@@ -4,6 +4,8 @@ TIDEWELL_PACKAGES=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libwxgtk3.2-dev
+    # Backup records: JSON (header-only) and SHA-256 through libcrypto's EVP interface.
+    nlohmann-json3-dev libssl-dev
     lrzsz
     man-db
     # GUI tests: a private X server, a light window manager for title bars, the

@@ -76,8 +76,8 @@ std::int32_t CliWorker::dispatchCommand(std::int32_t code) {
     return result;
 }
 
-DeviceLink::DeviceLink(SignalWatch& signals, std::string name)
-    : signals_(signals), name_(std::move(name)) {}
+DeviceLink::DeviceLink(SignalWatch& signals, std::string name, std::string portLabel)
+    : signals_(signals), name_(std::move(name)), portLabel_(std::move(portLabel)) {}
 
 DeviceLink::~DeviceLink() {
     worker_.reset();
@@ -89,8 +89,10 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
                                              const EngineTiming& timing, SignalWatch& signals,
                                              std::string* why) {
     std::string name;
+    std::string label;
     if (!target.path.empty()) {
         name = target.path;
+        label = target.path;
         const std::string path = target.path;
         target.platform.devicePath = [path](std::uint8_t) { return path; };
     } else {
@@ -104,8 +106,9 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
             return nullptr;
         }
         name = com + " (" + path + ")";
+        label = com;
     }
-    std::unique_ptr<DeviceLink> link(new DeviceLink(signals, name));
+    std::unique_ptr<DeviceLink> link(new DeviceLink(signals, name, label));
     if (const auto inner = target.platform.makeBackend) {
         target.platform.makeBackend = [inner, received = link->received_] {
             return std::make_unique<CountingBackend>(inner(), received);

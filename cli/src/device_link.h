@@ -60,6 +60,10 @@ class DeviceLink {
     CliWorker& worker() { return *worker_; }
     // "COM3 (/dev/ttyUSB0)", or the path given.
     const std::string& name() const { return name_; }
+    // "COM3", or the path given.
+    const std::string& portLabel() const { return portLabel_; }
+    // The device opened ("/dev/ttyUSB0").
+    std::string devicePath() const { return port_ != nullptr ? port_->devicePath() : ""; }
     std::uint32_t baudRate() const;
 
     // Gives the worker a command (it must be idle: see busy()).
@@ -82,10 +86,11 @@ class DeviceLink {
                           const std::function<void(const WorkerEvent&)>& drained = {});
 
   private:
-    DeviceLink(SignalWatch& signals, std::string name);
+    DeviceLink(SignalWatch& signals, std::string name, std::string portLabel);
 
     SignalWatch& signals_;
     std::string name_;
+    std::string portLabel_;
     NotificationQueue queue_;
     std::shared_ptr<std::atomic<std::uint64_t>> received_ =
         std::make_shared<std::atomic<std::uint64_t>>(0);

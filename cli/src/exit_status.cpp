@@ -16,7 +16,7 @@ using protocol::kOkMark;
 constexpr std::uint64_t kLongPacket = 1029;
 constexpr std::uint64_t kFailedPacketsEvidence = 2 * kLongPacket;
 
-constexpr std::array<ExitStatusInfo, 12> kTable{{
+constexpr std::array<ExitStatusInfo, 15> kTable{{
     {ExitStatus::ok, "success"},
     {ExitStatus::transferFailed, "the transfer failed otherwise (see the device lines)"},
     {ExitStatus::usage, "usage error: bad command, option, argument or terminal input line"},
@@ -29,6 +29,9 @@ constexpr std::array<ExitStatusInfo, 12> kTable{{
     {ExitStatus::deviceCancel, "the device cancelled the transfer"},
     {ExitStatus::noStart, "the device accepted the transfer but never started it"},
     {ExitStatus::timeout, "timeout: no reply (log-in, command, final line), or a silent transfer"},
+    {ExitStatus::backupMismatch, "a backup does not match its record, or has no valid record"},
+    {ExitStatus::verifyFailed, "verification failed: the device's file differs from what was sent"},
+    {ExitStatus::notVerified, "sent, but not verified: the device refused to send the file back"},
     {ExitStatus::interrupted, "interrupted (SIGINT, SIGTERM or SIGHUP)"},
 }};
 

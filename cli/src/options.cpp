@@ -26,7 +26,7 @@ struct CommandSpec {
 constexpr CommandSpec kCommands[] = {
     {Command::ports, "ports"},       {Command::detect, "detect"},   {Command::update, "update"},
     {Command::backup, "backup"},     {Command::restore, "restore"}, {Command::send, "send"},
-    {Command::terminal, "terminal"},
+    {Command::terminal, "terminal"}, {Command::verify, "verify"},
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -123,6 +123,16 @@ class Parser {
         } else if (name == "--force") {
             noValue();
             o.force = true;
+        } else if (name == "--verify" || name == "--no-verify") {
+            noValue();
+            const bool on = name == "--verify";
+            if (o.verify && *o.verify != on) fail("--verify and --no-verify exclude each other");
+            o.verify = on;
+        } else if (name == "--backup-first") {
+            if (auto v = value(name, inline_)) {
+                if (v->empty()) fail("--backup-first needs a folder");
+                o.backupFirstDir = std::string(*v);
+            }
         } else if (name == "-p" || name == "--port") {
             if (auto v = value(name, inline_)) port(*v);
         } else if (name == "-s" || name == "--speed") {
@@ -232,6 +242,16 @@ class Parser {
                     o.line = std::string(rest[0]);
                 }
                 break;
+            case Command::verify:
+                if (rest.empty()) {
+                    fail("verify: missing FILE.bak");
+                } else {
+                    o.files.assign(rest.begin(), rest.end());
+                    if (std::find(rest.begin(), rest.end(), "") != rest.end()) {
+                        fail("verify: a file name is empty");
+                    }
+                }
+                break;
             case Command::none:
                 break;
         }
@@ -242,6 +262,13 @@ class Parser {
         if (dirGiven_ && o.command != Command::backup) fail("--dir belongs to backup only");
         if (o.force && o.command != Command::update && o.command != Command::restore) {
             fail("--force belongs to update and restore only");
+        }
+        if (o.verify && o.command != Command::update && o.command != Command::restore) {
+            fail(std::string(*o.verify ? "--verify" : "--no-verify") +
+                 " belongs to update and restore only");
+        }
+        if (!o.backupFirstDir.empty() && o.command != Command::update) {
+            fail("--backup-first belongs to update only");
         }
     }
 
@@ -295,13 +322,18 @@ std::string usageText() {
         "  update PACKAGE.pkg              detect, log in, send the package to \"flashimage\"\n"
         "  backup setting|playlist         detect, log in, fetch the device file into a new\n"
         "                                  numbered backup (setting.bak, setting_1.bak, ...);\n"
-        "                                  prints the path written\n"
-        "  restore setting|playlist FILE   detect, log in, send FILE back to the device file\n"
+        "                                  prints the path written; its record goes\n"
+        "                                  beside it (setting.bak.json)\n"
+        "  restore setting|playlist FILE   detect, log in, send FILE back to the device file,\n"
+        "                                  then read it back and compare (see --verify); a\n"
+        "                                  FILE that does not match its record is refused\n"
         "  send LINE                       detect, log in, send one command line; prints the\n"
         "                                  reply lines up to the \":OK:\" or \":ERROR:\" line\n"
         "  terminal                        detect, log in, then send each line read from\n"
         "                                  standard input and print the device's lines;\n"
         "                                  ends at end of input or on Ctrl-C\n"
+        "  verify FILE.bak...              check each backup against its record\n"
+        "                                  (FILE.bak.json: size and SHA-256)\n"
         "\n"
         "Options:\n"
         "  -p, --port COMn|PATH   the port: a COM number as the wizard numbers them, or a\n"
@@ -314,7 +346,16 @@ std::string usageText() {
         "                         always gets at least 2 s)\n"
         "  -d, --dir DIR          backup: folder of the new backup file (default: .)\n"
         "      --force            update, restore: send an empty file too (refused\n"
-        "                         otherwise)\n"
+        "                         otherwise); restore: a backup that does not match its\n"
+        "                         record too\n"
+        "      --verify           update, restore: read the device file back after\n"
+        "                         sending and compare it with what was sent (only the\n"
+        "                         padding of the last packet may differ); on by default\n"
+        "                         for restore\n"
+        "      --no-verify        restore: do not read the device file back\n"
+        "      --backup-first DIR update: back up \"setting\" and \"playlist\" into DIR\n"
+        "                         first (numbered, with records); the package is sent\n"
+        "                         only when both backups succeed\n"
         "      --log FILE         show the device's lines and the transfer statistics on\n"
         "                         standard error and append them to FILE (they are shown\n"
         "                         on any failure anyway)\n"

@@ -140,7 +140,8 @@ ExitStatus Session::fail(ExitStatus status, const std::string& message) {
         }
         kept_.clear();
     }
-    const std::string shown = visibleText(message);
+    const std::string shown =
+        visibleText(failureNote_.empty() ? message : message + "; " + failureNote_);
     if (log_.is_open()) log_ << kProgramName << ": error: " << shown << '\n' << std::flush;
     console_.line(std::string(kProgramName) + ": " + shown);
     return status;
@@ -178,6 +179,8 @@ ExitStatus Session::run() {
 ExitStatus Session::runCommand() {
     if (options_.command == Command::ports) return listPorts();
 
+    if (options_.command == Command::verify) return verifyBackups();
+
     std::optional<std::uint64_t> size;
     if (options_.command == Command::update || options_.command == Command::restore) {
         std::string why;
@@ -190,6 +193,9 @@ ExitStatus Session::runCommand() {
                             " empty; nothing was sent (--force sends it anyway)");
         }
     }
+    if (options_.command == Command::restore) {
+        if (const ExitStatus status = checkRestoreRecord(); status != ExitStatus::ok) return status;
+    }
     if (const ExitStatus status = openLink(); status != ExitStatus::ok) return status;
     if (const ExitStatus status = detectAndLogin(); status != ExitStatus::ok) return status;
 
@@ -197,10 +203,19 @@ ExitStatus Session::runCommand() {
         case Command::detect:
             return ExitStatus::ok;
         case Command::update:
-        case Command::restore:
-            return transfer(TransferWay::toDevice, options_.localFile, size);
+        case Command::restore: {
+            if (!options_.backupFirstDir.empty()) {
+                if (const ExitStatus status = backupFirst(); status != ExitStatus::ok) {
+                    return status;
+                }
+            }
+            const ExitStatus sent = transfer({TransferWay::toDevice, options_.deviceFile,
+                                              options_.localFile, options_.localFile, size, false});
+            if (sent != ExitStatus::ok || !options_.readsBack()) return sent;
+            return readBackAndCompare(options_.deviceFile, options_.localFile);
+        }
         case Command::backup:
-            return backup();
+            return backup(options_.deviceFile, options_.backupDir);
         case Command::send:
             return sendLine();
         case Command::terminal:
@@ -283,9 +298,11 @@ ExitStatus Session::detectAndLogin() {
     const auto loginDeadline = Clock::now() + options_.timeout;
     ReplyMark answer = ReplyMark::none;
     std::string refusal;
+    loginLines_.clear();
     const auto note = [&](const WorkerEvent& e) {
         takeEvent(e);
         if (e.kind == WorkerEvent::Kind::text && answer == ReplyMark::none) {
+            loginLines_.push_back(e.text);
             answer = replyMark(e.text);
             if (answer == ReplyMark::error) refusal = e.text;
         }
@@ -327,29 +344,32 @@ ExitStatus Session::detectAndLogin() {
     return ExitStatus::ok;
 }
 
-ExitStatus Session::backup() {
-    const std::string base = options_.deviceFile + ".bak";
-    const std::string pattern = options_.deviceFile + "_%d.bak";
+ExitStatus Session::backup(const std::string& deviceFile, const std::string& folder) {
+    const std::string base = deviceFile + ".bak";
+    const std::string pattern = deviceFile + "_%d.bak";
     std::string why;
-    auto pending = PendingBackup::create(options_.backupDir, base, pattern, &why);
+    auto pending = PendingBackup::create(folder, base, pattern, &why);
     if (!pending) return fail(ExitStatus::localFile, why);
-    const ExitStatus status =
-        transfer(TransferWay::fromDevice, pending->partialPath().string(), {});
+    const ExitStatus status = transfer(
+        {TransferWay::fromDevice, deviceFile, pending->partialPath().string(), folder, {}, false});
     if (status != ExitStatus::ok) return status;  // the partial file goes with `pending`
     const auto written = pending->commit(&why);
     if (!written) return fail(ExitStatus::localFile, why);
     io_.out << written->string() << '\n' << std::flush;
-    return ExitStatus::ok;
+    return writeRecord(deviceFile, written->string());
 }
 
-ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
-                             std::optional<std::uint64_t> size) {
+ExitStatus Session::transfer(const TransferJob& job) {
+    const TransferWay way = job.way;
+    const std::string& localPath = job.localPath;
+    const std::optional<std::uint64_t> size = job.size;
     const bool upload = way == TransferWay::toDevice;
     const std::string commandLine =
-        std::string(upload ? kUploadLine : kDownloadLine) + options_.deviceFile;
-    const std::string shown = upload
-                                  ? options_.localFile + " to " + inQuotes(options_.deviceFile)
-                                  : inQuotes(options_.deviceFile) + " into " + options_.backupDir;
+        std::string(upload ? kUploadLine : kDownloadLine) + job.deviceFile;
+    const std::string file = inQuotes(job.deviceFile);
+    const std::string starting = upload         ? "Sending " + job.shown + " to " + file
+                                 : job.readBack ? "Reading " + file + " back to verify it"
+                                                : "Receiving " + file + " into " + job.shown;
     auto& worker = link_->worker();
     worker.cancel();
     worker.setFileName(localPath);
@@ -359,11 +379,11 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
         return fail(ExitStatus::transferFailed,
                     link_->name() + ": the worker did not take the line " + inQuotes(commandLine));
     }
-    info((upload ? "Sending " : "Receiving ") + shown + " ...");
+    info(starting + " ...");
 
     StatusConsole quietConsole(io_.err, false);
     const auto start = Clock::now();
-    ProgressMeter meter(options_.quiet ? quietConsole : console_, way, options_.deviceFile,
+    ProgressMeter meter(options_.quiet ? quietConsole : console_, way, job.deviceFile,
                         upload ? size : std::nullopt, start);
     TransferObservation seen;
     seen.receiving = !upload;
@@ -438,13 +458,13 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
     if (!options_.quiet) meter.finish(status == ExitStatus::ok, Clock::now(), received);
 
     const std::string& port = link_->name();
-    const std::string file = inQuotes(options_.deviceFile);
     switch (status) {
         case ExitStatus::ok: {
             const auto took = std::chrono::duration<double>(Clock::now() - start);
             const std::optional<std::uint64_t> bytes = upload ? size : received;
-            std::string done =
-                upload ? "Sent " + options_.localFile + " to " + file : "Received " + file;
+            std::string done = upload         ? "Sent " + job.shown + " to " + file
+                               : job.readBack ? "Read " + file + " back"
+                                              : "Received " + file;
             if (bytes) {
                 done +=
                     " (" + formatSize(*bytes) + ", " +
@@ -459,6 +479,11 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
         case ExitStatus::portError:
             return fail(status, lostMessage());
         case ExitStatus::deviceError:
+            if (job.readBack && errorBeforeAccept) {
+                return fail(ExitStatus::notVerified, port + ": the device refused " +
+                                                         inQuotes(commandLine) + ": " +
+                                                         inQuotes(errorLine));
+            }
             return fail(status, errorBeforeAccept
                                     ? port + ": the device refused " + inQuotes(commandLine) +
                                           ": " + inQuotes(errorLine)
@@ -469,8 +494,10 @@ ExitStatus Session::transfer(TransferWay way, const std::string& localPath,
             const std::string reason =
                 seen.localFileError != 0 ? ": " + osReason(seen.localFileError) : "";
             return fail(status, upload ? "cannot read " + localPath + " for sending" + reason
-                                       : "cannot write the received data to " + localPath + reason +
-                                             "; the backup is given up");
+                                : job.readBack
+                                    ? "cannot write the data read back to " + localPath + reason
+                                    : "cannot write the received data to " + localPath + reason +
+                                          "; the backup is given up");
         }
         case ExitStatus::tooManyRetries:
             if (packetsKeptFailing(seen)) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device_link.h"
 #include "signal_watch.h"
@@ -47,10 +48,25 @@ class Session {
     ExitStatus listPorts();
     ExitStatus openLink();
     ExitStatus detectAndLogin();
-    ExitStatus sendFileCommand();
-    ExitStatus backup();
-    ExitStatus transfer(TransferWay way, const std::string& localPath,
-                        std::optional<std::uint64_t> size);
+    // One block transfer between a local file and a device file.
+    struct TransferJob {
+        TransferWay way = TransferWay::toDevice;
+        std::string deviceFile;
+        std::string localPath;  // the file the worker reads or writes
+        std::string shown;      // what messages call the local side: the file sent, the folder
+        std::optional<std::uint64_t> size;  // of the file sent
+        bool readBack = false;              // a download that checks a file just sent
+    };
+    ExitStatus transfer(const TransferJob& job);
+    // A numbered backup of deviceFile in folder, with its record; prints its path.
+    ExitStatus backup(const std::string& deviceFile, const std::string& folder);
+
+    // Backup records and read-back verification (session_records.cpp).
+    ExitStatus verifyBackups();
+    ExitStatus checkRestoreRecord();
+    ExitStatus backupFirst();
+    ExitStatus readBackAndCompare(const std::string& deviceFile, const std::string& sentFile);
+    ExitStatus writeRecord(const std::string& deviceFile, const std::string& backup);
     ExitStatus sendLine();
     ExitStatus terminal();
 
@@ -70,7 +86,9 @@ class Session {
     StatusConsole console_;
     std::ofstream log_;
     std::deque<std::string> kept_;
-    std::string lastErrorLine_;  // the last worker line starting with "Error"
+    std::string lastErrorLine_;            // the last worker line starting with "Error"
+    std::vector<std::string> loginLines_;  // what the device said to the log-in word
+    std::string failureNote_;  // ends every failure message while set: what it means here
     std::optional<SignalWatch> signals_;
     std::unique_ptr<DeviceLink> link_;
 };

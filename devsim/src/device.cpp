@@ -29,6 +29,7 @@ constexpr Millis kFinalQuietLimit{2000};
 constexpr std::size_t kMaxLineLength = 1024;
 constexpr std::size_t kPacketOnLine = 3 + kLongPayload + 2;
 constexpr double kBitsPerByte = 10.0;
+constexpr char kMangleBit = 0x04;  // 's' becomes 'w'
 
 constexpr std::string_view kPrompt = ":LOGIN:";
 constexpr std::string_view kOk = ":OK:";
@@ -117,6 +118,7 @@ struct Device::Impl final : TransferLink {
     void beginTransfer(TransferDirection direction, const std::string& name,
                        std::vector<std::uint8_t> file);
     void checkTransferEnd(TimePoint t);
+    void corruptStored(std::vector<std::uint8_t>& data, std::uint64_t offset);
     void finishTransfer(bool succeeded, TimePoint t);
     std::optional<TimePoint> finalDue() const;
     Millis packetLineTime() const;
@@ -437,7 +439,12 @@ void Device::Impl::commandLine(const std::string& text, bool tooLong) {
         reply({std::string(kError)});
         return;
     }
-    const std::string name(argument);
+    std::string name(argument);
+    if (verb == "download" && faults().mangleDownloadName && !name.empty()) {
+        const std::string original = name;
+        name[0] = static_cast<char>(name[0] ^ kMangleBit);
+        logLine("fault mangle-download-name: " + escaped(original) + " taken as " + escaped(name));
+    }
     if (!Store::validName(name)) {
         logLine("name rejected: " + escaped(name));
         reply({std::string(kError)});
@@ -445,6 +452,12 @@ void Device::Impl::commandLine(const std::string& text, bool tooLong) {
     }
     if (verb == "download") {
         beginTransfer(TransferDirection::toDevice, name, {});
+        return;
+    }
+    const auto& refused = faults().refuseUpload;
+    if (std::find(refused.begin(), refused.end(), name) != refused.end()) {
+        logLine("fault refuse-upload: upload " + escaped(name) + " refused");
+        reply({std::string(kError)});
         return;
     }
     std::string error;
@@ -524,7 +537,8 @@ void Device::Impl::checkTransferEnd(TimePoint t) {
     bool succeeded = end == TransferEnd::succeeded;
     logLine(std::string("transfer ended: ") + describe(end));
     if (receiver && succeeded) {
-        const std::vector<std::uint8_t> data = receiver->takeData();
+        std::vector<std::uint8_t> data = receiver->takeData();
+        if (const auto offset = faults().corruptStore) corruptStored(data, *offset);
         std::string error;
         if (store.save(transferName, data, error)) {
             logLine("stored " + escaped(transferName) + " (" + std::to_string(data.size()) +
@@ -537,6 +551,18 @@ void Device::Impl::checkTransferEnd(TimePoint t) {
     receiver.reset();
     sender.reset();
     finishTransfer(succeeded, t);
+}
+
+void Device::Impl::corruptStored(std::vector<std::uint8_t>& data, std::uint64_t offset) {
+    const std::string fault = "fault corrupt-store " + std::to_string(offset) + ": ";
+    if (offset >= data.size()) {
+        logLine(fault + escaped(transferName) + " has " + std::to_string(data.size()) +
+                " bytes, stored unchanged");
+        return;
+    }
+    data[offset] = static_cast<std::uint8_t>(~data[offset]);
+    logLine(fault + "byte " + std::to_string(offset) + " of " + escaped(transferName) +
+            " inverted");
 }
 
 void Device::Impl::finishTransfer(bool succeeded, TimePoint t) {

@@ -4,6 +4,8 @@
 #include <limits>
 #include <system_error>
 
+#include "tidewell/devsim/store.h"
+
 namespace tidewell::devsim {
 
 namespace {
@@ -233,6 +235,20 @@ bool Parser::handle(std::string_view name) {
         f.trickle = std::chrono::milliseconds(count);
         return true;
     }
+    if (name == "--corrupt-store") {
+        if (!takeCount(name, 0, std::numeric_limits<std::uint32_t>::max(), count)) return false;
+        f.corruptStore = count;
+        return true;
+    }
+    if (name == "--refuse-upload") {
+        if (!takeValue(name, value)) return false;
+        if (!Store::validName(value)) {
+            return fail("--refuse-upload: \"" + std::string(value) + "\" is not a file name");
+        }
+        f.refuseUpload.emplace_back(value);
+        return true;
+    }
+    if (name == "--mangle-download-name") return flag(f.mangleDownloadName);
     if (name == "--escape-sequences") return flag(f.escapeSequences);
     return fail("unknown option \"" + std::string(name) + "\"");
 }
@@ -263,6 +279,8 @@ ParsedOptions Parser::run() {
     } else if (o.transfer == TransferMode::lrzsz &&
                (o.faults.trickle.count() > 0 || o.faults.hangupIn == FaultPhase::transfer)) {
         fail("--trickle-ms and --hangup-in transfer need --transfer builtin");
+    } else if (o.transfer == TransferMode::lrzsz && o.faults.corruptStore) {
+        fail("--corrupt-store needs --transfer builtin");
     } else if (o.throttleInput && !o.baud) {
         fail("--throttle-input needs --baud");
     }
@@ -338,6 +356,12 @@ Faults (packet K counts the packets of one transfer from 1):
                          end at the latest)
   --ok-after-failure     final line ":OK:" also after a failed or cancelled
                          transfer (default: ":ERROR:")
+  --corrupt-store OFFSET invert the byte at OFFSET (from 0) of every file the
+                         device stores; needs --transfer builtin
+  --refuse-upload NAME   answer "upload NAME" with ":ERROR:" (repeatable)
+  --mangle-download-name store the file of "download NAME" under NAME with
+                         bit 2 of its first byte flipped ("setting" becomes
+                         "wetting"), answering ":OK:" as usual
   --escape-sequences     start every line after the log-in with terminal escape
                          sequences (set the window title, clear the screen)
   --trickle-ms N         send what a block transfer sends one byte every N ms

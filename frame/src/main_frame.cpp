@@ -254,6 +254,9 @@ bool CMainFrame::sendWorkerCommand(std::int32_t code) {
         return false;
     }
     workerCommand = code;
+    if (code == cmdLogin) {
+        loginLines_.clear();
+    }
     // Whatever runs may run long (a transfer, detection, the terminal loop): ended
     // first, it returns within one read wait instead of holding this thread.
     worker->cancel();
@@ -262,6 +265,10 @@ bool CMainFrame::sendWorkerCommand(std::int32_t code) {
     // earlier command has returned, or will never run.
     releaseBackups(std::nullopt);
     return true;
+}
+
+std::string CMainFrame::getDevicePath() const {
+    return serialPort != nullptr ? serialPort->devicePath() : std::string();
 }
 
 std::int32_t CMainFrame::getWorkerCommand() const {
@@ -418,6 +425,9 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
     switch (notifyKind(wParam)) {
         case notifyText: {
             std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
+            if (text && !stale && workerCommand == cmdLogin) {
+                loginLines_.push_back(*text);
+            }
             if (text) {
                 onWorkerText(*text);
             }

@@ -31,6 +31,9 @@ constexpr int kTooManyRetries = 7;
 constexpr int kDeviceCancel = 8;
 constexpr int kNoStart = 9;
 constexpr int kTimeout = 10;
+constexpr int kBackupMismatch = 11;
+constexpr int kVerifyFailed = 12;
+constexpr int kNotVerified = 13;
 constexpr int kInterrupted = 130;
 
 bool contains(const std::string& text, std::string_view part) {
@@ -158,9 +161,15 @@ TEST_F(CliEndToEnd, BackupsTakeNumberedNamesAndHoldTheDeviceFile) {
     EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting.bak"), '\x1a'));
     EXPECT_TRUE(equalPaddingAside(setting, readFile(dir() / "out/setting_1.bak"), '\x1a'));
     EXPECT_EQ(readFile(dir() / "out/playlist.bak"), playlist);
-    // Nothing else: no partial files left behind.
-    EXPECT_EQ(filesIn(dir() / "out"),
-              (std::vector<std::string>{"playlist.bak", "setting.bak", "setting_1.bak"}));
+    // Nothing else but their records: no partial files left behind.
+    EXPECT_EQ(
+        filesIn(dir() / "out"),
+        (std::vector<std::string>{"playlist.bak", "playlist.bak.json", "setting.bak",
+                                  "setting.bak.json", "setting_1.bak", "setting_1.bak.json"}));
+    const std::string record = readFile(dir() / "out/setting_1.bak.json");
+    EXPECT_TRUE(contains(record, "\"device_file\": \"setting\"")) << record;
+    EXPECT_TRUE(contains(record, "\"device_path\": \"" + port() + "\"")) << record;
+    EXPECT_TRUE(contains(record, "\"Firmware 1.0\"")) << record;
 }
 
 TEST_F(CliEndToEnd, RestoreSendsTheBackupToTheDeviceFile) {
@@ -170,6 +179,14 @@ TEST_F(CliEndToEnd, RestoreSendsTheBackupToTheDeviceFile) {
     const CliRun run = cli({"restore", "setting", inDir("setting_3.bak")});
     ASSERT_EQ(run.status, kOk) << run.err;
     EXPECT_TRUE(equalPaddingAside(backup, readFile(store() / "setting"), '\0'));
+    // Read back by default: the file, then the zeros of the last packet.
+    EXPECT_TRUE(contains(run.err, "has no record (setting_3.bak.json); it is sent as it is."))
+        << run.err;
+    EXPECT_TRUE(contains(run.err,
+                         "Verified: the device's file matches what was sent (5000 bytes "
+                         "and 120 bytes of padding)"))
+        << run.err;
+    EXPECT_TRUE(contains(devsim_->log(), "rx line \"upload setting\""));
 }
 
 TEST_F(CliEndToEnd, SendPrintsTheReplyUpToItsOkLine) {
@@ -287,6 +304,113 @@ TEST_F(CliEndToEnd, OneMegabyteUpdateSurvivesBitErrorsByteExact) {
     ASSERT_EQ(run.status, kOk) << run.err;
     EXPECT_TRUE(readFile(store() / "flashimage") == package);
     EXPECT_TRUE(contains(devsim_->log(), "fault bit-error rx"));
+}
+
+// --- Backup records and read-back verification ------------------------------
+
+TEST_F(CliEndToEnd, ABackupsRecordProvesItUntilItChangesAndForceRestoresItAnyway) {
+    startDevsim();
+    const std::string setting = randomBytes(3000, 25);
+    writeFile(store() / "setting", setting);
+    const CliRun backup = cli({"backup", "setting", "--dir", inDir(".")});
+    ASSERT_EQ(backup.status, kOk) << backup.err;
+    const std::string path = inDir("setting.bak");
+    EXPECT_EQ(runCli(dir(), {"verify", path}).status, kOk);
+
+    std::string changed = readFile(path);
+    changed[2000] = static_cast<char>(changed[2000] ^ 0x01);
+    writeFile(path, changed);
+    const CliRun verify = runCli(dir(), {"verify", path});
+    EXPECT_EQ(verify.status, kBackupMismatch);
+    EXPECT_TRUE(contains(verify.err, path + ": does not match its record: SHA-256 ")) << verify.err;
+
+    const CliRun refused = cli({"restore", "setting", path});
+    EXPECT_EQ(refused.status, kBackupMismatch);
+    EXPECT_TRUE(contains(refused.err, "nothing was sent (--force restores it anyway)"))
+        << refused.err;
+    EXPECT_FALSE(contains(devsim_->log(), "download setting"));
+    const CliRun forced = cli({"--force", "restore", "setting", path});
+    EXPECT_EQ(forced.status, kOk) << forced.err;
+    EXPECT_EQ(readFile(store() / "setting"), changed);
+    EXPECT_TRUE(contains(forced.err, "Verified: ")) << forced.err;
+}
+
+TEST_F(CliEndToEnd, VerifyTellsEachBackupAndGivesTheFirstFailuresStatus) {
+    writeFile(inDir("plain.bak"), "no record");
+    writeFile(inDir("broken.bak"), "x");
+    writeFile(inDir("broken.bak.json"), "{\"format\": 1}");
+    const CliRun run =
+        runCli(dir(), {"verify", inDir("plain.bak"), inDir("broken.bak"), inDir("none.bak")});
+    EXPECT_EQ(run.status, kBackupMismatch);
+    EXPECT_TRUE(contains(run.err, inDir("plain.bak") + ": has no record (plain.bak.json)"))
+        << run.err;
+    EXPECT_TRUE(contains(run.err, "broken.bak.json is not a valid record: no \"device_file\""))
+        << run.err;
+    EXPECT_EQ(runCli(dir(), {"verify", inDir("none.bak")}).status, kLocalFile);
+}
+
+TEST_F(CliEndToEnd, RestoreReadsBackAndNamesTheFirstOffsetThatDiffers) {
+    startDevsim({"--corrupt-store", "1500"});
+    writeFile(inDir("setting.bak"), randomBytes(4000, 26));
+    const CliRun run = cli({"restore", "setting", inDir("setting.bak")});
+    EXPECT_EQ(run.status, kVerifyFailed) << run.err;
+    EXPECT_TRUE(contains(run.err, port() + ": verification of \"setting\" failed: the device's "
+                                           "file differs from what was sent at offset 1500"))
+        << run.err;
+    EXPECT_EQ(cli({"--no-verify", "restore", "setting", inDir("setting.bak")}).status, kOk);
+}
+
+// A bit error turned "download setting" into "download wetting"; the device stored the
+// file under that name and confirmed it.
+TEST_F(CliEndToEnd, ARestoreUnderADamagedNameIsNoSuccess) {
+    startDevsim({"--mangle-download-name"});
+    writeFile(store() / "setting", randomBytes(2048, 27));
+    writeFile(inDir("setting.bak"), randomBytes(2048, 28));
+    const CliRun run = cli({"restore", "setting", inDir("setting.bak")});
+    EXPECT_EQ(run.status, kVerifyFailed) << run.err;
+    EXPECT_TRUE(contains(run.err, "verification of \"setting\" failed")) << run.err;
+    EXPECT_TRUE(fs::exists(store() / "wetting"));
+    // Without the read-back the same restore passes for a success.
+    EXPECT_EQ(cli({"--no-verify", "restore", "setting", inDir("setting.bak")}).status, kOk);
+}
+
+TEST_F(CliEndToEnd, AnUpdateTheDeviceWillNotSendBackIsNotVerified) {
+    startDevsim({"--refuse-upload", "flashimage"});
+    writeFile(inDir("fw.pkg"), randomBytes(3000, 29));
+    const CliRun run = cli({"update", "--verify", inDir("fw.pkg")});
+    EXPECT_EQ(run.status, kNotVerified) << run.err;
+    EXPECT_TRUE(contains(run.err,
+                         "the device refused \"upload flashimage\": \":ERROR:\"; "
+                         "\"flashimage\" was sent, but could not be verified"))
+        << run.err;
+    EXPECT_EQ(cli({"update", inDir("fw.pkg")}).status, kOk);  // not read back unless asked
+}
+
+TEST_F(CliEndToEnd, BackupFirstSendsThePackageOnlyAfterBothBackups) {
+    startDevsim({"--refuse-upload", "playlist"});
+    writeFile(store() / "setting", randomBytes(1000, 30));
+    writeFile(store() / "playlist", randomBytes(1000, 31));
+    writeFile(inDir("fw.pkg"), randomBytes(3000, 32));
+    fs::create_directories(dir() / "out");
+    const CliRun refused = cli({"update", inDir("fw.pkg"), "--backup-first", inDir("out")});
+    EXPECT_EQ(refused.status, kDeviceError) << refused.err;
+    EXPECT_TRUE(contains(refused.err,
+                         "refused \"upload playlist\": \":ERROR:\"; the package "
+                         "was not sent"))
+        << refused.err;
+    EXPECT_FALSE(contains(devsim_->log(), "download flashimage"));
+    EXPECT_EQ(filesIn(dir() / "out"),
+              (std::vector<std::string>{"setting.bak", "setting.bak.json"}));
+
+    devsim_.reset();
+    startDevsim();
+    const CliRun run = cli({"update", inDir("fw.pkg"), "--backup-first", inDir("out")});
+    ASSERT_EQ(run.status, kOk) << run.err;
+    EXPECT_EQ(run.out, inDir("out") + "/setting_1.bak\n" + inDir("out") + "/playlist.bak\n");
+    EXPECT_EQ(
+        runCli(dir(), {"verify", inDir("out/setting_1.bak"), inDir("out/playlist.bak")}).status,
+        kOk);
+    EXPECT_TRUE(fs::exists(store() / "flashimage"));
 }
 
 // --- Each failure kind: its status and a message naming what failed -------

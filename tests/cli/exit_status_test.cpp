@@ -20,7 +20,7 @@ TEST(CliExitStatus, EveryFailureKindHasItsOwnNonZeroStatus) {
     }
     EXPECT_EQ(exitStatusTable().front().status, ExitStatus::ok);
     EXPECT_EQ(exitCode(ExitStatus::ok), 0);
-    EXPECT_EQ(exitStatusTable().size(), 12u);
+    EXPECT_EQ(exitStatusTable().size(), 15u);
 }
 
 TEST(CliExitStatus, ReplyMarksAreFoundAnywhereInALine) {

@@ -160,6 +160,24 @@ TEST(CliOptions, ForceBelongsToUpdateAndRestoreAndSendRefusesLineBreaks) {
               std::string::npos);
 }
 
+// Restores are read back unless --no-verify; updates only on --verify.
+TEST(CliOptions, VerificationOptionsBelongToTheirCommands) {
+    EXPECT_TRUE(parse({"restore", "setting", "s.bak"}).options.readsBack());
+    EXPECT_FALSE(parse({"restore", "setting", "s.bak", "--no-verify"}).options.readsBack());
+    EXPECT_FALSE(parse({"update", "x.pkg"}).options.readsBack());
+    EXPECT_TRUE(parse({"--verify", "update", "x.pkg"}).options.readsBack());
+    EXPECT_FALSE(parse({"update", "x.pkg", "--verify", "--no-verify"}).ok());
+    EXPECT_FALSE(parse({"backup", "setting", "--verify"}).ok());
+    EXPECT_EQ(parse({"update", "x.pkg", "--backup-first=/b"}).options.backupFirstDir, "/b");
+    EXPECT_FALSE(parse({"restore", "setting", "s.bak", "--backup-first", "/b"}).ok());
+    EXPECT_FALSE(parse({"update", "x.pkg", "--backup-first", ""}).ok());
+    const auto verify = parse({"verify", "a.bak", "--", "-b.bak"});
+    ASSERT_TRUE(verify.ok()) << verify.error;
+    EXPECT_EQ(verify.options.files, (std::vector<std::string>{"a.bak", "-b.bak"}));
+    EXPECT_FALSE(verify.options.readsBack());
+    EXPECT_FALSE(parse({"verify"}).ok());
+}
+
 TEST(CliOptions, HelpWinsOverAnIncompleteCommandLine) {
     const auto r = parse({"update", "--help"});
     EXPECT_TRUE(r.ok());
@@ -169,12 +187,14 @@ TEST(CliOptions, HelpWinsOverAnIncompleteCommandLine) {
 
 TEST(CliOptions, UsageListsEveryCommandAndTheExitStatuses) {
     const std::string text = usageText();
-    for (auto command : {"ports", "detect", "update", "backup", "restore", "send", "terminal"}) {
+    for (auto command :
+         {"ports", "detect", "update", "backup", "restore", "send", "terminal", "verify"}) {
         EXPECT_NE(text.find(std::string("  ") + command), std::string::npos) << command;
     }
     EXPECT_NE(text.find("  130  interrupted (SIGINT, SIGTERM or SIGHUP)"), std::string::npos);
     EXPECT_NE(text.find("--timeout"), std::string::npos);
     EXPECT_NE(text.find("--force"), std::string::npos);
+    EXPECT_NE(text.find("   13  sent, but not verified"), std::string::npos);
 }
 
 }  // namespace

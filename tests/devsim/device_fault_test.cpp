@@ -496,5 +496,58 @@ TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
     EXPECT_EQ(h.take().size(), 1000u);
 }
 
+TEST(DevsimFaults, CorruptStoreInvertsOneByteOfEveryFileStored) {
+    Faults faults;
+    faults.corruptStore = 1500;
+    CoreHarness h(withFaults(faults));
+    startTransfer(h, "download setting");
+    const auto file = patternFile(3000);
+    ASSERT_TRUE(hostSend(h, file).delivered);
+    EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
+    auto expected = padded(file, 1024, 0xEE);
+    expected[1500] = static_cast<std::uint8_t>(~expected[1500]);
+    EXPECT_EQ(*h.readStoreFile("setting"), expected);
+    EXPECT_TRUE(h.logHas("fault corrupt-store 1500: byte 1500 of \"setting\" inverted"));
+    // A file too short for the offset is stored as received.
+    h.send("download playlist\r");
+    EXPECT_EQ(h.takeLine(), ":OK:");
+    ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
+    EXPECT_EQ(*h.readStoreFile("playlist"), padded(patternFile(100), 1024, 0xEE));
+    EXPECT_TRUE(
+        h.logHas("fault corrupt-store 1500: \"playlist\" has 1024 bytes, stored unchanged"));
+}
+
+TEST(DevsimFaults, RefuseUploadRefusesToSendTheNamedFileOnly) {
+    Faults faults;
+    faults.refuseUpload = {"playlist"};
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", patternFile(10));
+    h.writeStoreFile("playlist", patternFile(10));
+    h.logIn();
+    h.send("upload playlist\r");
+    EXPECT_EQ(h.take(), ":ERROR:\r\n");
+    EXPECT_TRUE(h.logHas("fault refuse-upload: upload \"playlist\" refused"));
+    h.send("download playlist\r");
+    EXPECT_EQ(h.takeLine(), ":OK:");
+    ASSERT_TRUE(hostSend(h, patternFile(10)).delivered);
+    EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
+    h.send("upload setting\r");
+    EXPECT_EQ(h.takeLine(), ":OK:");
+    EXPECT_TRUE(hostReceive(h).completed);
+}
+
+TEST(DevsimFaults, MangleDownloadNameStoresUnderAnotherNameAndConfirms) {
+    Faults faults;
+    faults.mangleDownloadName = true;
+    CoreHarness h(withFaults(faults));
+    h.writeStoreFile("setting", testing::bytesOf("old"));
+    startTransfer(h, "download setting");
+    ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
+    EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
+    EXPECT_EQ(*h.readStoreFile("setting"), testing::bytesOf("old"));
+    EXPECT_EQ(*h.readStoreFile("wetting"), padded(patternFile(100), 1024, 0xEE));
+    EXPECT_TRUE(h.logHas("fault mangle-download-name: \"setting\" taken as \"wetting\""));
+}
+
 }  // namespace
 }  // namespace tidewell::devsim

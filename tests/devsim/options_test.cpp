@@ -74,7 +74,13 @@ TEST(DevsimOptions, EveryOptionIsRead) {
                                "--endless-line",
                                "command",
                                "--trickle-ms",
-                               "900"});
+                               "900",
+                               "--corrupt-store",
+                               "0",
+                               "--refuse-upload",
+                               "flashimage",
+                               "--refuse-upload=playlist",
+                               "--mangle-download-name"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const Options& o = parsed.options;
     const Faults& f = o.faults;
@@ -98,6 +104,9 @@ TEST(DevsimOptions, EveryOptionIsRead) {
     EXPECT_EQ(f.finalReply, FinalReply::late);
     EXPECT_EQ(f.finalReplyLate, milliseconds(900));
     EXPECT_TRUE(f.okAfterFailure);
+    EXPECT_EQ(f.corruptStore, 0u);
+    EXPECT_EQ(f.refuseUpload, (std::vector<std::string>{"flashimage", "playlist"}));
+    EXPECT_TRUE(f.mangleDownloadName);
     const Faults more = parse({"--link", "l", "--ignore-login", "--reprompt-login",
                                "--corrupt-every-packet", "--escape-sequences"})
                             .options.faults;
@@ -143,7 +152,7 @@ TEST(DevsimOptions, FinalReplyFlags) {
 TEST(DevsimOptions, LrzszModeRefusesPacketFaults) {
     EXPECT_TRUE(parse({"--link", "l", "--transfer", "lrzsz"}).ok());
     EXPECT_EQ(parse({"--link", "l", "--transfer", "lrzsz"}).options.transfer, TransferMode::lrzsz);
-    for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at"}) {
+    for (const char* fault : {"--corrupt-packet", "--drop-ack", "--cancel-at", "--corrupt-store"}) {
         EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", fault, "2"}).ok()) << fault;
     }
     EXPECT_FALSE(parse({"--link", "l", "--transfer", "lrzsz", "--corrupt-every-packet"}).ok());
@@ -173,6 +182,10 @@ TEST(DevsimOptions, BadCommandLinesAreRefusedWithAReason) {
         {"--link", "l", "--login", "a\rb"},
         {"--link", "l", "--no-prompt=yes"},
         {"--link", "l", "--throttle-input"},
+        {"--link", "l", "--corrupt-store", "-1"},
+        {"--link", "l", "--refuse-upload", "../setting"},
+        {"--link", "l", "--refuse-upload", ""},
+        {"--link", "l", "--mangle-download-name=yes"},
     };
     for (const auto& args : bad) {
         const auto parsed = parseOptions(args);
@@ -222,6 +235,9 @@ TEST(DevsimOptions, HelpAndVersionNeedNothingElseAndHelpListsEveryOption) {
                                "--lf-flood",
                                "--endless-line",
                                "--noise",
+                               "--corrupt-store",
+                               "--refuse-upload",
+                               "--mangle-download-name",
                                "--help",
                                "--version"}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The bash completion of tidewell-cli offers what the program takes: its commands
 # and options (read from its --help), COM numbers after --port, the device files
-# after backup and restore, *.bak files after restore's device file.
+# after backup and restore, *.bak files after restore's device file and after verify.
 #
 # Usage: completion_test.sh COMPLETION TIDEWELL_CLI
 set -uo pipefail
@@ -39,6 +39,8 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 touch "$work/setting.bak" "$work/setting_1.bak" "$work/notes.txt" "$work/release.pkg"
 expect "$work/setting.bak $work/setting_1.bak" restore setting "$work/s"
+expect "$work/setting.bak $work/setting_1.bak" verify "$work/setting.bak" "$work/s"
+expect "$work" update "$work/release.pkg" --backup-first "$work"
 expect "$work/release.pkg" update "$work/r"
 expect "$work" --dir "$work"
 [ "$failed" -eq 0 ] || exit 1

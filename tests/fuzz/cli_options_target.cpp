@@ -4,7 +4,8 @@
 // Invariants: a command line is either an error with a message or a consistent set of options
 // (a known command with exactly the operands it takes, a port that is either a COM number from
 // 1 to 16 or a path, a positive speed, a timeout above 0 and at most a week, --dir only with
-// backup); and the options, written back out as a command line, parse to the same options.
+// backup, --verify or --no-verify only with update or restore, --backup-first only with
+// update); and the options, written back out as a command line, parse to the same options.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -59,6 +60,11 @@ void checkConsistent(const Options& o) {
     TIDEWELL_FUZZ_CHECK(!o.backupDir.empty(), "empty backup folder");
     TIDEWELL_FUZZ_CHECK(o.command == Command::backup || o.backupDir == ".",
                         "--dir kept for " + name);
+    TIDEWELL_FUZZ_CHECK(!o.verify || o.command == Command::update || o.command == Command::restore,
+                        "--verify kept for " + name);
+    TIDEWELL_FUZZ_CHECK(o.backupFirstDir.empty() || o.command == Command::update,
+                        "--backup-first kept for " + name);
+    TIDEWELL_FUZZ_CHECK(o.command == Command::verify || o.files.empty(), "files kept for " + name);
     switch (o.command) {
         case Command::update:
             TIDEWELL_FUZZ_CHECK(!o.localFile.empty() && o.deviceFile == "flashimage",
@@ -74,6 +80,11 @@ void checkConsistent(const Options& o) {
             break;
         case Command::send:
             TIDEWELL_FUZZ_CHECK(!o.line.empty(), "send without a line");
+            break;
+        case Command::verify:
+            TIDEWELL_FUZZ_CHECK(!o.files.empty() && o.localFile.empty() && o.deviceFile.empty(),
+                                "verify without files, or with a device file");
+            for (const auto& file : o.files) TIDEWELL_FUZZ_CHECK(!file.empty(), "empty file name");
             break;
         case Command::ports:
         case Command::detect:
@@ -95,6 +106,9 @@ std::vector<std::string> writeOut(const Options& o) {
     if (!o.logFile.empty()) args.push_back("--log=" + o.logFile);
     if (o.quiet) args.emplace_back("-q");
     if (o.command == Command::backup) args.push_back("--dir=" + o.backupDir);
+    if (o.force) args.emplace_back("--force");
+    if (o.verify) args.emplace_back(*o.verify ? "--verify" : "--no-verify");
+    if (!o.backupFirstDir.empty()) args.push_back("--backup-first=" + o.backupFirstDir);
     args.emplace_back("--");
     args.emplace_back(tidewell::cli::commandName(o.command));
     switch (o.command) {
@@ -111,6 +125,9 @@ std::vector<std::string> writeOut(const Options& o) {
         case Command::send:
             args.push_back(o.line);
             break;
+        case Command::verify:
+            args.insert(args.end(), o.files.begin(), o.files.end());
+            break;
         default:
             break;
     }
@@ -121,7 +138,9 @@ bool sameOptions(const Options& a, const Options& b) {
     return a.command == b.command && a.port.comNumber == b.port.comNumber &&
            a.port.path == b.port.path && a.speed == b.speed && a.logFile == b.logFile &&
            a.quiet == b.quiet && a.timeout == b.timeout && a.localFile == b.localFile &&
-           a.deviceFile == b.deviceFile && a.backupDir == b.backupDir && a.line == b.line;
+           a.deviceFile == b.deviceFile && a.backupDir == b.backupDir && a.line == b.line &&
+           a.force == b.force && a.verify == b.verify && a.backupFirstDir == b.backupFirstDir &&
+           a.files == b.files;
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "files.h"
+#include "tidewell/records/sha256.h"
 #include "wizard_rig.h"
 
 namespace tidewell::pages::testing {
@@ -15,6 +17,10 @@ using namespace std::chrono_literals;
 
 constexpr int kFirstBox = res::IDC_OPERATION_FIRST;
 constexpr char kDevicePadding = 0x1A;
+
+nlohmann::json recordOf(const fs::path& backup) {
+    return nlohmann::json::parse(readFile(fs::path(backup) += ".json"), nullptr, false);
+}
 
 class WizardRuns : public ::testing::Test {
   protected:
@@ -82,7 +88,9 @@ TEST_F(WizardRuns, BothBackupsInOnePassThenNumberedOnesOnTheNext) {
     rig.waitForStatus("Transfer completed sucessfully.")
         .expectText(res::IDC_TITLE, "Backup")
         .run([&] {
-            EXPECT_EQ(filesIn(backups), (std::vector<std::string>{"playlist.bak", "setting.bak"}));
+            EXPECT_EQ(filesIn(backups),
+                      (std::vector<std::string>{"playlist.bak", "playlist.bak.json", "setting.bak",
+                                                "setting.bak.json"}));
         })
         .click(kNext);
     // Nothing to choose or send: straight on to the next pass, choices kept.
@@ -90,13 +98,24 @@ TEST_F(WizardRuns, BothBackupsInOnePassThenNumberedOnesOnTheNext) {
     rig.waitForStatus("Transfer completed sucessfully.").click(kExit);
     EXPECT_TRUE(rig.run()) << rig.user().report();
 
-    EXPECT_EQ(filesIn(backups), (std::vector<std::string>{"playlist.bak", "playlist_1.bak",
-                                                          "setting.bak", "setting_1.bak"}));
-    for (const char* name : {"setting.bak", "setting_1.bak"}) {
-        EXPECT_EQ(readFile(backups / name), setting) << name;
-    }
-    for (const char* name : {"playlist.bak", "playlist_1.bak"}) {
-        EXPECT_EQ(readFile(backups / name), playlist) << name;
+    EXPECT_EQ(filesIn(backups),
+              (std::vector<std::string>{"playlist.bak", "playlist.bak.json", "playlist_1.bak",
+                                        "playlist_1.bak.json", "setting.bak", "setting.bak.json",
+                                        "setting_1.bak", "setting_1.bak.json"}));
+    for (const char* name : {"setting.bak", "setting_1.bak", "playlist.bak", "playlist_1.bak"}) {
+        const std::string& content = name[0] == 's' ? setting : playlist;
+        EXPECT_EQ(readFile(backups / name), content) << name;
+        // Each backup's record: its hash, size and origin; the log-in lines of its own pass.
+        const auto record = recordOf(backups / name);
+        ASSERT_TRUE(record.is_object()) << name;
+        EXPECT_EQ(record["sha256"], sha256Hex(content)) << name;
+        EXPECT_EQ(record["size"], content.size()) << name;
+        EXPECT_EQ(record["device_file"], name[0] == 's' ? "setting" : "playlist") << name;
+        EXPECT_EQ(record["port"], "COM3") << name;
+        EXPECT_EQ(record["device_path"], device.link().string()) << name;
+        EXPECT_EQ(record["login_lines"], nlohmann::json({"Tidewell simulated device",
+                                                         "Firmware 1.0", "Logged in", ":OK:"}))
+            << name;
     }
     EXPECT_EQ(rig.ui().beeps().size(), 2u);
 }
@@ -206,8 +225,8 @@ TEST_F(WizardRuns, AnExistingNameIsNeverOverwrittenEvenWhenItCannotBeRead) {
     rig.chooseOperations(true, false, false, false, false);
     rig.waitForStatus("Transfer completed sucessfully.").click(kExit);
     EXPECT_TRUE(rig.run()) << rig.user().report();
-    EXPECT_EQ(filesIn(backups),
-              (std::vector<std::string>{"setting.bak", "setting_1.bak", "setting_2.bak"}));
+    EXPECT_EQ(filesIn(backups), (std::vector<std::string>{"setting.bak", "setting_1.bak",
+                                                          "setting_2.bak", "setting_2.bak.json"}));
     EXPECT_FALSE(fs::exists(rig.file("elsewhere")));
     EXPECT_EQ(readFile(backups / "setting_1.bak"), "older backup");
     EXPECT_EQ(readFile(backups / "setting_2.bak"), readFile(device.storeFile("setting")));

@@ -6,6 +6,7 @@
 #include "tidewell/app/tidewell_app.h"
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/main_frame.h"
+#include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/ui/text.h"
 
@@ -149,6 +150,7 @@ void CProgressDlg::startBackup(const char* baseName, const char* numberedPattern
     }
     backup_.reset();
     backup_.emplace(std::move(*created));
+    backupDeviceFile_ = deviceFile;
     m_pFrame->setTransferFile(backup_->partialPath().string());
     running_ = true;
     m_pFrame->startDownload(deviceFile);
@@ -172,7 +174,18 @@ bool CProgressDlg::keepBackup() {
         stopRun(LoadString(res::IDS_CANT_WRITE_FILE));
         return false;
     }
+    writeRecord(*saved);
     return true;
+}
+
+void CProgressDlg::writeRecord(const std::filesystem::path& backup) {
+    const BackupOrigin origin{backupDeviceFile_, ui::stringPrintf("COM%d", m_pFrame->getCommPort()),
+                              m_pFrame->getDevicePath(), m_pFrame->getLoginLines()};
+    std::string why;
+    if (!writeBackupRecord(backup, origin, &why)) {
+        // The backup is whole and stays; only the proof beside it is missing.
+        m_pFrame->appendLine("No record written for " + backup.string() + ": " + why);
+    }
 }
 
 void CProgressDlg::onResult(std::int32_t code) {

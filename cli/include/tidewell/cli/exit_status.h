@@ -19,9 +19,12 @@ enum class ExitStatus : int {
     localFile = 6,    // a local file cannot be opened, read or written
     tooManyRetries = 7,
     deviceCancel = 8,
-    noStart = 9,        // the device accepted the transfer but never started it
-    timeout = 10,       // no reply, or a transfer went silent
-    interrupted = 130,  // SIGINT, SIGTERM or SIGHUP
+    noStart = 9,          // the device accepted the transfer but never started it
+    timeout = 10,         // no reply, or a transfer went silent
+    backupMismatch = 11,  // a backup does not match its record, or has no valid one
+    verifyFailed = 12,    // the file read back differs from what was sent
+    notVerified = 13,     // sent, but the device refused to send it back
+    interrupted = 130,    // SIGINT, SIGTERM or SIGHUP
 };
 
 constexpr int exitCode(ExitStatus status) {

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tidewell::cli {
 
@@ -17,7 +18,7 @@ inline constexpr std::uint32_t kDefaultSpeed = 115200;
 inline constexpr std::chrono::milliseconds kDefaultTimeout{60000};
 inline constexpr std::string_view kProgramName = "tidewell-cli";
 
-enum class Command { none, ports, detect, update, backup, restore, send, terminal };
+enum class Command { none, ports, detect, update, backup, restore, send, terminal, verify };
 
 // Where the link goes: a COM number (resolved like the wizard does) or a device path.
 struct PortChoice {
@@ -37,14 +38,28 @@ struct Options {
     std::chrono::milliseconds timeout = kDefaultTimeout;
     // update, restore: the file sent; backup: empty.
     std::string localFile;
-    // update, restore: send an empty file too.
+    // update, restore: send an empty file too; restore: a backup that does not match
+    // its record too.
     bool force = false;
+    // update, restore: --verify (true) or --no-verify (false); see readsBack().
+    std::optional<bool> verify;
+    // update: back up "setting" and "playlist" into this folder first (empty: no).
+    std::string backupFirstDir;
+    // verify: the backups to check.
+    std::vector<std::string> files;
     // The file on the device: "flashimage", "setting" or "playlist".
     std::string deviceFile;
     // backup: folder of the new backup file.
     std::string backupDir = ".";
     // send: the command line (no CR or LF in it).
     std::string line;
+
+    // Whether the device file is read back and compared after sending: restores by
+    // default, updates on --verify.
+    bool readsBack() const {
+        return command == Command::restore ? verify.value_or(true)
+                                           : command == Command::update && verify.value_or(false);
+    }
 };
 
 struct ParseResult {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tidewell::devsim {
 
@@ -60,6 +61,13 @@ struct Faults {
     FloodKind flood = FloodKind::none;
     FaultPhase floodIn = FaultPhase::detection;
     std::chrono::milliseconds trickle{0};  // between the bytes of what a transfer sends
+    // The byte at this offset (from 0) of every file stored is inverted.
+    std::optional<std::uint64_t> corruptStore;
+    // "upload NAME" of these names gets ":ERROR:".
+    std::vector<std::string> refuseUpload;
+    // "download NAME" stores under NAME with bit 2 of its first byte flipped, as a
+    // bit error on the line would ("setting" becomes "wetting").
+    bool mangleDownloadName = false;
     // Every line after the log-in starts with terminal escape sequences (title, clear).
     bool escapeSequences = false;
 

@@ -14,7 +14,8 @@
 // handed on (to the active page, or to the frame's own handlers) only when it
 // carries the serial of the last command given: whatever an earlier command
 // posts late, after it was cancelled or replaced, is dropped. Text lines always
-// go to the log.
+// go to the log; those of the last log-in command are also kept (getLoginLines),
+// since they name the device and its firmware.
 //
 // In tests: construct with a headless Platform and a CTidewellApp built from an
 // AppEnvironment (settings file, serial platform, test pages), then LoadFrame
@@ -29,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/command_dialog.h"
@@ -69,6 +71,10 @@ class CMainFrame : public ui::FrameWindow {
     bool isConnected() const { return connected; }
     std::uint8_t getCommPort() const { return commPort; }
     std::int32_t getSpeed() const { return speed; }
+    // The device path of the open port; empty while disconnected.
+    std::string getDevicePath() const;
+    // The lines the device sent during the last log-in command given (cmdLogin).
+    const std::vector<std::string>& getLoginLines() const { return loginLines_; }
     // Cancels what the worker runs, then gives it code with the next serial.
     // False (nothing stored) without a worker.
     bool sendWorkerCommand(std::int32_t code);
@@ -161,6 +167,7 @@ class CMainFrame : public ui::FrameWindow {
     std::uint16_t commandSerial_ = 0;  // not reset with a new worker: its serials go on
     std::string transferFile;
     std::list<std::pair<std::uint16_t, std::filesystem::path>> givenUpBackups_;  // by serial
+    std::vector<std::string> loginLines_;
 
     std::array<std::int32_t, kStepCount> stepSequence{};
     std::uint8_t stepPosition = 0;

@@ -7,11 +7,15 @@
 // transfer succeeded; a failed transfer, or leaving the page before the end,
 // removes it (and once more when that transfer has stopped, in case it had not
 // opened the file yet), so no truncated file ever looks like a backup, and none is
-// left.
+// left. Each backup kept gets its record beside it (NAME.bak.json: size, SHA-256,
+// time, port, log-in lines); a record that cannot be written is told in the log and
+// the run goes on.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <string>
 
 #include "tidewell/wizard/base_dlg.h"
 #include "tidewell/wizard/color_static.h"
@@ -49,6 +53,7 @@ class CProgressDlg : public CBaseDlg {
     void stopRun(const std::string& status);
     // The received backup takes its name; false (run stopped) when it cannot.
     bool keepBackup();
+    void writeRecord(const std::filesystem::path& backup);
 
     CColorStatic m_title;
     ui::Control* m_status = nullptr;
@@ -58,6 +63,7 @@ class CProgressDlg : public CBaseDlg {
     // A transfer of this visit is under way (results of other ones are ignored).
     bool running_ = false;
     std::optional<PendingBackup> backup_;
+    std::string backupDeviceFile_;
 };
 
 }  // namespace tidewell

@@ -1,0 +1,326 @@
+#include "tidewell/records/backup_record.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
+
+#include "input_file.h"
+
+namespace tidewell {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using records::InputFile;
+using records::osReason;
+
+constexpr const char* kFormatKey = "format";
+constexpr const char* kDeviceFileKey = "device_file";
+constexpr const char* kSizeKey = "size";
+constexpr const char* kSha256Key = "sha256";
+constexpr const char* kTimeKey = "time_utc";
+constexpr const char* kPortKey = "port";
+constexpr const char* kDevicePathKey = "device_path";
+constexpr const char* kLoginLinesKey = "login_lines";
+
+void setWhy(std::string* why, std::string text) {
+    if (why != nullptr) *why = std::move(text);
+}
+
+// A temporary file that is removed unless it was renamed into place.
+class TemporaryFile {
+  public:
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+
+    bool create(const std::filesystem::path& folder, const std::string& name, std::string* why) {
+        std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
+        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd_ < 0) {
+            setWhy(why, osReason("cannot create a file in", folder, errno));
+            return false;
+        }
+        path_ = pattern;
+        return true;
+    }
+
+    bool write(std::string_view text, unsigned mode, std::string* why) {
+        while (!text.empty()) {
+            const ssize_t done = ::write(fd_, text.data(), text.size());
+            if (done < 0) {
+                if (errno == EINTR) continue;
+                return fail("cannot write", why);
+            }
+            text.remove_prefix(static_cast<std::size_t>(done));
+        }
+        if (::fchmod(fd_, mode) != 0) return fail("cannot set the mode of", why);
+        if (::fsync(fd_) != 0) return fail("cannot write", why);
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0) return fail("cannot write", why);
+        return true;
+    }
+
+    bool moveTo(const std::filesystem::path& target, std::string* why) {
+        if (::rename(path_.c_str(), target.c_str()) != 0) {
+            setWhy(why, osReason("cannot rename " + path_.string() + " to", target, errno));
+            return false;
+        }
+        path_.clear();
+        return true;
+    }
+
+  private:
+    bool fail(const std::string& what, std::string* why) {
+        setWhy(why, osReason(what, path_, errno));
+        return false;
+    }
+
+    int fd_ = -1;
+    std::filesystem::path path_;
+};
+
+// The rename is durable only once the folder itself is synced; a folder that
+// cannot be synced (some file systems) still holds a complete record.
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+template <typename Check>
+const Json* field(const Json& object, const char* key, Check isRight, const char* expected,
+                  std::string* why) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        setWhy(why, std::string("no \"") + key + "\"");
+        return nullptr;
+    }
+    if (!isRight(*found)) {
+        setWhy(why, std::string("\"") + key + "\" is not " + expected);
+        return nullptr;
+    }
+    return &*found;
+}
+
+enum class ReadOutcome { complete, tooLarge, failed };
+
+// The whole file into text, as long as it holds at most limit bytes.
+ReadOutcome readAtMost(InputFile& file, std::uint64_t limit, std::string& text, std::string* why) {
+    std::uint8_t buffer[16 * 1024];
+    for (;;) {
+        const auto got = file.read(buffer, sizeof buffer, why);
+        if (!got) return ReadOutcome::failed;
+        text.append(reinterpret_cast<const char*>(buffer), *got);
+        if (text.size() > limit) return ReadOutcome::tooLarge;
+        if (*got < sizeof buffer) return ReadOutcome::complete;
+    }
+}
+
+bool isString(const Json& value) {
+    return value.is_string();
+}
+
+}  // namespace
+
+std::filesystem::path recordPathFor(const std::filesystem::path& backup) {
+    std::filesystem::path record = backup;
+    record += ".json";
+    return record;
+}
+
+std::string formatUtc(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm parts{};
+    ::gmtime_r(&seconds, &parts);
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return std::string(text, length);
+}
+
+std::string formatBackupRecord(const BackupRecord& record) {
+    Json json;
+    json[kFormatKey] = kRecordFormat;
+    json[kDeviceFileKey] = record.origin.deviceFile;
+    json[kSizeKey] = record.size;
+    json[kSha256Key] = record.sha256;
+    json[kTimeKey] = record.timeUtc;
+    json[kPortKey] = record.origin.port;
+    json[kDevicePathKey] = record.origin.devicePath;
+    json[kLoginLinesKey] = record.origin.loginLines;
+    // Device lines may hold any byte; JSON text must be UTF-8.
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::optional<BackupRecord> parseBackupRecord(const std::string& text, std::string* why) {
+    Json json;
+    try {
+        json = Json::parse(text);
+    } catch (const Json::exception& error) {
+        setWhy(why, std::string("not JSON: ") + error.what());
+        return std::nullopt;
+    }
+    if (!json.is_object()) {
+        setWhy(why, "not a JSON object");
+        return std::nullopt;
+    }
+    const auto* format = field(
+        json, kFormatKey, [](const Json& v) { return v.is_number_integer(); }, "a number", why);
+    if (format == nullptr) return std::nullopt;
+    if (format->get<std::int64_t>() != kRecordFormat) {
+        setWhy(why, "format " + format->dump() + " is not known (this program reads format " +
+                        std::to_string(kRecordFormat) + ")");
+        return std::nullopt;
+    }
+    // In order, so that the first missing or wrong field is the one named.
+    const auto* deviceFile = field(json, kDeviceFileKey, isString, "a string", why);
+    if (deviceFile == nullptr) return std::nullopt;
+    const auto* size = field(
+        json, kSizeKey, [](const Json& v) { return v.is_number_unsigned(); }, "a byte count", why);
+    if (size == nullptr) return std::nullopt;
+    const auto* sha256 = field(
+        json, kSha256Key,
+        [](const Json& v) { return v.is_string() && isSha256Hex(v.get_ref<const std::string&>()); },
+        "64 lowercase hexadecimal digits", why);
+    if (sha256 == nullptr) return std::nullopt;
+    const auto* time = field(json, kTimeKey, isString, "a string", why);
+    if (time == nullptr) return std::nullopt;
+    const auto* port = field(json, kPortKey, isString, "a string", why);
+    if (port == nullptr) return std::nullopt;
+    const auto* devicePath = field(json, kDevicePathKey, isString, "a string", why);
+    if (devicePath == nullptr) return std::nullopt;
+    const auto* lines = field(
+        json, kLoginLinesKey,
+        [](const Json& v) {
+            return v.is_array() && std::all_of(v.begin(), v.end(),
+                                               [](const Json& line) { return line.is_string(); });
+        },
+        "a list of strings", why);
+    if (lines == nullptr) return std::nullopt;
+    BackupRecord record;
+    record.origin.deviceFile = deviceFile->get<std::string>();
+    record.origin.port = port->get<std::string>();
+    record.origin.devicePath = devicePath->get<std::string>();
+    record.origin.loginLines = lines->get<std::vector<std::string>>();
+    record.size = size->get<std::uint64_t>();
+    record.sha256 = sha256->get<std::string>();
+    record.timeUtc = time->get<std::string>();
+    return record;
+}
+
+std::optional<BackupRecord> writeBackupRecord(const std::filesystem::path& backup,
+                                              const BackupOrigin& origin, std::string* why,
+                                              std::chrono::system_clock::time_point now) {
+    struct stat info {};
+    if (::stat(backup.c_str(), &info) != 0) {
+        setWhy(why, osReason("cannot read", backup, errno));
+        return std::nullopt;
+    }
+    std::string readWhy;
+    const auto digest = digestFile(backup, &readWhy);
+    if (!digest) {
+        setWhy(why, readWhy);
+        return std::nullopt;
+    }
+    BackupRecord record;
+    record.origin = origin;
+    record.size = digest->size;
+    record.sha256 = digest->sha256;
+    record.timeUtc = formatUtc(now);
+
+    const std::filesystem::path target = recordPathFor(backup);
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    TemporaryFile temporary;
+    if (!temporary.create(folder, target.filename().string(), why) ||
+        !temporary.write(formatBackupRecord(record), info.st_mode & 0666, why) ||
+        !temporary.moveTo(target, why)) {
+        return std::nullopt;
+    }
+    syncFolder(folder);
+    return record;
+}
+
+RecordCheck checkBackup(const std::filesystem::path& backup) {
+    RecordCheck check;
+    const std::filesystem::path recordPath = recordPathFor(backup);
+    std::string why;
+    // A backup that is not there has nothing to be matched; say so first.
+    if (!records::InputFile::open(backup, &why)) {
+        check.status = RecordStatus::backupUnreadable;
+        check.detail = why;
+        return check;
+    }
+    int error = 0;
+    auto file = records::InputFile::open(recordPath, &why, &error);
+    if (!file) {
+        if (error == ENOENT) {
+            check.status = RecordStatus::noRecord;
+            check.detail = "has no record (" + recordPath.filename().string() + ")";
+        } else {
+            check.status = RecordStatus::recordUnreadable;
+            check.detail = "its record cannot be read: " + why;
+        }
+        return check;
+    }
+    std::string text;
+    const ReadOutcome outcome = readAtMost(*file, kMaxRecordBytes, text, &why);
+    if (outcome == ReadOutcome::failed) {
+        check.status = RecordStatus::recordUnreadable;
+        check.detail = "its record cannot be read: " + why;
+        return check;
+    }
+    if (outcome == ReadOutcome::tooLarge) {
+        why = "larger than " + std::to_string(kMaxRecordBytes) + " bytes";
+    } else {
+        check.record = parseBackupRecord(text, &why);
+    }
+    if (!check.record) {
+        check.status = RecordStatus::recordMalformed;
+        check.detail =
+            "its record " + recordPath.filename().string() + " is not a valid record: " + why;
+        return check;
+    }
+    check.actual = digestFile(backup, &why);
+    if (!check.actual) {
+        check.status = RecordStatus::backupUnreadable;
+        check.detail = why;
+        return check;
+    }
+    check.sizeDiffers = check.actual->size != check.record->size;
+    check.hashDiffers = check.actual->sha256 != check.record->sha256;
+    if (!check.sizeDiffers && !check.hashDiffers) {
+        check.status = RecordStatus::matches;
+        check.detail = "matches its record (" + std::to_string(check.actual->size) +
+                       " bytes, SHA-256 " + check.actual->sha256 + ")";
+        return check;
+    }
+    check.status = RecordStatus::differs;
+    std::string detail = "does not match its record:";
+    if (check.sizeDiffers) {
+        detail += " size " + std::to_string(check.actual->size) + " bytes, the record says " +
+                  std::to_string(check.record->size) + ";";
+    }
+    if (check.hashDiffers) {
+        detail +=
+            " SHA-256 " + check.actual->sha256 + ", the record says " + check.record->sha256 + ";";
+    }
+    detail.pop_back();
+    check.detail = detail;
+    return check;
+}
+
+}  // namespace tidewell

@@ -1,0 +1,40 @@
+// A local file opened for reading without ever blocking in open(): only a regular
+// file is taken, so a FIFO or a device node in its place is refused at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace tidewell::records {
+
+class InputFile {
+  public:
+    // Nothing, and *why ("<what> <path>: <reason> (errno N)"), when path is missing,
+    // cannot be opened or is not a regular file. error receives errno (0 for "not a
+    // regular file").
+    static std::optional<InputFile> open(const std::filesystem::path& path, std::string* why,
+                                         int* error = nullptr);
+
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&&) = delete;
+    InputFile(const InputFile&) = delete;
+    ~InputFile();
+
+    // Fills buffer up to size; fewer bytes only at the end of the file. Nothing, and
+    // *why, on a read error.
+    std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t size, std::string* why);
+
+  private:
+    InputFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+
+    int fd_;
+    std::filesystem::path path_;
+};
+
+// "<what> <path>: <strerror> (errno N)".
+std::string osReason(const std::string& what, const std::filesystem::path& path, int error);
+
+}  // namespace tidewell::records
