@@ -103,7 +103,8 @@ class Soak {
 
     int run() {
         const auto started = std::chrono::steady_clock::now();
-        for (int cycle = 0; cycle < settings_.cycles && !stopRequested; ++cycle) {
+        int cycle = 0;
+        for (; cycle < settings_.cycles && !stopRequested; ++cycle) {
             if (cycle % settings_.block == 0) startDevice(cycle / settings_.block, true);
             if (!fs::exists(link())) startDevice(cycle / settings_.block, false);
             transfer(Job::update, cycle);
@@ -115,7 +116,7 @@ class Soak {
             }
         }
         stopDevice();
-        report(std::chrono::steady_clock::now() - started);
+        report(cycle, std::chrono::steady_clock::now() - started);
         return tally_.silent == 0 ? 0 : 1;
     }
 
@@ -280,13 +281,12 @@ class Soak {
         }
     }
 
-    void report(std::chrono::steady_clock::duration took) const {
+    void report(int cycles, std::chrono::steady_clock::duration took) const {
         const int total = tally_.exact + tally_.failed + tally_.silent;
         std::printf(
             "soak: %d cycles, %d transfers in %.0f s; %d devices (%d with a hang-up "
             "planned)\n",
-            settings_.cycles, total, std::chrono::duration<double>(took).count(), devices_,
-            hangupsPlanned_);
+            cycles, total, std::chrono::duration<double>(took).count(), devices_, hangupsPlanned_);
         std::printf("  updates and restores    %s\n",
                     verify_ ? "with --verify" : "unverified (tidewell-cli offers no --verify)");
         std::printf("  byte-exact              %d\n", tally_.exact);
