@@ -56,9 +56,8 @@ class EngineRig {
     std::chrono::milliseconds elapsed() const;
 
     // The line's exchanges up to the end of the last run (their count marks where a command
-    // began); from the
-    // exchange numbered from on: the bytes the engine wrote (taken or not), one entry per
-    // write, and the bytes it read.
+    // began); from exchange number from on, the bytes the engine wrote (taken or not), one
+    // entry per write, and the bytes it read.
     std::size_t exchanges() const { return transcript_.size(); }
     const std::vector<testing::LineExchange>& transcript() const { return transcript_; }
     std::vector<std::string> writes(std::size_t from = 0) const;
