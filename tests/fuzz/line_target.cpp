@@ -26,7 +26,10 @@ using namespace std::chrono_literals;
 using namespace tidewell;
 using namespace tidewell::fuzz;
 
+// Quiet that ends the commands without an end of their own. Detection reads every 9 ms, so a
+// prompt it read is found well within its tail; each of its attempts costs a write and a read.
 constexpr auto kQuiet = 2s;
+constexpr auto kDetectionQuiet = 200ms;
 
 struct Lines {
     std::vector<std::string> complete;
@@ -92,7 +95,7 @@ void checkLost(EngineRig& rig, std::int32_t result) {
 }
 
 std::int32_t detect(EngineRig& rig) {
-    rig.whenQuiet(kQuiet, [&rig] { rig.worker().cancel(); });
+    rig.whenQuiet(kDetectionQuiet, [&rig] { rig.worker().cancel(); });
     std::int32_t result = -1;
     rig.run([&] { result = rig.worker().detectDevice(); });
     const std::string read = rig.readBytes();
