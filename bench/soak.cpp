@@ -5,6 +5,9 @@
 // Reports tidewell-cli's peak memory per run (the worker lives inside it) at the start and the
 // end, and each device's memory when it started and when it was stopped.
 //
+// Updates and restores are run with --verify (the device file read back and compared) when
+// tidewell-cli's --help offers that option.
+//
 // Usage: tidewell-soak [--cycles N] [--seed N] [--block N] [--keep DIR]
 // SIGINT or SIGTERM ends the run after the cycle in progress, with the report so far.
 // The status is 1 when a silent corruption was seen. Each run's status and message go to
@@ -95,11 +98,13 @@ class Soak {
         fs::create_directories(root_ / "backups");
         fs::create_directories(root_ / "config");
         writeFile(root_ / "store" / "setting", randomBytes(5000));
+        verify_ = offersVerify();
     }
 
     int run() {
         const auto started = std::chrono::steady_clock::now();
-        for (int cycle = 0; cycle < settings_.cycles && !stopRequested; ++cycle) {
+        int cycle = 0;
+        for (; cycle < settings_.cycles && !stopRequested; ++cycle) {
             if (cycle % settings_.block == 0) startDevice(cycle / settings_.block, true);
             if (!fs::exists(link())) startDevice(cycle / settings_.block, false);
             transfer(Job::update, cycle);
@@ -111,7 +116,7 @@ class Soak {
             }
         }
         stopDevice();
-        report(std::chrono::steady_clock::now() - started);
+        report(cycle, std::chrono::steady_clock::now() - started);
         return tally_.silent == 0 ? 0 : 1;
     }
 
@@ -176,6 +181,24 @@ class Soak {
         return last;
     }
 
+    // Whether tidewell-cli's help names a --verify option.
+    bool offersVerify() const {
+        SpawnOptions spawn;
+        spawn.args = {TIDEWELL_CLI_PROGRAM, "--help"};
+        spawn.stdoutFile = root_ / "cli-help.txt";
+        spawn.stderrFile = root_ / "cli-stderr.txt";
+        ChildProcess cli(spawn);
+        const auto status = cli.wait(Millis{30000});
+        return status && *status == 0 &&
+               readFile(root_ / "cli-help.txt").find("--verify") != std::string::npos;
+    }
+
+    // args, then --verify where it is offered.
+    std::vector<std::string> verified(std::vector<std::string> args) const {
+        if (verify_) args.push_back("--verify");
+        return args;
+    }
+
     int runCli(const std::vector<std::string>& args, const fs::path& output) {
         SpawnOptions spawn;
         spawn.args = {TIDEWELL_CLI_PROGRAM, "--port", link().string(), "--timeout", "5", "--quiet"};
@@ -204,7 +227,7 @@ class Soak {
                 writeFile(root_ / "firmware.pkg", package);
                 std::error_code ignored;
                 fs::remove(store / "flashimage", ignored);
-                status = runCli({"update", (root_ / "firmware.pkg").string()}, out);
+                status = runCli(verified({"update", (root_ / "firmware.pkg").string()}), out);
                 expected = padded(package, kHostPad);
                 result = store / "flashimage";
                 what = "update";
@@ -223,7 +246,8 @@ class Soak {
                 const std::string backup = randomBytes(random_() % kMaxFile + 1);
                 writeFile(root_ / "restore.bak", backup);
                 writeFile(store / "setting", "not restored yet");
-                status = runCli({"restore", "setting", (root_ / "restore.bak").string()}, out);
+                status =
+                    runCli(verified({"restore", "setting", (root_ / "restore.bak").string()}), out);
                 expected = padded(backup, kHostPad);
                 result = store / "setting";
                 what = "restore";
@@ -257,13 +281,14 @@ class Soak {
         }
     }
 
-    void report(std::chrono::steady_clock::duration took) const {
+    void report(int cycles, std::chrono::steady_clock::duration took) const {
         const int total = tally_.exact + tally_.failed + tally_.silent;
         std::printf(
             "soak: %d cycles, %d transfers in %.0f s; %d devices (%d with a hang-up "
             "planned)\n",
-            settings_.cycles, total, std::chrono::duration<double>(took).count(), devices_,
-            hangupsPlanned_);
+            cycles, total, std::chrono::duration<double>(took).count(), devices_, hangupsPlanned_);
+        std::printf("  updates and restores    %s\n",
+                    verify_ ? "with --verify" : "unverified (tidewell-cli offers no --verify)");
         std::printf("  byte-exact              %d\n", tally_.exact);
         std::printf("  failed and said so      %d  (exit status: count", tally_.failed);
         for (const auto& [status, count] : tally_.statuses) std::printf(" %d:%d", status, count);
@@ -305,6 +330,7 @@ class Soak {
     std::vector<std::pair<long, long>> devicesKib_;
     std::vector<long> cliKib_;
     Tally tally_;
+    bool verify_ = false;
 };
 
 std::optional<Settings> parse(int argc, char** argv) {

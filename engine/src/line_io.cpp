@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string_view>
 #include <system_error>
-#include <thread>
 
 #include "protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
@@ -47,12 +46,11 @@ bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
     TSerie* port = portRef;
     // With no write time-out a port whose output never drains would hold the worker,
     // and every shutdown with it, for good.
-    using Clock = std::chrono::steady_clock;
     const auto limit = timing_.writeMargin + 2 * lineTime(data.size());
-    const auto deadline = Clock::now() + limit;
+    const auto deadline = now() + limit;
     std::size_t done = 0;
     while (port != nullptr && done < data.size() && !deviceLost_) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now());
         COMMTIMEOUTS timeouts = port->timeouts();
         timeouts.WriteTotalTimeoutMultiplier = 0;
         timeouts.WriteTotalTimeoutConstant =
@@ -83,7 +81,7 @@ bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
             }
         }
         done += std::min<std::size_t>(moved, remaining);
-        if (done < data.size() && (moved == 0 || Clock::now() >= deadline)) {
+        if (done < data.size() && (moved == 0 || now() >= deadline)) {
             noteLinkLost("Error: The port " + port->devicePath() + " takes no data: " +
                          std::to_string(done) + " of " + std::to_string(data.size()) +
                          " bytes written in " + std::to_string(limit.count()) + " ms.");
@@ -95,9 +93,14 @@ bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
 }
 
 std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
+    // readLine takes one line per call and falls behind a flood of short lines: their bytes
+    // wait in the port then, rather than push unread lines out of a full buffer.
+    if (rxBuffer.size() + kBytesPerRead > kRxBufferLimit) {
+        return 0;
+    }
     TSerie* port = portRef;
     if (port == nullptr) {
-        std::this_thread::sleep_for(wait);  // no port: behaves like a silent line
+        pause(wait);  // no port: behaves like a silent line
         return 0;
     }
     std::array<std::uint8_t, kBytesPerRead> scratch{};
@@ -144,10 +147,6 @@ std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
         *logStream << dump;
     }
     rxBuffer.insert(rxBuffer.end(), scratch.begin(), scratch.begin() + count);
-    if (rxBuffer.size() > kRxBufferLimit) {
-        rxBuffer.erase(rxBuffer.begin(), rxBuffer.begin() + static_cast<std::ptrdiff_t>(
-                                                                rxBuffer.size() - kRxBufferLimit));
-    }
     logLine("\n");
     return count;
 }
@@ -204,10 +203,9 @@ bool CTidewellThread::readReply(std::string& line, std::chrono::milliseconds wai
 
 void CTidewellThread::flushInput() {
     // A device that never falls silent must not hold the command for good.
-    const auto deadline = std::chrono::steady_clock::now() + timing_.flushLimit;
+    const auto deadline = now() + timing_.flushLimit;
     std::uint8_t discarded = 0;
-    while (keepGoing() && readByte(discarded, timing_.flushSilence) &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (keepGoing() && readByte(discarded, timing_.flushSilence) && now() < deadline) {
     }
 }
 
@@ -266,7 +264,7 @@ std::int32_t CTidewellThread::detectDevice() {
             postResult(resDetected);
             return resDetected;
         }
-        std::this_thread::sleep_for(timing_.detectPause);
+        pause(timing_.detectPause);
         if (!keepGoing()) {
             return lostOrStopped();
         }
@@ -279,7 +277,7 @@ std::int32_t CTidewellThread::login() {
     }
     rxBuffer.clear();
     sendString(std::string(kLineBreak));
-    std::this_thread::sleep_for(timing_.loginPause);
+    pause(timing_.loginPause);
     sendLine(std::string(kLoginWord));
     std::string line;
     for (int i = 0; i < kLoginReplyLines; ++i) {

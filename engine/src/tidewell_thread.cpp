@@ -112,6 +112,18 @@ void CTidewellThread::postProgress(std::int32_t percent) {
     notify(notifyProgress, percent, commandSerial_);
 }
 
+void CTidewellThread::pause(std::chrono::milliseconds wait) const {
+    if (timing_.pause) {
+        timing_.pause(wait);
+    } else {
+        std::this_thread::sleep_for(wait);
+    }
+}
+
+std::chrono::steady_clock::time_point CTidewellThread::now() const {
+    return timing_.now ? timing_.now() : std::chrono::steady_clock::now();
+}
+
 std::string CTidewellThread::currentFileName() const {
     return commandFileName_;  // the running command's; commandLock is held
 }

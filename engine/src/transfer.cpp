@@ -246,10 +246,9 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
 void CTidewellThread::flushAfterEndOfTransmission() {
     // Like flushInput, but the first byte other than a repeated EOT starts the
     // device's reply line: it stays for the session instead of being thrown away.
-    const auto deadline = std::chrono::steady_clock::now() + timing_.flushLimit;
+    const auto deadline = now() + timing_.flushLimit;
     std::uint8_t byte = 0;
-    while (keepGoing() && std::chrono::steady_clock::now() < deadline &&
-           readByte(byte, timing_.flushSilence)) {
+    while (keepGoing() && now() < deadline && readByte(byte, timing_.flushSilence)) {
         if (byte != EOT) {
             rxBuffer.insert(rxBuffer.begin(), byte);
             break;

@@ -119,6 +119,27 @@ TEST(LineLayer, FloodWithoutCarriageReturnIsCutIntoBoundedLines) {
     EXPECT_EQ(got.back().size(), 100u);
 }
 
+// Each call takes one line but reads up to 16 bytes: the buffer must not drop lines to stay
+// bounded.
+TEST(LineLayer, FloodOfShortLinesLosesNone) {
+    ScriptedRig rig;
+    const int lines = 10000;
+    std::string flood;
+    for (int i = 0; i < lines; ++i) flood += std::to_string(i % 10) + "\r";
+    rig.line->feed(flood);
+    int got = 0;
+    std::size_t largest = 0;
+    rig.worker->onWorker([&] {
+        std::string line;
+        while (rig.worker->readLine(line, 10ms) && line == std::to_string(got % 10)) {
+            ++got;
+            largest = std::max(largest, rig.worker->receiveBuffer().size());
+        }
+    });
+    EXPECT_EQ(got, lines);
+    EXPECT_LE(largest, CTidewellThread::kRxBufferLimit);
+}
+
 // --- bytes ---------------------------------------------------------------------------
 
 TEST(ByteLayer, ReadByteTakesBytesInOrderAndFailsOnSilence) {

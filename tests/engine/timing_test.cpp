@@ -1,8 +1,10 @@
 // The production waits: every other engine test runs on scaled waits, so a wrong
 // default would pass them all (the counts are never scaled: those tests pin them). Here silence is
-// reported at once and the wait each read asks for is recorded, so the real values are checked
-// without spending them.
+// reported at once and the wait each read asks for is recorded, or time is simulated, so the real
+// values are checked without spending them.
 #include <gtest/gtest.h>
+
+#include <optional>
 
 #include "files.h"
 #include "rig.h"
@@ -84,6 +86,73 @@ TEST_F(ProductionTiming, ReceiverWaits1000MsPerHeaderAndBodyByteAnd3000MsAfterAC
     // before the NAK; then 60 header attempts in each mode and the flush after the CANs.
     EXPECT_EQ(rig.line->readWaits(),
               waits({{1, 1000}, {1, 3000}, {2, 1000}, {1, 500}, {120, 1000}, {1, 500}}));
+}
+
+// Simulated time: the worker's pauses and the clock of its flush limit are the line's, so
+// production waits are checked by the simulated clock and cost nothing.
+class SimulatedTime : public ::testing::Test {
+  protected:
+    // bytes at the start plus first, then every period after when one is given.
+    class TimedBytes final : public TimedInput {
+      public:
+        TimedBytes(std::string bytes, SimClock::TimePoint at,
+                   std::optional<std::chrono::milliseconds> period = std::nullopt)
+            : bytes_(std::move(bytes)), next_(at), period_(period) {}
+        std::optional<SimClock::TimePoint> nextInput() override {
+            return done_ ? std::nullopt : std::optional(next_);
+        }
+        void release(ScriptedLine& line, SimClock::TimePoint now) override {
+            for (; !done_ && next_ <= now; next_ += period_.value_or(0ms)) {
+                line.feed(bytes_);
+                done_ = !period_;
+            }
+        }
+
+      private:
+        std::string bytes_;
+        SimClock::TimePoint next_;
+        std::optional<std::chrono::milliseconds> period_;
+        bool done_ = false;
+    };
+
+    void device(std::string bytes, std::chrono::milliseconds first,
+                std::optional<std::chrono::milliseconds> period = std::nullopt) {
+        rig.line->useVirtualTime(
+            clock, std::make_shared<TimedBytes>(std::move(bytes), clock->now() + first, period));
+    }
+    std::chrono::milliseconds elapsed() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(clock->now() -
+                                                                     SimClock::kStart);
+    }
+
+    std::shared_ptr<SimClock> clock = std::make_shared<SimClock>();
+    ScriptedRig rig{simulatedTiming(clock)};
+};
+
+TEST_F(SimulatedTime, FlushAgainstADeviceThatNeverFallsSilentEndsAtItsFiveSecondLimit) {
+    device("x", 0ms, 100ms);
+    rig.worker->onWorker([&] { rig.worker->flushInput(); });
+    EXPECT_GE(elapsed(), 5000ms);
+    EXPECT_LE(elapsed(), 5100ms);
+}
+
+// Each attempt is a 4 ms read and a 5 ms pause: the prompt due at 1000 ms is read by the
+// 112th wake-up (the one at 999 ms).
+TEST_F(SimulatedTime, DetectionPausesFiveMillisecondsBetweenItsAttempts) {
+    device(":LOGIN:", 1000ms);
+    rig.worker->onWorker([&] { EXPECT_EQ(rig.worker->detectDevice(), resDetected); });
+    EXPECT_EQ(rig.line->writeCalls(), 112);
+    EXPECT_EQ(elapsed(), 1000ms);
+}
+
+TEST_F(SimulatedTime, LoginPausesFiftyMillisecondsBeforeTheWord) {
+    std::vector<SimClock::TimePoint> writes;
+    rig.line->onWrite([&](ScriptedLine&, const std::string&) { writes.push_back(clock->now()); });
+    device("", 0ms);
+    rig.worker->onWorker([&] { EXPECT_EQ(rig.worker->login(), resLoggedIn); });
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[1] - writes[0], 50ms);
+    EXPECT_EQ(rig.line->written(), "\r\npivot\r");
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ class ProbeWorker : public CTidewellThread {
     using CTidewellThread::CTidewellThread;
     ~ProbeWorker() override { shutdown(); }
 
+    using CTidewellThread::clearPendingLine;
     using CTidewellThread::detectDevice;
     using CTidewellThread::deviceLost;
     using CTidewellThread::flushInput;
@@ -33,6 +34,7 @@ class ProbeWorker : public CTidewellThread {
     using CTidewellThread::readLine;
     using CTidewellThread::readReply;
     using CTidewellThread::readWaitingBytes;
+    using CTidewellThread::receiveBuffer;
     using CTidewellThread::receiveFile;
     using CTidewellThread::runDownload;
     using CTidewellThread::runTerminal;

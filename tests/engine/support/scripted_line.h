@@ -9,6 +9,11 @@
 // nothing: a write returns empty after the port's write time-out, or never without one).
 // With instant silence a read that finds nothing returns at once: the waits a command
 // asks for are recorded without being spent, so production waits can be checked.
+//
+// Virtual time (useVirtualTime): no wait is spent for real. A read that finds nothing
+// moves the SimClock on to the next input a TimedInput has due within the read wait, or
+// by the whole wait; a stalled write moves it by the write time-out. The worker's own
+// pauses and clock go to the same SimClock through simulatedTiming().
 #pragma once
 
 #include <chrono>
@@ -17,13 +22,55 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tidewell/engine/timing.h"
 #include "tidewell/serial/backend.h"
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell::testing {
+
+class ScriptedLine;
+
+// Simulated time; any thread. It never goes back.
+class SimClock {
+  public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    static constexpr TimePoint kStart = TimePoint{} + std::chrono::hours(1);
+
+    TimePoint now() const;
+    void advance(std::chrono::milliseconds span);
+    void advanceTo(TimePoint when);
+    // Back to kStart (between runs, while nobody else uses the clock).
+    void reset();
+
+  private:
+    mutable std::mutex mutex_;
+    TimePoint now_ = kStart;
+};
+
+// base with its pause and now on clock.
+EngineTiming simulatedTiming(const std::shared_ptr<SimClock>& clock,
+                             EngineTiming base = EngineTiming{});
+
+// What the device sends in virtual time. Called on the reading thread, without the line's lock.
+class TimedInput {
+  public:
+    virtual ~TimedInput() = default;
+    // When the next input is due; nothing while none is coming.
+    virtual std::optional<SimClock::TimePoint> nextInput() = 0;
+    // Feeds (or does to the line) everything due by now; nextInput() is later afterwards.
+    virtual void release(ScriptedLine& line, SimClock::TimePoint now) = 0;
+};
+
+// One read that returned bytes or one write, in the order they happened.
+struct LineExchange {
+    bool fromEngine = false;
+    bool taken = true;  // a write the line refused (hung up, stalled) is kept with false
+    std::string bytes;
+};
 
 class ScriptedLine {
   public:
@@ -49,6 +96,11 @@ class ScriptedLine {
     std::vector<DWORD> readWaits() const;
     int writeCalls() const;
     std::size_t unreadBytes() const;
+    std::vector<LineExchange> transcript() const;
+
+    void useVirtualTime(std::shared_ptr<SimClock> clock, std::shared_ptr<TimedInput> input);
+    // Back to a new line: no input, no record, no hooks, no faults, real time.
+    void reset();
 
   private:
     friend class ScriptedBackend;
@@ -66,6 +118,9 @@ class ScriptedLine {
     int readCalls_ = 0;
     std::vector<DWORD> readWaits_;
     int writeCalls_ = 0;
+    std::vector<LineExchange> transcript_;
+    std::shared_ptr<SimClock> clock_;
+    std::shared_ptr<TimedInput> timedInput_;
 };
 
 class ScriptedBackend final : public SerialBackend {
@@ -86,6 +141,9 @@ class ScriptedBackend final : public SerialBackend {
 
   private:
     bool complete(DWORD count, DWORD* moved, Overlapped* overlapped);
+    // Virtual time: releases what is due, spending at most the read wait; false on a hang-up.
+    bool awaitVirtualInput(bool waits);
+    bool take(void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped);
 
     std::shared_ptr<ScriptedLine> line_;
     bool open_ = false;

@@ -47,7 +47,8 @@ class CTidewellThread : public CBaseThread {
     // without one is delivered as a line of its own, so the receive buffer stays
     // bounded on a flood.
     static constexpr std::size_t kMaxLineLength = 4096;
-    // Hard bound of the receive buffer; the oldest bytes go first.
+    // Hard bound of the receive buffer: no port read is made that could pass it (the
+    // bytes wait in the port until lines are taken).
     static constexpr std::size_t kRxBufferLimit = 2 * kMaxLineLength;
 
     // logStream (may be null) receives the port trace; it must outlive the worker.
@@ -107,6 +108,10 @@ class CTidewellThread : public CBaseThread {
     // Closes the file a download was written to; false when its data may be lost.
     virtual bool closeReceivedFile(LocalFile& file);
 
+    // The bytes read and not yet taken by a consumer.
+    std::vector<std::uint8_t>& receiveBuffer() { return rxBuffer; }
+    std::string peekPendingLine() const;
+    void clearPendingLine();
     const EngineTiming& timing() const { return timing_; }
     // True once the port reported a lost device during the current command.
     bool deviceLost() const { return deviceLost_; }
@@ -124,8 +129,6 @@ class CTidewellThread : public CBaseThread {
     void noteLinkLost(const std::string& text);
     void logLine(const std::string& text);
     std::string currentFileName() const;
-    std::string peekPendingLine() const;
-    void clearPendingLine();
     bool searchLoginPrompt();
     std::int32_t runTransferSession(bool upload);
     void sendCancel();
@@ -135,6 +138,9 @@ class CTidewellThread : public CBaseThread {
     // not once they have left the line, so the wait for the answer to a packet starts
     // that much later than the write's return.
     std::chrono::milliseconds lineTime(std::size_t bytes) const;
+    // EngineTiming's pause and now, or sleep_for and the steady clock.
+    void pause(std::chrono::milliseconds wait) const;
+    std::chrono::steady_clock::time_point now() const;
 
     std::atomic<bool> cancelRequested{false};
     mutable std::mutex mailboxLock_;  // guards fileName, pendingLine and linkError_

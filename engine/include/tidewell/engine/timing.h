@@ -7,10 +7,17 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace tidewell {
 
 struct EngineTiming {
+    // The worker's own time: its pauses, and the clock of its flush and write limits.
+    // Empty: sleep_for and the steady clock. A simulated line sets both, so that no wait
+    // is spent for real.
+    std::function<void(std::chrono::milliseconds)> pause;
+    std::function<std::chrono::steady_clock::time_point()> now;
+
     std::chrono::milliseconds detectReadWait{4};
     std::chrono::milliseconds detectPause{5};
     std::chrono::milliseconds loginPause{50};
