@@ -55,7 +55,25 @@ std::optional<std::chrono::milliseconds> parseSeconds(std::string_view text) {
     const auto [ptr, ec] = std::from_chars(text.data(), end, seconds, std::chars_format::fixed);
     if (ec != std::errc() || ptr != end || !std::isfinite(seconds)) return std::nullopt;
     if (seconds <= 0 || seconds > kLongestTimeoutSeconds) return std::nullopt;
-    const auto ms = static_cast<long long>(std::ceil(seconds * 1000.0));
+    // Milliseconds from the digits themselves: seconds * 1000 in binary floating point can
+    // land a hair above a whole number ("4.001" would give 4002 ms).
+    long long ms = 0;
+    const auto point = text.find('.');
+    for (const char digit : text.substr(0, point)) ms = ms * 10 + (digit - '0');
+    ms *= 1000;
+    if (point != std::string_view::npos) {
+        const std::string_view fraction = text.substr(point + 1);
+        long long scale = 100;
+        for (std::size_t i = 0; i < fraction.size(); ++i, scale /= 10) {
+            const int digit = fraction[i] - '0';
+            if (i < 3) {
+                ms += digit * scale;
+            } else if (digit != 0) {
+                ++ms;  // rounds up, so a wait is never shorter than asked
+                break;
+            }
+        }
+    }
     return std::chrono::milliseconds(std::max(1LL, ms));
 }
 

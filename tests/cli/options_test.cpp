@@ -145,6 +145,11 @@ TEST(CliOptions, TimeoutTakesDecimalSeconds) {
     EXPECT_EQ(parse({"-t", "5", "detect"}).options.timeout, std::chrono::seconds(5));
     EXPECT_EQ(parse({"--timeout=0.25", "detect"}).options.timeout, std::chrono::milliseconds(250));
     EXPECT_EQ(parse({"-t", "0.0001", "detect"}).options.timeout, std::chrono::milliseconds(1));
+    // Exact to the millisecond, rounded up below it, whatever binary floating point makes of it.
+    EXPECT_EQ(parse({"-t", "4.001", "detect"}).options.timeout, std::chrono::milliseconds(4001));
+    EXPECT_EQ(parse({"-t", "4.0005", "detect"}).options.timeout, std::chrono::milliseconds(4001));
+    EXPECT_EQ(parse({"-t", "0.29", "detect"}).options.timeout, std::chrono::milliseconds(290));
+    EXPECT_EQ(parse({"-t", "604800", "detect"}).options.timeout, std::chrono::hours(168));
 }
 
 TEST(CliOptions, BadTimeoutsAreUsageErrors) {
