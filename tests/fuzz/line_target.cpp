@@ -28,8 +28,10 @@ using namespace tidewell::fuzz;
 
 // Quiet that ends the commands without an end of their own. Detection reads every 9 ms, so a
 // prompt it read is found well within its tail; each of its attempts costs a write and a read.
+// A colon that starts no prompt costs one attempt, so the tail grows with the colons buffered.
 constexpr auto kQuiet = 2s;
 constexpr auto kDetectionQuiet = 200ms;
+constexpr auto kDetectionQuietPerColon = 20ms;
 
 struct Lines {
     std::vector<std::string> complete;
@@ -95,7 +97,14 @@ void checkLost(EngineRig& rig, std::int32_t result) {
 }
 
 std::int32_t detect(EngineRig& rig) {
-    rig.whenQuiet(kDetectionQuiet, [&rig] { rig.worker().cancel(); });
+    rig.whenQuiet(kDetectionQuiet, [&rig] {
+        const auto& buffer = rig.worker().receiveBuffer();
+        const auto colons = std::count(buffer.begin(), buffer.end(), std::uint8_t{':'});
+        if (rig.clock().now() - rig.script().lastRelease() >=
+            kDetectionQuiet + colons * kDetectionQuietPerColon) {
+            rig.worker().cancel();
+        }
+    });
     std::int32_t result = -1;
     rig.run([&] { result = rig.worker().detectDevice(); });
     const std::string read = rig.readBytes();
