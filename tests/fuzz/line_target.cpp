@@ -13,6 +13,7 @@
 // lost; readReply is true exactly for lines holding ":OK:" or ":ERROR:".
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,16 +98,19 @@ void checkLost(EngineRig& rig, std::int32_t result) {
 }
 
 std::int32_t detect(EngineRig& rig) {
-    rig.whenQuiet(kDetectionQuiet, [&rig] {
-        const auto& buffer = rig.worker().receiveBuffer();
-        const auto colons = std::count(buffer.begin(), buffer.end(), std::uint8_t{':'});
-        if (rig.clock().now() - rig.script().lastRelease() >=
-            kDetectionQuiet + colons * kDetectionQuietPerColon) {
-            rig.worker().cancel();
+    // The tail is set once, when the quiet first passes: the colons are used up meanwhile.
+    std::optional<std::chrono::milliseconds> tail;
+    rig.whenQuiet(kDetectionQuiet, [&rig, &tail] {
+        if (!tail) {
+            const auto& buffer = rig.worker().receiveBuffer();
+            tail = kDetectionQuiet + std::count(buffer.begin(), buffer.end(), std::uint8_t{':'}) *
+                                         kDetectionQuietPerColon;
         }
+        if (rig.clock().now() - rig.script().lastRelease() >= *tail) rig.worker().cancel();
     });
     std::int32_t result = -1;
     rig.run([&] { result = rig.worker().detectDevice(); });
+    rig.whenQuiet(kDetectionQuiet, nullptr);  // tail is about to go
     const std::string read = rig.readBytes();
     const bool prompt = read.find(":LOGIN:") != std::string::npos;
     TIDEWELL_FUZZ_CHECK(oneOf(result, {resStopped, resDetected, resDeviceLost}),
