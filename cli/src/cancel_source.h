@@ -30,8 +30,6 @@ class CancelFlag final : public CancelSource {
     CancelFlag& operator=(const CancelFlag&) = delete;
 
     void raise(int signal);
-    // Whether raise() was ever called (any thread).
-    bool raised() const { return signal_.load() != 0; }
 
     int fd() const override { return fd_; }
     std::optional<int> take() override;

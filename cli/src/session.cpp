@@ -26,20 +26,12 @@ constexpr std::string_view kUploadLine = "download ";
 constexpr std::string_view kDownloadLine = "upload ";
 constexpr std::size_t kInputChunk = 4096;
 
-std::string osReason(int error) {
-    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
-}
-
 std::string seconds(std::chrono::milliseconds duration) {
     const auto ms = duration.count();
     if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
     return text;
-}
-
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
 }
 
 // What the device sent while a wait for `awaited` ran out, for its message.
@@ -87,6 +79,14 @@ bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, 
 }
 
 }  // namespace
+
+std::string osReason(int error) {
+    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
+}
+
+std::string inQuotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 std::string logHeading(Command command) {
     const std::time_t now = std::time(nullptr);

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "session.h"
@@ -19,10 +18,6 @@ namespace tidewell::cli {
 namespace {
 
 constexpr std::array<const char*, 2> kBackedUpFirst = {"setting", "playlist"};
-
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
 
 // A private file for what the device sends back, removed with this object.
 class ReadBackFile {
@@ -41,8 +36,8 @@ class ReadBackFile {
         const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
         if (fd < 0) {
             const int code = errno;
-            *why = "cannot create a file for the data read back (" + pattern +
-                   "): " + std::strerror(code) + " (errno " + std::to_string(code) + ")";
+            *why =
+                "cannot create a file for the data read back (" + pattern + "): " + osReason(code);
             return false;
         }
         ::close(fd);
@@ -111,7 +106,7 @@ ExitStatus Session::backupFirst() {
 }
 
 ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std::string& sentFile) {
-    failureNote_ = quoted(deviceFile) + " was sent, but could not be verified";
+    failureNote_ = inQuotes(deviceFile) + " was sent, but could not be verified";
     ReadBackFile readBack;
     std::string why;
     if (!readBack.create(&why)) return fail(ExitStatus::localFile, why);
@@ -125,7 +120,7 @@ ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std:
     failureNote_.clear();
     if (!result->matches()) {
         return fail(ExitStatus::verifyFailed,
-                    link_->name() + ": verification of " + quoted(deviceFile) +
+                    link_->name() + ": verification of " + inQuotes(deviceFile) +
                         " failed: " + describeReadBack(*result) + "; it is not " + sentFile);
     }
     report_.verified = true;

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -139,9 +138,8 @@ ExitStatus SeveralPorts::run() {
     if (!options_.logFile.empty()) {
         log_.open(options_.logFile, std::ios::app);
         if (!log_) {
-            return fail(ExitStatus::localFile, "cannot open the log file " + options_.logFile +
-                                                   ": " + std::strerror(errno) + " (errno " +
-                                                   std::to_string(errno) + ")");
+            return fail(ExitStatus::localFile,
+                        "cannot open the log file " + options_.logFile + ": " + osReason(errno));
         }
         std::string names;
         for (const auto& label : labels) names += (names.empty() ? "" : ", ") + label;
@@ -207,15 +205,18 @@ ExitStatus SeveralPorts::run() {
     writer_->closeBoard();
     const ExitStatus status = overallStatus(outcomes, interrupted);
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    const std::string table = summaryTable(outcomes);
+    const auto writeTable = [&](Channel channel) {
+        std::istringstream lines(table);
+        for (std::string line; std::getline(lines, line);) writer_->plain(channel, line);
+    };
     if (options_.json) {
         writer_->plain(Channel::out, summaryJson(outcomes, options_.command, seconds, status));
     } else {
-        std::istringstream table(summaryTable(outcomes));
-        for (std::string line; std::getline(table, line);) writer_->plain(Channel::out, line);
+        writeTable(Channel::out);
     }
     if (log_.is_open()) {
-        std::istringstream table(summaryTable(outcomes));
-        for (std::string line; std::getline(table, line);) writer_->plain(Channel::log, line);
+        writeTable(Channel::log);
         if (!log_.flush() && status == ExitStatus::ok) {
             return fail(ExitStatus::localFile,
                         "writing the log file " + options_.logFile + " failed");
