@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,10 +27,6 @@ using Json = nlohmann::json;
 constexpr int kPorts = 4;
 constexpr int kSomeFailed = exitCode(ExitStatus::someDevicesFailed);
 
-bool contains(const std::string& text, std::string_view part) {
-    return text.find(part) != std::string::npos;
-}
-
 // The JSON objects of standard output, one a line.
 std::vector<Json> jsonLines(const std::string& out) {
     std::vector<Json> objects;
@@ -45,14 +40,6 @@ const Json* portObject(const std::vector<Json>& objects, const std::string& port
         if (o.at("type") == "port" && o.at("port") == port) return &o;
     }
     return nullptr;
-}
-
-bool portIsFree(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return locked;
 }
 
 std::size_t filesUnder(const fs::path& folder) {

@@ -166,6 +166,10 @@ TEST_F(BackupRecords, MissingUnreadableAndMalformedRecordsAreToldApart) {
     EXPECT_EQ(checkBackup(backup).status, RecordStatus::backupUnreadable);
     fs::remove(record);  // no backup: that comes before its missing record
     EXPECT_EQ(checkBackup(backup).status, RecordStatus::backupUnreadable);
+    // Nor is a record written for a backup that cannot be read.
+    EXPECT_FALSE(write());
+    EXPECT_NE(why.find(backup.string()), std::string::npos) << why;
+    EXPECT_TRUE(namesIn(dir.path()).empty());
 }
 
 TEST_F(BackupRecords, DeviceLinesOfAnyBytesAreWrittenAndAStaleRecordIsReplaced) {
@@ -181,13 +185,6 @@ TEST_F(BackupRecords, DeviceLinesOfAnyBytesAreWrittenAndAStaleRecordIsReplaced) 
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(namesIn(dir.path()),
               (std::vector<std::string>{"setting_3.bak", "setting_3.bak.json"}));
-}
-
-TEST_F(BackupRecords, NoRecordForABackupThatCannotBeRead) {
-    fs::remove(backup);
-    EXPECT_FALSE(write());
-    EXPECT_NE(why.find(backup.string()), std::string::npos) << why;
-    EXPECT_TRUE(namesIn(dir.path()).empty());
 }
 
 // ---- read-back comparison ---------------------------------------------------------------

@@ -1,5 +1,9 @@
 #include "processes.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <memory>
 #include <stdexcept>
 
@@ -56,6 +60,14 @@ std::unique_ptr<Child> startCli(const fs::path& folder, const std::vector<std::s
     options.stdoutFile = folder / "cli.out";
     options.stderrFile = folder / "cli.err";
     return std::make_unique<Child>(options);
+}
+
+bool portIsFree(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return locked;
 }
 
 }  // namespace tidewell::cli::testing

@@ -63,4 +63,11 @@ std::unique_ptr<Child> startCli(const std::filesystem::path& folder,
                                 const std::vector<std::string>& args,
                                 const std::filesystem::path& input = {});
 
+inline bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// True when nobody holds the port: it opens and takes an exclusive lock.
+bool portIsFree(const std::filesystem::path& path);
+
 }  // namespace tidewell::cli::testing
