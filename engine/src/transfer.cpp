@@ -223,6 +223,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
             sendCancel();
             return resTooManyRetries;
         }
+        onBytesDelivered({payload, chunk});
         number = static_cast<std::uint8_t>(number + 1);
         ++packetsDelivered;
         remaining -= chunk;

@@ -107,6 +107,9 @@ class CTidewellThread : public CBaseThread {
     std::int32_t receiveFile(const std::string& path);
     // Closes the file a download was written to; false when its data may be lost.
     virtual bool closeReceivedFile(LocalFile& file);
+    // The file's bytes of each packet the device acknowledged, in order (no padding): what
+    // a sent file's digest and count must be taken from, whatever happens to the file.
+    virtual void onBytesDelivered(std::span<const std::uint8_t> /*bytes*/) {}
 
     // The bytes read and not yet taken by a consumer.
     std::vector<std::uint8_t>& receiveBuffer() { return rxBuffer; }
