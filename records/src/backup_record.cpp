@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "input_file.h"
+#include "tidewell/records/input_file.h"
 
 namespace tidewell {
 
@@ -138,8 +138,17 @@ bool isString(const Json& value) {
 
 std::filesystem::path recordPathFor(const std::filesystem::path& backup) {
     std::filesystem::path record = backup;
-    record += ".json";
+    record += kRecordSuffix;
     return record;
+}
+
+bool isBackupDeviceFile(std::string_view name) {
+    return std::find(kBackupDeviceFiles.begin(), kBackupDeviceFiles.end(), name) !=
+           kBackupDeviceFiles.end();
+}
+
+void keepLoginLine(std::vector<std::string>& lines, std::string_view line) {
+    if (lines.size() < kMaxLoginLines) lines.emplace_back(line.substr(0, kMaxLoginLineBytes));
 }
 
 std::string formatUtc(std::chrono::system_clock::time_point when) {
@@ -166,6 +175,11 @@ std::string formatBackupRecord(const BackupRecord& record) {
 }
 
 std::optional<BackupRecord> parseBackupRecord(const std::string& text, std::string* why) {
+    // The parser takes a NUL byte for the end of its input: what follows would go unread.
+    if (text.find('\0') != std::string::npos) {
+        setWhy(why, "not JSON: it holds a NUL byte");
+        return std::nullopt;
+    }
     Json json;
     try {
         json = Json::parse(text);
@@ -186,7 +200,12 @@ std::optional<BackupRecord> parseBackupRecord(const std::string& text, std::stri
         return std::nullopt;
     }
     // In order, so that the first missing or wrong field is the one named.
-    const auto* deviceFile = field(json, kDeviceFileKey, isString, "a string", why);
+    const auto* deviceFile = field(
+        json, kDeviceFileKey,
+        [](const Json& v) {
+            return v.is_string() && isBackupDeviceFile(v.get_ref<const std::string&>());
+        },
+        "\"setting\" or \"playlist\"", why);
     if (deviceFile == nullptr) return std::nullopt;
     const auto* size = field(
         json, kSizeKey, [](const Json& v) { return v.is_number_unsigned(); }, "a byte count", why);

@@ -1,4 +1,4 @@
-#include "input_file.h"
+#include "tidewell/records/input_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,17 +34,21 @@ std::optional<InputFile> InputFile::open(const std::filesystem::path& path, std:
         ::close(fd);
         return fail(osReason("cannot read", path, code), code);
     }
+    if (S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return fail(osReason("cannot read", path, EISDIR), EISDIR);
+    }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
         return fail("cannot read " + path.string() + ": not a regular file", 0);
     }
     // Reads of a regular file never wait; clear the flag all the same.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return InputFile(fd, path);
+    return InputFile(fd, path, static_cast<std::uint64_t>(info.st_size));
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), size_(other.size_) {}
 
 InputFile::~InputFile() {
     if (fd_ >= 0) ::close(fd_);

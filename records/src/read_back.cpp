@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "input_file.h"
+#include "tidewell/records/input_file.h"
 
 namespace tidewell {
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "input_file.h"
+#include "tidewell/records/input_file.h"
 
 namespace tidewell {
 

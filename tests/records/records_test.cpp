@@ -152,6 +152,9 @@ TEST_F(BackupRecords, MissingUnreadableAndMalformedRecordsAreToldApart) {
           replaced("\"format\": 1", "\"format\": 2"), replaced("\"size\": 2048", "\"size\": -1"),
           replaced("\"sha256\": \"", "\"sha256\": \"X"),
           replaced("\"device_file\"", "\"devicefile\""),
+          replaced("\"device_file\": \"setting\"", "\"device_file\": \"../../etc/passwd\""),
+          replaced("\"device_file\": \"setting\"", "\"device_file\": \"flashimage\""),
+          good + std::string(8, '\0') + "garbage",
           replaced("\"login_lines\": [", "\"login_lines\": [7,"),
           std::string(kMaxRecordBytes + 1, ' ')}) {
         writeFile(record, text);

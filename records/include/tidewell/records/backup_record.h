@@ -15,16 +15,19 @@
 // choice (an old backup has no record).
 //
 // Texts from the device are kept as they came; bytes that are not UTF-8 are written
-// as U+FFFD, as JSON requires.
+// as U+FFFD, as JSON requires. A record names one of the device files a backup can
+// hold; any other name (a path, "flashimage") makes it no valid record.
 //
 // Thread safety: every function may be called from any thread.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tidewell/records/sha256.h"
@@ -33,6 +36,14 @@ namespace tidewell {
 
 inline constexpr int kRecordFormat = 1;
 inline constexpr std::uint64_t kMaxRecordBytes = 1 << 20;
+// A backup's record is the backup's name with this appended.
+inline constexpr std::string_view kRecordSuffix = ".json";
+// The device files a backup can hold; the package's "flashimage" is never backed up.
+inline constexpr std::array<std::string_view, 2> kBackupDeviceFiles = {"setting", "playlist"};
+// What a record keeps of the device's lines at log-in: the first lines, each cut to a
+// length, so that a device that never stops talking fills no memory.
+inline constexpr std::size_t kMaxLoginLines = 16;
+inline constexpr std::size_t kMaxLoginLineBytes = 256;
 
 // What the taker of a backup knows beyond the file itself.
 struct BackupOrigin {
@@ -51,8 +62,12 @@ struct BackupRecord {
     bool operator==(const BackupRecord&) const = default;
 };
 
-// backup with ".json" appended.
+// backup with kRecordSuffix appended.
 std::filesystem::path recordPathFor(const std::filesystem::path& backup);
+
+bool isBackupDeviceFile(std::string_view name);
+// Adds a device line to lines within kMaxLoginLines and kMaxLoginLineBytes.
+void keepLoginLine(std::vector<std::string>& lines, std::string_view line);
 
 // Writes the record of backup; the record written, or nothing and *why.
 std::optional<BackupRecord> writeBackupRecord(

@@ -1,5 +1,7 @@
 // A local file opened for reading without ever blocking in open(): only a regular
 // file is taken, so a FIFO or a device node in its place is refused at once.
+//
+// Thread safety: one object from one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +15,8 @@ namespace tidewell::records {
 class InputFile {
   public:
     // Nothing, and *why ("<what> <path>: <reason> (errno N)"), when path is missing,
-    // cannot be opened or is not a regular file. error receives errno (0 for "not a
-    // regular file").
+    // cannot be opened or is not a regular file. error receives errno (EISDIR for a
+    // folder, 0 for anything else that is not a regular file).
     static std::optional<InputFile> open(const std::filesystem::path& path, std::string* why,
                                          int* error = nullptr);
 
@@ -26,12 +28,16 @@ class InputFile {
     // Fills buffer up to size; fewer bytes only at the end of the file. Nothing, and
     // *why, on a read error.
     std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t size, std::string* why);
+    // The size when it was opened.
+    std::uint64_t size() const { return size_; }
 
   private:
-    InputFile(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+    InputFile(int fd, std::filesystem::path path, std::uint64_t size)
+        : fd_(fd), path_(std::move(path)), size_(size) {}
 
     int fd_;
     std::filesystem::path path_;
+    std::uint64_t size_;
 };
 
 // "<what> <path>: <strerror> (errno N)".
