@@ -10,12 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool sameDevice(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    std::error_code ec;
-    return fs::equivalent(a, b, ec) && !ec;
-}
-
 std::optional<std::string> byIdName(const std::string& devicePath, const DeviceRoots& roots) {
     std::error_code ec;
     std::vector<fs::path> links;
@@ -25,7 +19,7 @@ std::optional<std::string> byIdName(const std::string& devicePath, const DeviceR
     }
     std::sort(links.begin(), links.end());
     for (const auto& link : links) {
-        if (sameDevice(link.string(), devicePath)) return link.filename().string();
+        if (sameDeviceFile(link, devicePath)) return link.filename().string();
     }
     return std::nullopt;
 }
@@ -34,7 +28,7 @@ std::optional<std::string> byIdName(const std::string& devicePath, const DeviceR
 std::optional<std::uint8_t> numberOf(const std::string& devicePath, ComPortResolver& resolver) {
     for (const auto& [key, value] : resolver.store().getSection(kPortsSection)) {
         const auto number = parseComName(key);
-        if (number && !value.empty() && sameDevice(value, devicePath)) return number;
+        if (number && !value.empty() && sameDeviceFile(value, devicePath)) return number;
     }
     return std::nullopt;
 }
@@ -83,7 +77,7 @@ std::optional<std::vector<PortPlan>> planPorts(const Options& options, ComPortRe
         }
         plan.folder = backupFolderName(plan.devicePath, number, roots);
         for (const auto& other : plans) {
-            if (!plan.devicePath.empty() && sameDevice(other.devicePath, plan.devicePath)) {
+            if (!plan.devicePath.empty() && sameDeviceFile(other.devicePath, plan.devicePath)) {
                 *why = "--port: " + other.label + " and " + plan.label + " are the same device (" +
                        plan.devicePath + ")";
                 return std::nullopt;

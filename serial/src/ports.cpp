@@ -1,5 +1,7 @@
 #include "tidewell/serial/ports.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -69,16 +71,10 @@ std::string firstLine(const fs::path& file) {
     return line;
 }
 
-bool sameFile(const fs::path& a, const fs::path& b) {
-    if (a == b) return true;
-    std::error_code ec;
-    return fs::equivalent(a, b, ec) && !ec;
-}
-
 bool mapped(const SerialDevice& device, const SettingsEntries& ports) {
     return std::any_of(ports.begin(), ports.end(), [&](const auto& entry) {
         return comNumber(entry.first) && !entry.second.empty() &&
-               (entry.second == device.stableName || sameFile(entry.second, device.node));
+               (entry.second == device.stableName || sameDeviceFile(entry.second, device.node));
     });
 }
 
@@ -116,7 +112,7 @@ std::vector<SerialDevice> ComPortResolver::presentDevices() const {
         device.node = (roots_.dev / name).string();
         device.stableName = device.node;
         for (const auto& link : byId) {
-            if (sameFile(link, device.node)) {
+            if (sameDeviceFile(link, device.node)) {
                 device.stableName = link.string();
                 break;
             }
@@ -173,6 +169,18 @@ std::string ComPortResolver::resolve(std::uint8_t portNumber) {
     if (portNumber < kFirstComPort || portNumber > kLastComPort) return {};
     assignNumbers();
     return store_.getString(kPortsSection, key);
+}
+
+bool sameDeviceFile(const fs::path& a, const fs::path& b) {
+    if (a == b) return true;
+    // std::filesystem::equivalent refuses to compare two devices: stat does it.
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+    const auto type = first.st_mode & S_IFMT;
+    if (type != (second.st_mode & S_IFMT)) return false;
+    if (type == S_IFCHR || type == S_IFBLK) return first.st_rdev == second.st_rdev;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 SerialPlatform serialPlatform(ComPortResolver resolver) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace tidewell {
 
@@ -70,7 +71,8 @@ TSerie::TSerie(std::uint8_t portNumber, DWORD baudRate, std::uint8_t dataBits, s
         throw SerialTextError(openFailedText(code, devicePath_), osReason(code));
     }
     try {
-        if (!open()) throw SerialTextError(kErrorOpening);
+        // The reason goes with the text: a regular file or /dev/null opens, but has no line.
+        if (!open()) throw SerialTextError(kErrorOpening, osReason(device_->lastError()));
         setBaudRate(baudRate);
         if (!setDataBits(dataBits)) throw SerialTextError(kInvalidBits);
         if (!setParity(parity)) throw SerialTextError(kInvalidParity);
@@ -269,6 +271,8 @@ std::unique_ptr<TSerie> createSerialPort(std::uint8_t portNumber, DWORD baudRate
     } catch (const SerialTextError& e) {
         if (e.reason().empty()) {
             explain(e.what());
+        } else if (e.what() == std::string_view(kErrorOpening)) {
+            explain(std::string(kErrorOpening) + "it as a serial line: " + e.reason());
         } else if (whyNot) {
             *whyNot = e.what() + (" " + e.reason());
             if (e.reason().find("(errno " + std::to_string(EACCES) + ")") != std::string::npos) {

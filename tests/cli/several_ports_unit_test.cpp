@@ -1,7 +1,10 @@
 // The parts of a run on several ports that need no device: the ports' plan and folders,
 // the summary table and JSON, the run's status, and the output writer.
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -142,6 +145,18 @@ TEST_F(PortTree, AllMeansThePresentPortsAndNoDeviceIsNamedTwice) {
     EXPECT_FALSE(planPorts(options, ports, roots, &why, &status));
     EXPECT_EQ(status, ExitStatus::usage);
     EXPECT_NE(why.find("are the same device"), std::string::npos) << why;
+
+    // One terminal under two names: a link, as tidewell-devsim makes, and the tty itself.
+    int master = -1, slave = -1;
+    std::array<char, 128> tty{};
+    ASSERT_EQ(::openpty(&master, &slave, tty.data(), nullptr, nullptr), 0);
+    fs::create_symlink(tty.data(), temp / "link");
+    options.ports = {PortChoice{std::nullopt, temp.file("link")},
+                     PortChoice{std::nullopt, tty.data()}};
+    EXPECT_FALSE(planPorts(options, ports, roots, &why, &status));
+    EXPECT_NE(why.find("are the same device"), std::string::npos) << why;
+    ::close(master);
+    ::close(slave);
 
     fs::remove(temp / "dev/ttyUSB0");
     fs::remove(temp / "dev/ttyUSB1");

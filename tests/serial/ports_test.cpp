@@ -129,6 +129,25 @@ TEST_F(PortsTree, ADeviceTheUserMappedByItsNodeGetsNoSecondNumber) {
     EXPECT_EQ(store().getSection(kPortsSection).size(), 1u);
 }
 
+// One tty under several names (a node that is a link, a by-id link to that, the /dev/pts
+// name itself) is one device: its stable name is the by-id link, and the user's entry by
+// another name keeps it from a second number.
+TEST_F(PortsTree, NamesOfOneTerminalAreOneDevice) {
+    int master = -1, slave = -1;
+    std::array<char, 128> name{};
+    ASSERT_EQ(::openpty(&master, &slave, name.data(), nullptr, nullptr), 0);
+    const std::unique_ptr<int, void (*)(int*)> closeMaster(&master, [](int* m) { ::close(*m); });
+    const std::unique_ptr<int, void (*)(int*)> closeSlave(&slave, [](int* s) { ::close(*s); });
+    addTty("ttyUSB0");
+    fs::remove(roots.dev / "ttyUSB0");
+    fs::create_symlink(name.data(), roots.dev / "ttyUSB0");
+    addById("usb-FTDI-A", "ttyUSB0");
+    EXPECT_EQ(resolver().presentDevices().at(0).stableName, dev("serial/by-id/usb-FTDI-A"));
+    store().setString(kPortsSection, "COM7", name.data());
+    auto r = resolver();
+    EXPECT_EQ(r.resolve(1), "");
+}
+
 // The table, resolve() and the choice of free numbers read a key alike: "COM3" in any case
 // names COM3, "COM03" names nothing and is left as it is.
 TEST_F(PortsTree, OnlyTheCanonicalKeyNamesANumber) {

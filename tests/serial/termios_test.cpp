@@ -170,9 +170,13 @@ TEST(TermiosPort, MissingOrUnusableDeviceFailsWithCodeAndPath) {
     const SerialPlatform platform{makeTermiosBackend, [&](std::uint8_t) { return missing; }};
     EXPECT_EQ(openErrorOf(platform), "Error # 2 opening " + missing + " :");
 
-    // Opens, but is no tty: the line settings cannot be read.
+    // Opens, but is no tty: the line settings cannot be read, and the reason says why.
     const SerialPlatform notTty{makeTermiosBackend, [](std::uint8_t) { return "/dev/null"; }};
     EXPECT_EQ(openErrorOf(notTty), "error opening ");
+    std::string why;
+    EXPECT_EQ(createSerialPort(1, 9600, notTty, &why), nullptr);
+    EXPECT_THAT(why, HasSubstr("(/dev/null): error opening it as a serial line: "
+                               "Inappropriate ioctl for device (errno 25)"));
 }
 
 TEST(TermiosPort, FailedConstructionLeavesThePortFree) {

@@ -68,6 +68,11 @@ class ComPortResolver {
     DeviceRoots roots_;
 };
 
+// Whether a and b, links followed, are one device: a character or block device by its
+// device number (two nodes or links of one tty), anything else by its file system and
+// inode. False when either cannot be looked at.
+bool sameDeviceFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // termios backend with COM numbers from `resolver`.
 SerialPlatform serialPlatform(ComPortResolver resolver);
 
