@@ -187,11 +187,13 @@ TEST_F(BackupNaming, PendingBackupTakesItsNameOnlyWhenCommitted) {
     EXPECT_EQ(partial.filename().string().rfind(".setting.bak.partial-", 0), 0u);
     std::ofstream(partial, std::ios::binary) << "device bytes";
 
-    // A name that appears while the transfer runs is not overwritten.
+    // A name that appears while the transfer runs is not overwritten, nor is the
+    // number of a record without its backup taken (its record would replace it).
     touch("setting_1.bak");
+    touch("setting_2.bak.json");
     auto final = pending->commit();
     ASSERT_TRUE(final);
-    EXPECT_EQ(*final, dir_ / "setting_2.bak");
+    EXPECT_EQ(*final, dir_ / "setting_3.bak");
     EXPECT_EQ(slurp(*final), "device bytes");
     EXPECT_EQ(slurp(dir_ / "setting_1.bak"), "x");
     // Readable like any file the user makes here, not private like the partial file.

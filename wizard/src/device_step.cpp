@@ -91,10 +91,18 @@ bool CDeviceStepList::moveNext() {
 std::optional<std::filesystem::path> makeBackupName(const std::filesystem::path& folder,
                                                     const std::string& baseName,
                                                     const std::string& numberedPattern,
-                                                    std::string* why) {
-    std::filesystem::path candidate = folder / baseName;
+                                                    std::string* why,
+                                                    std::string_view companionSuffix) {
     std::error_code error;
-    for (unsigned long n = 1; nameTaken(candidate, error); ++n) {
+    const auto taken = [&](const std::filesystem::path& name) {
+        if (nameTaken(name, error)) return true;
+        if (error || companionSuffix.empty()) return false;
+        std::filesystem::path companion = name;
+        companion += companionSuffix;
+        return nameTaken(companion, error);
+    };
+    std::filesystem::path candidate = folder / baseName;
+    for (unsigned long n = 1; taken(candidate); ++n) {
         candidate = folder / withNumber(numberedPattern, n);
     }
     if (error) {

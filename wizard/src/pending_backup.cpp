@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tidewell/records/backup_record.h"
 #include "tidewell/wizard/device_step.h"
 
 namespace tidewell {
@@ -68,7 +69,9 @@ std::optional<std::filesystem::path> PendingBackup::commit(std::string* why) {
         return std::nullopt;
     }
     for (;;) {
-        const auto name = makeBackupName(folder_, baseName_, pattern_, why);
+        // A record without its backup (the user's, or one whose backup was moved away)
+        // keeps its number: the backup's record would replace it.
+        const auto name = makeBackupName(folder_, baseName_, pattern_, why, kRecordSuffix);
         if (!name) {
             return std::nullopt;
         }

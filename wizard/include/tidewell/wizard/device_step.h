@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tidewell {
 
@@ -86,12 +87,14 @@ class CDeviceStepList {
 };
 
 // The first free name in folder: baseName, then numberedPattern ("setting_%d.bak")
-// with 1, 2, ... A name is taken when anything exists under it, readable or not.
+// with 1, 2, ... A name is taken when anything exists under it, readable or not, or
+// under it with companionSuffix appended (a backup's record), when that is given.
 // Nothing, and *why naming the folder and the reason, when the folder cannot be
 // searched (no search permission, no longer a folder ...): no name can be known free.
 std::optional<std::filesystem::path> makeBackupName(const std::filesystem::path& folder,
                                                     const std::string& baseName,
                                                     const std::string& numberedPattern,
-                                                    std::string* why = nullptr);
+                                                    std::string* why = nullptr,
+                                                    std::string_view companionSuffix = {});
 
 }  // namespace tidewell

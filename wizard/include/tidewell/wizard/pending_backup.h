@@ -24,7 +24,8 @@ class PendingBackup {
     const std::filesystem::path& partialPath() const { return partial_; }
 
     // Gives the received file the first free backup name without ever replacing an
-    // existing file; the final path, or nullopt and *why.
+    // existing file; a name is free only when neither it nor its record (NAME.json)
+    // exists. The final path, or nullopt and *why.
     std::optional<std::filesystem::path> commit(std::string* why = nullptr);
     // Drops the partial file.
     void discard();
