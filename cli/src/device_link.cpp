@@ -1,6 +1,7 @@
 #include "device_link.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
@@ -79,6 +80,35 @@ std::int32_t CliWorker::dispatchCommand(std::int32_t code) {
     }
     notify(kNotifyCommandEnded, deviceLost() ? 1 : 0);
     return result;
+}
+
+void CliWorker::startDelivery(int copyFd) {
+    const std::lock_guard lock(deliveryLock_);
+    digest_ = Sha256();
+    deliveredBytes_ = 0;
+    copyFd_ = copyFd;
+    copyError_ = 0;
+}
+
+CliWorker::Delivered CliWorker::delivered() {
+    const std::lock_guard lock(deliveryLock_);
+    copyFd_ = -1;
+    return {deliveredBytes_, digest_.finish(), copyError_};
+}
+
+void CliWorker::onBytesDelivered(std::span<const std::uint8_t> bytes) {
+    const std::lock_guard lock(deliveryLock_);
+    digest_.update(bytes);
+    deliveredBytes_ += bytes.size();
+    while (copyFd_ >= 0 && copyError_ == 0 && !bytes.empty()) {
+        const ssize_t done = ::write(copyFd_, bytes.data(), bytes.size());
+        if (done < 0 && errno == EINTR) continue;
+        if (done < 0) {
+            copyError_ = errno;
+            break;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(done));
+    }
 }
 
 DeviceLink::DeviceLink(CancelSource& cancel, std::string name, std::string portLabel)

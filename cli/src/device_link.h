@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <string>
 
 #include "cancel_source.h"
@@ -15,24 +17,47 @@
 #include "notifications.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/timing.h"
+#include "tidewell/records/sha256.h"
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell::cli {
 
 // The worker, plus one notification when each command has returned (with or
 // without a result of its own), so the caller always knows the worker is idle, and
-// the errno of a transfer's failed local file before it.
+// the errno of a transfer's failed local file before it. The file bytes an upload got
+// through are counted and hashed as the device acknowledges them, so they describe
+// what was sent whatever becomes of the file meanwhile.
 class CliWorker : public CTidewellThread {
   public:
     // A command of our own: three CAN, as an XMODEM peer gives up a transfer. The
     // worker's cancel sends nothing; this tells the device once the worker has stopped.
     static constexpr std::int32_t kCmdCancelTransfer = 100;
 
+    struct Delivered {
+        std::uint64_t bytes = 0;
+        std::string sha256;
+        int copyError = 0;  // errno of a failed write to the copy; 0 when none
+    };
+
     using CTidewellThread::CTidewellThread;
     ~CliWorker() override;
 
+    // Owner side, while the worker is idle: the next upload is counted afresh, and its
+    // bytes are also written to copyFd when that is >= 0 (the caller keeps it open).
+    void startDelivery(int copyFd = -1);
+    // Owner side, once the upload has returned: what it delivered; the copy is let go.
+    Delivered delivered();
+
   protected:
     std::int32_t dispatchCommand(std::int32_t code) override;
+    void onBytesDelivered(std::span<const std::uint8_t> bytes) override;
+
+  private:
+    std::mutex deliveryLock_;
+    Sha256 digest_;
+    std::uint64_t deliveredBytes_ = 0;
+    int copyFd_ = -1;
+    int copyError_ = 0;
 };
 
 // Which port to open: a COM number resolved by `platform`, or a device path.

@@ -1,6 +1,5 @@
 #include "session.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,9 @@
 #include "tidewell/app/settings.h"
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
+#include "tidewell/records/backup_record.h"
+#include "tidewell/records/input_file.h"
+#include "tidewell/records/sha256.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/wizard/pending_backup.h"
 
@@ -26,8 +28,10 @@ constexpr std::string_view kUploadLine = "download ";
 constexpr std::string_view kDownloadLine = "upload ";
 constexpr std::size_t kInputChunk = 4096;
 
+// "2 s", "0.5 s"; below a tenth of a second "20 ms", so that no wait reads as none.
 std::string seconds(std::chrono::milliseconds duration) {
     const auto ms = duration.count();
+    if (ms < 100) return std::to_string(ms) + " ms";
     if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
@@ -50,31 +54,18 @@ std::chrono::milliseconds packetLineTime(std::uint32_t baud) {
     return std::chrono::milliseconds((kLongPacketBits * 1000 + baud - 1) / baud);
 }
 
-// A file to send: a readable regular file; its size.
+// A file to send: a readable regular file, opened without blocking (a FIFO would hold
+// open() until a writer comes); its size now.
 bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, std::string* why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *why = "cannot read " + path + ": " + osReason(errno);
-        return false;
-    }
-    struct stat info {};
-    const bool statted = ::fstat(fd, &info) == 0;
-    const int statError = errno;
-    ::close(fd);
-    if (!statted) {
-        *why = "cannot read " + path + ": " + osReason(statError);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        *why = "cannot read " + path + ": " + osReason(EISDIR);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
+    int error = 0;
+    const auto file = records::InputFile::open(path, nullptr, &error);
+    if (!file) {
         // The transfer takes its length from the file system: anything else would go out empty.
-        *why = "cannot send " + path + ": not a regular file";
+        *why = error != 0 ? "cannot read " + path + ": " + osReason(error)
+                          : "cannot send " + path + ": not a regular file";
         return false;
     }
-    *size = static_cast<std::uint64_t>(info.st_size);
+    *size = file->size();
     return true;
 }
 
@@ -109,7 +100,7 @@ Session::~Session() {
     link_.reset();  // worker and port go before the signal watch
 }
 
-std::chrono::milliseconds Session::transferSilence(std::chrono::milliseconds longerFloor) const {
+std::chrono::milliseconds Session::laterWait(std::chrono::milliseconds longerFloor) const {
     return std::max(options_.timeout,
                     kSilenceFloorByteWaits * EngineTiming{}.byteWait + longerFloor);
 }
@@ -220,6 +211,13 @@ ExitStatus Session::runCommand() {
     if (options_.command == Command::restore) {
         if (const ExitStatus status = checkRestoreRecord(); status != ExitStatus::ok) return status;
     }
+    const std::string& backupFolder =
+        options_.command == Command::backup ? options_.backupDir : options_.backupFirstDir;
+    if (!backupFolder.empty()) {
+        if (const ExitStatus status = checkBackupFolder(backupFolder); status != ExitStatus::ok) {
+            return status;
+        }
+    }
     if (const ExitStatus status = openLink(); status != ExitStatus::ok) return status;
     if (const ExitStatus status = detectAndLogin(); status != ExitStatus::ok) return status;
 
@@ -233,10 +231,7 @@ ExitStatus Session::runCommand() {
                     return status;
                 }
             }
-            const ExitStatus sent = transfer({TransferWay::toDevice, options_.deviceFile,
-                                              options_.localFile, options_.localFile, size, false});
-            if (sent != ExitStatus::ok || !options_.readsBack()) return sent;
-            return readBackAndCompare(options_.deviceFile, options_.localFile);
+            return sendFile(size);
         }
         case Command::backup:
             return backup(options_.deviceFile, options_.backupDir);
@@ -324,14 +319,15 @@ ExitStatus Session::detectAndLogin() {
     // they said: the log-in is done only when a line holds ":OK:". A slower answer is
     // still read (by the terminal loop, which sends nothing) until --timeout.
     link_->command(cmdLogin);
-    const auto loginDeadline = Clock::now() + options_.timeout;
+    const auto loginWait = laterWait();
+    const auto loginDeadline = Clock::now() + loginWait;
     ReplyMark answer = ReplyMark::none;
     std::string refusal;
     loginLines_.clear();
     const auto note = [&](const WorkerEvent& e) {
         takeEvent(e);
         if (e.kind == WorkerEvent::Kind::text && answer == ReplyMark::none) {
-            loginLines_.push_back(e.text);
+            keepLoginLine(loginLines_, e.text);
             answer = replyMark(e.text);
             if (answer == ReplyMark::error) refusal = e.text;
         }
@@ -351,7 +347,7 @@ ExitStatus Session::detectAndLogin() {
                 if (answer != ReplyMark::none && !link_->busy()) break;
                 return fail(ExitStatus::timeout,
                             link_->name() + ": the device did not confirm the log-in within " +
-                                seconds(options_.timeout) + " (no \":OK:\" line)");
+                                seconds(loginWait) + " (no \":OK:\" line)");
             case WaitEnd::event:
                 note(event);
                 if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
@@ -384,7 +380,12 @@ ExitStatus Session::backup(const std::string& deviceFile, const std::string& fol
     if (status != ExitStatus::ok) return status;  // the partial file goes with `pending`
     const auto written = pending->commit(&why);
     if (!written) return fail(ExitStatus::localFile, why);
-    if (options_.command == Command::backup) report_.file = written->string();
+    if (options_.command == Command::backup) {
+        report_.file = written->string();
+        report_.bytes = lastTransfer_.bytes;
+        report_.transferSeconds = lastTransfer_.seconds;
+        if (const auto digest = digestFile(*written)) report_.sha256 = digest->sha256;
+    }
     io_.out << written->string() << '\n' << std::flush;
     return writeRecord(deviceFile, written->string());
 }
@@ -403,6 +404,7 @@ ExitStatus Session::transfer(const TransferJob& job) {
     auto& worker = link_->worker();
     worker.cancel();
     worker.setFileName(localPath);
+    if (upload) worker.startDelivery(job.copyFd);
     // The line goes into the mailbox while the worker is idle, before the command starts:
     // the session finds it at once instead of spending line reads (two read waits, with
     // the log-in's last line feed still in the buffer) waiting for it.
@@ -428,10 +430,10 @@ ExitStatus Session::transfer(const TransferJob& job) {
     // block transfer gives the next that long, and the final line must come that long
     // after the last. Lines and bytes that are no frame extend nothing: a device that
     // floods text or trickles a packet is not getting on with the transfer.
-    const auto silence = transferSilence();
+    const auto silence = laterWait();
     // Between the frames of a running block transfer a packet's own time on the line
     // counts on top of the floor.
-    const auto frameSilence = transferSilence(packetLineTime(link_->baudRate()));
+    const auto frameSilence = laterWait(packetLineTime(link_->baudRate()));
     auto lastActivity = start;
     TrafficCounts atActivity = link_->traffic();
     TrafficCounts atProgress = atActivity;  // at the accept, then at each good packet
@@ -509,6 +511,9 @@ ExitStatus Session::transfer(const TransferJob& job) {
             break;
         }
     }
+    // Taken whatever the outcome: the worker lets go of the copy.
+    const std::optional<CliWorker::Delivered> sent =
+        upload ? std::optional(worker.delivered()) : std::nullopt;
     const TrafficCounts sinceProgress = link_->traffic() - atProgress;
     seen.bytesSinceProgress = sinceProgress.bytes;
     seen.packetsSinceProgress = sinceProgress.packets;
@@ -526,11 +531,9 @@ ExitStatus Session::transfer(const TransferJob& job) {
     switch (status) {
         case ExitStatus::ok: {
             const auto took = std::chrono::duration<double>(Clock::now() - start);
-            const std::optional<std::uint64_t> bytes = upload ? size : received;
-            if (!job.readBack) {
-                report_.bytes = bytes;
-                report_.transferSeconds = took.count();
-            }
+            const std::optional<std::uint64_t> bytes = sent ? sent->bytes : received;
+            lastTransfer_ = {bytes.value_or(0), took.count(), sent ? sent->sha256 : "",
+                             sent ? sent->copyError : 0};
             std::string done = upload         ? "Sent " + job.shown + " to " + file
                                : job.readBack ? "Read " + file + " back"
                                               : "Received " + file;
@@ -626,10 +629,11 @@ ExitStatus Session::sendLine() {
     }
     link_->command(cmdTerminal);
     notePhase(SessionPhase::commandLine);
-    // The whole reply, up to its marked line, must come within --timeout: neither
+    // The whole reply, up to its marked line, must come within the wait: neither
     // other lines nor the pieces the worker cuts from a line that never ends extend it.
     const TrafficCounts atSend = link_->traffic();
-    const auto deadline = Clock::now() + options_.timeout;
+    const auto wait = laterWait();
+    const auto deadline = Clock::now() + wait;
     WorkerEvent event;
     for (;;) {
         switch (link_->wait(deadline, &event)) {
@@ -639,10 +643,9 @@ ExitStatus Session::sendLine() {
             case WaitEnd::deadline: {
                 const TrafficCounts came = link_->traffic() - atSend;
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
-                return fail(ExitStatus::timeout, link_->name() + ": no reply to " +
-                                                     inQuotes(options_.line) + " within " +
-                                                     seconds(options_.timeout) +
-                                                     sentInstead(came, "a reply line"));
+                return fail(ExitStatus::timeout,
+                            link_->name() + ": no reply to " + inQuotes(options_.line) +
+                                " within " + seconds(wait) + sentInstead(came, "a reply line"));
             }
             case WaitEnd::input:
                 break;
@@ -685,6 +688,7 @@ ExitStatus Session::terminal() {
     std::string partial;
     std::uint64_t lineNumber = 1;
     bool inputOpen = true;
+    bool tooLong = false;  // input ended at a line over the limit; the lines before it go
     auto lastActivity = Clock::now();  // a line sent or received, the end of input
     auto lastSent = lastActivity;      // a line sent, the end of input
     std::uint64_t lineEnds = link_->traffic().lineEnds;
@@ -712,6 +716,12 @@ ExitStatus Session::terminal() {
                 if (!inputOpen && outgoing.empty()) {
                     link_->cancelAndSettle(kSettleLimit, printDrained);
                     io_.out << std::flush;
+                    if (tooLong) {
+                        return fail(ExitStatus::usage, "input line " + std::to_string(lineNumber) +
+                                                           " is longer than " +
+                                                           std::to_string(kMaxInputLine) +
+                                                           " bytes; the terminal ends before it");
+                    }
                     return ExitStatus::ok;
                 }
                 break;
@@ -726,7 +736,6 @@ ExitStatus Session::terminal() {
                     lastActivity = lastSent = Clock::now();
                     break;
                 }
-                bool tooLong = false;
                 for (ssize_t i = 0; i < got && !tooLong; ++i) {
                     const char c = buffer[i];
                     if (c == '\n') {
@@ -740,11 +749,10 @@ ExitStatus Session::terminal() {
                     }
                 }
                 if (tooLong) {
-                    link_->cancelAndSettle(kSettleLimit, printDrained);
-                    return fail(ExitStatus::usage, "input line " + std::to_string(lineNumber) +
-                                                       " is longer than " +
-                                                       std::to_string(kMaxInputLine) +
-                                                       " bytes; the terminal ends before it");
+                    // Input ends here; the lines before it still go, and their replies come.
+                    inputOpen = false;
+                    partial.clear();
+                    lastActivity = lastSent = Clock::now();
                 }
                 break;
             }

@@ -41,11 +41,13 @@ struct SessionHooks {
     std::function<void(const ProgressSample&)> progress;
 };
 
-// What one run did, for a summary.
+// What one run did, for a summary. Its figures are those of the command's own transfer,
+// not of the backups of --backup-first nor of a read-back.
 struct SessionReport {
     std::string file;                       // backup: the file written (not --backup-first's)
-    std::optional<std::uint64_t> bytes;     // a transfer that succeeded: its size
+    std::optional<std::uint64_t> bytes;     // once it succeeded: the bytes sent or received
     std::optional<double> transferSeconds;  // ... and how long it took
+    std::string sha256;                     // ... and the SHA-256 of those bytes
     std::string message;                    // the last message: the failure, or what was done
     bool verified = false;                  // the file sent was read back and matched
 };
@@ -60,8 +62,9 @@ class Session {
     static constexpr std::chrono::milliseconds kTerminalLinger{1000};
     // Retry interval for a line the worker's one-line mailbox cannot take yet.
     static constexpr std::chrono::milliseconds kMailboxRetry{20};
-    // A transfer's silence limit is never below this many byte waits of the engine:
-    // a healthy transfer can be quiet for a flush plus one byte wait.
+    // No wait after detection (the log-in, a reply, a transfer's silence) is shorter
+    // than this many byte waits of the engine: a healthy transfer can be quiet for a
+    // flush plus one byte wait.
     static constexpr int kSilenceFloorByteWaits = 2;
     // How often a transfer's wait looks whether bytes came from the device.
     static constexpr std::chrono::milliseconds kLineCheck{250};
@@ -87,16 +90,29 @@ class Session {
         std::string shown;      // what messages call the local side: the file sent, the folder
         std::optional<std::uint64_t> size;  // of the file sent
         bool readBack = false;              // a download that checks a file just sent
+        int copyFd = -1;                    // >= 0: an upload's bytes are copied there too
     };
     ExitStatus transfer(const TransferJob& job);
+    // The last transfer that succeeded.
+    struct TransferDone {
+        std::uint64_t bytes = 0;  // an upload's: as the device acknowledged them
+        double seconds = 0;
+        std::string sha256;  // an upload's bytes
+        int copyError = 0;   // errno of a failed write to the job's copy
+    };
     // A numbered backup of deviceFile in folder, with its record; prints its path.
     ExitStatus backup(const std::string& deviceFile, const std::string& folder);
 
     // Backup records and read-back verification (session_records.cpp).
     ExitStatus verifyBackups();
     ExitStatus checkRestoreRecord();
+    // The folder backups go to, before the port is opened.
+    ExitStatus checkBackupFolder(const std::string& folder);
     ExitStatus backupFirst();
-    ExitStatus readBackAndCompare(const std::string& deviceFile, const std::string& sentFile);
+    // update, restore: sends the file, then reads it back when asked.
+    ExitStatus sendFile(std::optional<std::uint64_t> size);
+    // Compares the device file with sentCopy, the bytes the device acknowledged.
+    ExitStatus readBackAndCompare(const std::string& deviceFile, const std::string& sentCopy);
     ExitStatus writeRecord(const std::string& deviceFile, const std::string& backup);
     ExitStatus sendLine();
     ExitStatus terminal();
@@ -107,8 +123,8 @@ class Session {
     void deviceLine(const std::string& text);
     void takeEvent(const WorkerEvent& event);
     std::string lostMessage() const;
-    // --timeout, never below the floor (plus longerFloor).
-    std::chrono::milliseconds transferSilence(std::chrono::milliseconds longerFloor = {}) const;
+    // A wait after detection: --timeout, never below the floor (plus longerFloor).
+    std::chrono::milliseconds laterWait(std::chrono::milliseconds longerFloor = {}) const;
     EngineTiming engineTiming() const;
     // A device line for standard output: exact, or visible when that is a terminal.
     std::string forOut(const std::string& text) const;
@@ -126,7 +142,8 @@ class Session {
     std::ostream* log_ = nullptr;  // logFile_, the hooks' log, or none
     std::deque<std::string> kept_;
     std::string lastErrorLine_;            // the last worker line starting with "Error"
-    std::vector<std::string> loginLines_;  // what the device said to the log-in word
+    std::vector<std::string> loginLines_;  // what a record keeps of the answer to the log-in
+    TransferDone lastTransfer_;
     std::string failureNote_;  // ends every failure message while set: what it means here
     std::optional<SignalWatch> signals_;
     CancelSource* cancel_ = nullptr;  // signals_, or the hooks' source

@@ -3,11 +3,12 @@
 // update, and the record of every backup taken.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <filesystem>
+#include <utility>
 
 #include "session.h"
 #include "tidewell/records/backup_record.h"
@@ -17,36 +18,37 @@ namespace tidewell::cli {
 
 namespace {
 
-constexpr std::array<const char*, 2> kBackedUpFirst = {"setting", "playlist"};
-
-// A private file for what the device sends back, removed with this object.
-class ReadBackFile {
+// A private temporary file, open for writing, removed with this object.
+class PrivateFile {
   public:
-    ReadBackFile() = default;
-    ReadBackFile(const ReadBackFile&) = delete;
-    ReadBackFile& operator=(const ReadBackFile&) = delete;
-    ~ReadBackFile() {
+    PrivateFile() = default;
+    PrivateFile(const PrivateFile&) = delete;
+    PrivateFile& operator=(const PrivateFile&) = delete;
+    ~PrivateFile() {
+        if (fd_ >= 0) ::close(fd_);
         if (!path_.empty()) ::unlink(path_.c_str());
     }
 
-    bool create(std::string* why) {
+    // name: "read-back"; what: what it is for, for the message.
+    bool create(const std::string& name, const std::string& what, std::string* why) {
         std::error_code error;
         const auto folder = std::filesystem::temp_directory_path(error);
-        std::string pattern = ((error ? "/tmp" : folder) / "tidewell-read-back-XXXXXX").string();
-        const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
-        if (fd < 0) {
+        std::string pattern =
+            ((error ? "/tmp" : folder) / ("tidewell-" + name + "-XXXXXX")).string();
+        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
+        if (fd_ < 0) {
             const int code = errno;
-            *why =
-                "cannot create a file for the data read back (" + pattern + "): " + osReason(code);
+            *why = "cannot create a file for " + what + " (" + pattern + "): " + osReason(code);
             return false;
         }
-        ::close(fd);
         path_ = pattern;
         return true;
     }
     const std::string& path() const { return path_; }
+    int fd() const { return fd_; }
 
   private:
+    int fd_ = -1;
     std::string path_;
 };
 
@@ -72,6 +74,16 @@ ExitStatus Session::verifyBackups() {
 ExitStatus Session::checkRestoreRecord() {
     const std::string& file = options_.localFile;
     const RecordCheck check = checkBackup(file);
+    if (check.record && check.record->origin.deviceFile != options_.deviceFile) {
+        const std::string other = file + ": its record says it is a backup of " +
+                                  inQuotes(check.record->origin.deviceFile) + ", not of " +
+                                  inQuotes(options_.deviceFile);
+        if (!options_.force) {
+            return fail(ExitStatus::backupMismatch,
+                        other + "; nothing was sent (--force restores it anyway)");
+        }
+        info(other + "; restoring it anyway (--force).");
+    }
     switch (check.status) {
         case RecordStatus::matches:
             info(file + " " + check.detail + ".");
@@ -93,10 +105,19 @@ ExitStatus Session::checkRestoreRecord() {
     return ExitStatus::ok;
 }
 
+ExitStatus Session::checkBackupFolder(const std::string& folder) {
+    struct stat info {};
+    int error = ::stat(folder.c_str(), &info) == 0 ? 0 : errno;
+    if (error == 0 && !S_ISDIR(info.st_mode)) error = ENOTDIR;
+    if (error == 0 && ::access(folder.c_str(), W_OK | X_OK) != 0) error = errno;
+    if (error == 0) return ExitStatus::ok;
+    return fail(ExitStatus::localFile, "cannot put backups in " + folder + ": " + osReason(error));
+}
+
 ExitStatus Session::backupFirst() {
     failureNote_ = "the package was not sent";
-    for (const char* deviceFile : kBackedUpFirst) {
-        if (const ExitStatus status = backup(deviceFile, options_.backupFirstDir);
+    for (const std::string_view deviceFile : kBackupDeviceFiles) {
+        if (const ExitStatus status = backup(std::string(deviceFile), options_.backupFirstDir);
             status != ExitStatus::ok) {
             return status;
         }
@@ -105,23 +126,51 @@ ExitStatus Session::backupFirst() {
     return ExitStatus::ok;
 }
 
-ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std::string& sentFile) {
-    failureNote_ = inQuotes(deviceFile) + " was sent, but could not be verified";
-    ReadBackFile readBack;
+ExitStatus Session::sendFile(std::optional<std::uint64_t> size) {
+    const std::string& file = options_.localFile;
+    // What the device acknowledged, copied as it goes: the read-back is compared with
+    // that, whatever becomes of the file meanwhile.
+    std::optional<PrivateFile> sentCopy;
     std::string why;
-    if (!readBack.create(&why)) return fail(ExitStatus::localFile, why);
+    if (options_.readsBack() &&
+        !sentCopy.emplace().create("sent", "a copy of what is sent", &why)) {
+        return fail(ExitStatus::localFile, why);
+    }
+    const ExitStatus sent = transfer({TransferWay::toDevice, options_.deviceFile, file, file, size,
+                                      false, sentCopy ? sentCopy->fd() : -1});
+    if (sent != ExitStatus::ok) return sent;
+    report_.bytes = lastTransfer_.bytes;
+    report_.transferSeconds = lastTransfer_.seconds;
+    report_.sha256 = lastTransfer_.sha256;
+    if (!sentCopy) return ExitStatus::ok;
+    if (lastTransfer_.copyError != 0) {
+        return fail(ExitStatus::localFile,
+                    "cannot keep a copy of what was sent (" + sentCopy->path() +
+                        "): " + osReason(lastTransfer_.copyError) + "; " +
+                        inQuotes(options_.deviceFile) + " was sent, but could not be verified");
+    }
+    return readBackAndCompare(options_.deviceFile, sentCopy->path());
+}
+
+ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std::string& sentCopy) {
+    failureNote_ = inQuotes(deviceFile) + " was sent, but could not be verified";
+    PrivateFile readBack;
+    std::string why;
+    if (!readBack.create("read-back", "the data read back", &why)) {
+        return fail(ExitStatus::localFile, why);
+    }
     if (const ExitStatus status =
             transfer({TransferWay::fromDevice, deviceFile, readBack.path(), "", {}, true});
         status != ExitStatus::ok) {
         return status;
     }
-    const auto result = compareReadBackFiles(sentFile, readBack.path(), &why);
+    const auto result = compareReadBackFiles(sentCopy, readBack.path(), &why);
     if (!result) return fail(ExitStatus::localFile, why);
     failureNote_.clear();
     if (!result->matches()) {
         return fail(ExitStatus::verifyFailed,
-                    link_->name() + ": verification of " + inQuotes(deviceFile) +
-                        " failed: " + describeReadBack(*result) + "; it is not " + sentFile);
+                    link_->name() + ": verification of " + inQuotes(deviceFile) + " failed: " +
+                        describeReadBack(*result) + "; it is not " + options_.localFile);
     }
     report_.verified = true;
     info("Verified: " + describeReadBack(*result) + ".");

@@ -21,7 +21,6 @@
 #include "port_report.h"
 #include "session.h"
 #include "signal_watch.h"
-#include "tidewell/records/sha256.h"
 
 namespace tidewell::cli {
 
@@ -235,11 +234,12 @@ ExitStatus SeveralPorts::runPort(PortRun& run, std::vector<std::string>* reply,
                                  SessionReport* report) {
     const std::size_t i = run.index;
     OutputWriter& writer = *writer_;
-    // backup --dir and update --backup-first: the port's own folder in the one given.
+    // backup --dir and update --backup-first with several ports: the port's own folder in
+    // the one given. One port named (--json) keeps the folder as it is.
     std::string* backupDir = run.options.command == Command::backup ? &run.options.backupDir
                              : run.options.backupFirstDir.empty()   ? nullptr
                                                                     : &run.options.backupFirstDir;
-    if (backupDir != nullptr) {
+    if (backupDir != nullptr && (options_.allPorts || options_.ports.size() > 1)) {
         const fs::path folder = fs::path(*backupDir) / run.plan.folder;
         std::error_code ec;
         fs::create_directory(folder, ec);
@@ -305,13 +305,10 @@ void SeveralPorts::work(PortRun& run) {
     }
     if (!report.file.empty()) outcome.file = report.file;
     if (run.options.readsBack()) outcome.verified = report.verified;
-    if (outcome.status == ExitStatus::ok) {
-        outcome.bytes = report.bytes;
-        outcome.transferSeconds = report.transferSeconds;
-        if (!outcome.file.empty()) {
-            if (const auto digest = digestFile(outcome.file)) outcome.sha256 = digest->sha256;
-        }
-    }
+    // The transfer's own figures, also when a later step failed (its record, the read-back).
+    outcome.bytes = report.bytes;
+    outcome.transferSeconds = report.transferSeconds;
+    outcome.sha256 = report.sha256;
     outcome.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     writer_->status(run.index, outcome.status == ExitStatus::ok
                                    ? "done"

@@ -187,5 +187,25 @@ INSTANTIATE_TEST_SUITE_P(Cli, HostileDevice,
                                                       "did not confirm the end"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// An endless line for the log-in word on an unpaced line (megabytes a second): what is
+// kept of the answer is bounded, so a wait four times as long holds no more memory.
+TEST(HostileLogIn, AnEndlessAnswerToTheLogInWordFillsNoMemory) {
+    std::vector<long> peaks;
+    for (const char* timeout : {"2", "8"}) {
+        TempDir temp;
+        Devsim device(temp.path(), {"--endless-line", "login"});
+        SpawnOptions spawn;
+        spawn.args = {TIDEWELL_CLI, "--port", device.link().string(), "--timeout", timeout,
+                      "-q",         "detect"};
+        spawn.env = {"XDG_CONFIG_HOME=" + (temp.path() / "config").string()};
+        spawn.stderrFile = temp.path() / "cli.err";
+        Child cli(spawn);
+        ASSERT_EQ(cli.wait(60s), kTimeout) << readFile(spawn.stderrFile);
+        ASSERT_TRUE(cli.peakRssKib().has_value());
+        peaks.push_back(*cli.peakRssKib());
+    }
+    EXPECT_LT(peaks[1] - peaks[0], 8 * 1024) << peaks[0] << " KiB, then " << peaks[1] << " KiB";
+}
+
 }  // namespace
 }  // namespace tidewell::cli::testing
