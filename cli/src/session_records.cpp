@@ -18,7 +18,7 @@ namespace tidewell::cli {
 
 namespace {
 
-// A private temporary file, open for writing, removed with this object.
+// A private temporary file, open for writing (or its name only), removed with this object.
 class PrivateFile {
   public:
     PrivateFile() = default;
@@ -43,6 +43,11 @@ class PrivateFile {
         }
         path_ = pattern;
         return true;
+    }
+    // Only the name is kept: a transfer creates the file itself, exclusively.
+    void keepNameOnly() {
+        ::close(std::exchange(fd_, -1));
+        ::unlink(path_.c_str());
     }
     const std::string& path() const { return path_; }
     int fd() const { return fd_; }
@@ -159,6 +164,7 @@ ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std:
     if (!readBack.create("read-back", "the data read back", &why)) {
         return fail(ExitStatus::localFile, why);
     }
+    readBack.keepNameOnly();
     if (const ExitStatus status =
             transfer({TransferWay::fromDevice, deviceFile, readBack.path(), "", {}, true});
         status != ExitStatus::ok) {

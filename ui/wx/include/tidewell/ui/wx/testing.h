@@ -3,7 +3,9 @@
 
 #include <wx/window.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tidewell/ui/frame.h"
 #include "tidewell/ui/window.h"
@@ -21,5 +23,20 @@ std::vector<wxWindow*> systemMenuButtons(const Window& window);
 int paintCount(const Window& window);
 // The wx id of a frame's command (menu items, tool buttons, accelerators).
 int nativeCommandId(const FrameWindow& frame, int commandId);
+
+// The toolkit's warnings and critical messages (GTK, GLib, ATK) while it lives;
+// they go nowhere else meanwhile. One at a time.
+class ToolkitMessages {
+  public:
+    ToolkitMessages();
+    ~ToolkitMessages();
+    ToolkitMessages(const ToolkitMessages&) = delete;
+    ToolkitMessages& operator=(const ToolkitMessages&) = delete;
+    const std::vector<std::string>& messages() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace tidewell::ui::wxtest
