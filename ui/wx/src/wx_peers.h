@@ -213,6 +213,7 @@ class WxPlatform : public Platform {
 
   protected:
     void windowDestroyed(Window& window) override;
+    void showAside(Dialog& dialog, Window& other, bool aside) override;
 
   private:
     void scheduleDrain();

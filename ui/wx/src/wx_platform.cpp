@@ -7,6 +7,7 @@
 #include <wx/mstream.h>
 #include <wx/utils.h>
 
+#include <csignal>
 #include <filesystem>
 #include <set>
 
@@ -41,6 +42,13 @@ class TidewellApp : public wxApp {
 
     bool OnInit() override {
         // No wxApp::OnInit: the program takes no command-line options.
+#ifdef __UNIX__
+        // Handled on the window thread, from the event loop, whichever loop runs.
+        for (const int signal : {SIGTERM, SIGHUP}) {
+            SetSignalHandler(signal, &TidewellApp::onTerminationSignal);
+        }
+#endif
+        Bind(wxEVT_END_SESSION, [this](wxCloseEvent&) { platform_.requestTermination(); });
         if (!initInstance_()) {
             exitCode_ = exitInstance_(1);
             return false;
@@ -53,6 +61,12 @@ class TidewellApp : public wxApp {
     }
 
   private:
+    static void onTerminationSignal(int /*signal*/) {
+        if (auto* app = dynamic_cast<TidewellApp*>(wxTheApp)) {
+            app->platform_.requestTermination();
+        }
+    }
+
     WxPlatform& platform_;
     const std::function<bool()>& initInstance_;
     const std::function<int(int)>& exitInstance_;
@@ -309,6 +323,11 @@ int WxPlatform::messageBox(Window* owner, std::string_view text, std::string_vie
             style |= wxICON_NONE;
             break;
     }
+    if ((type & MB_DEFBUTTON2) != 0 && (type & MB_TYPEMASK) != MB_OK) {
+        style |= (type & MB_TYPEMASK) == MB_OKCANCEL || (type & MB_TYPEMASK) == MB_RETRYCANCEL
+                     ? wxCANCEL_DEFAULT
+                     : wxNO_DEFAULT;
+    }
     wxMessageDialog box(nativeOf(owner), fromUtf8(text), fromUtf8(caption), style);
     if ((type & MB_TYPEMASK) == MB_RETRYCANCEL) {
         box.SetOKCancelLabels(_("&Retry"), _("Cancel"));
@@ -360,6 +379,24 @@ std::optional<std::string> WxPlatform::chooseFile(const FileDialogRequest& reque
         return std::nullopt;
     }
     return toUtf8(dialog.GetPath());
+}
+
+void WxPlatform::showAside(Dialog& dialog, Window& other, bool aside) {
+    auto* page = dynamic_cast<wxTopLevelWindow*>(nativeOf(&dialog));
+    wxWindow* window = nativeOf(&other);
+    if (page == nullptr || window == nullptr) {
+        return;
+    }
+    // wxDialog::Show(false) would end the modal run: the window alone is hidden.
+    if (aside) {
+        page->wxTopLevelWindow::Show(false);
+        window->Enable();
+        window->Raise();
+    } else {
+        window->Disable();
+        page->wxTopLevelWindow::Show(true);
+        page->Raise();
+    }
 }
 
 int WxPlatform::runNativeModal(const std::function<int()>& show) {
