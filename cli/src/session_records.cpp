@@ -40,7 +40,9 @@ class ReadBackFile {
                 "cannot create a file for the data read back (" + pattern + "): " + osReason(code);
             return false;
         }
+        // Only the name is kept: the transfer creates the file itself, exclusively.
         ::close(fd);
+        ::unlink(pattern.c_str());
         path_ = pattern;
         return true;
     }

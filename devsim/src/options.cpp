@@ -187,6 +187,20 @@ bool Parser::handle(std::string_view name) {
     if (name == "--corrupt-every-packet") return flag(f.corruptEveryPacket);
     if (name == "--drop-ack") return packet(f.dropAck);
     if (name == "--cancel-at") return packet(f.cancelAt);
+    if (name == "--late-answer") {
+        if (!takeValue(name, value)) return false;
+        const auto colon = value.find(':');
+        std::uint64_t millis = 0;
+        if (colon == std::string_view::npos || !parseNumber(value.substr(0, colon), count) ||
+            count == 0 || !parseNumber(value.substr(colon + 1), millis) || millis == 0 ||
+            millis > kMaxMillis) {
+            return fail("--late-answer: expected K:MS (packet K from 1, MS from 1 to " +
+                        std::to_string(kMaxMillis) + "), got \"" + std::string(value) + "\"");
+        }
+        f.lateAnswer = count;
+        f.lateAnswerDelay = std::chrono::milliseconds(millis);
+        return true;
+    }
     if (name == "--no-transfer-start") return flag(f.noTransferStart);
     if (name == "--bit-error-rate") {
         if (!takeValue(name, value)) return false;
@@ -274,7 +288,8 @@ ParsedOptions Parser::run() {
         fail("--no-final-reply, --final-reply-late and --final-reply-early exclude each other");
     } else if (o.transfer == TransferMode::lrzsz && o.faults.hasPacketFaults()) {
         fail(
-            "--corrupt-packet, --corrupt-every-packet, --drop-ack and --cancel-at need "
+            "--corrupt-packet, --corrupt-every-packet, --drop-ack, --cancel-at and --late-answer "
+            "need "
             "--transfer builtin");
     } else if (o.transfer == TransferMode::lrzsz &&
                (o.faults.trickle.count() > 0 || o.faults.hangupIn == FaultPhase::transfer)) {
@@ -343,6 +358,9 @@ Faults (packet K counts the packets of one transfer from 1):
   --drop-ack K           lose the ACK of packet K once (the host repeats it)
   --cancel-at K          send CAN CAN in place of packet K (sender) or of its
                          ACK (receiver)
+  --late-answer K:MS     answer packet K MS ms late the first time, reading
+                         nothing meanwhile (receiver), or send packet K MS ms
+                         late (sender)
   --no-transfer-start    answer transfer lines with ":OK:", then never start
   --bit-error-rate R     flip each bit on the line, both ways, with probability R
   --seed N               seed of the bit errors (default: 1)

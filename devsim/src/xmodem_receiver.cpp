@@ -1,6 +1,7 @@
 #include "xmodem_receiver.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "control.h"
 #include "text.h"
@@ -82,6 +83,9 @@ void XmodemReceiver::receive(std::uint8_t byte, TimePoint now) {
             return;
         case Phase::purge:
             timer_ = std::min(now + kPurgeQuiet, purgeEnd_);
+            return;
+        case Phase::busy:
+            held_.push_back(byte);
             return;
         case Phase::cancelPending:
             if (byte == kCan) {
@@ -172,6 +176,14 @@ void XmodemReceiver::checkPacket(TimePoint now) {
         ++expected_;
         errors_ = 0;
         link_.note("rx " + name + " ok");
+        if (faults_.lateAnswer == ordinal && !lateAnswerDone_) {
+            lateAnswerDone_ = true;
+            link_.note("fault late-answer " + std::to_string(ordinal) + ": ACK of " + name +
+                       " due in " + std::to_string(faults_.lateAnswerDelay.count()) + " ms");
+            phase_ = Phase::busy;
+            timer_ = now + faults_.lateAnswerDelay;
+            return;
+        }
         if (faults_.dropAck == ordinal && !dropAckDone_) {
             dropAckDone_ = true;
             link_.note("fault drop-ack " + std::to_string(ordinal) + ": ACK of " + name +
@@ -272,6 +284,16 @@ void XmodemReceiver::advance(TimePoint now) {
                 phase_ = Phase::header;
                 timer_ = due + kPacketTimeout;
                 break;
+            case Phase::busy: {
+                sendByte(kAck);
+                link_.note("tx late ACK of " +
+                           packetName(static_cast<std::uint8_t>(accepted_), accepted_));
+                phase_ = Phase::header;
+                timer_ = due + kPacketTimeout;
+                const std::vector<std::uint8_t> held = std::exchange(held_, {});
+                for (const std::uint8_t byte : held) receive(byte, due);
+                break;
+            }
             case Phase::cancelPending:
                 // A lone CAN: back to what the receiver was doing.
                 phase_ = savedPhase_;

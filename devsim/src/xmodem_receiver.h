@@ -27,7 +27,17 @@ class XmodemReceiver {
     std::vector<std::uint8_t> takeData() { return std::move(data_); }
 
   private:
-    enum class Phase { waiting, requesting, silent, header, body, purge, cancelPending, finished };
+    enum class Phase {
+        waiting,
+        requesting,
+        silent,
+        header,
+        body,
+        purge,
+        busy,
+        cancelPending,
+        finished
+    };
 
     void sendRequest(TimePoint now);
     void atHeader(std::uint8_t byte, TimePoint now);
@@ -58,6 +68,8 @@ class XmodemReceiver {
     std::vector<std::uint8_t> packet_;
     std::size_t packetLength_ = 0;
     std::vector<std::uint8_t> data_;
+    std::vector<std::uint8_t> held_;  // what arrived while busy, read once the answer is out
+    bool lateAnswerDone_ = false;
     bool corruptDone_ = false;
     bool dropAckDone_ = false;
 };

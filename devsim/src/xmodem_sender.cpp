@@ -105,6 +105,9 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                 sendEot(now);
             }
             return;
+        case Phase::late:
+            stray(byte, "before " + currentName());
+            return;
         case Phase::waiting:
         case Phase::cancelPending:
         case Phase::finished:
@@ -170,6 +173,14 @@ void XmodemSender::nextPacket(TimePoint now) {
         return;
     }
     buildPacket();
+    if (faults_.lateAnswer == index_ + 1 && !lateDone_) {
+        lateDone_ = true;
+        link_.note("fault late-answer " + std::to_string(index_ + 1) + ": " + currentName() +
+                   " due in " + std::to_string(faults_.lateAnswerDelay.count()) + " ms");
+        phase_ = Phase::late;
+        timer_ = now + faults_.lateAnswerDelay;
+        return;
+    }
     sendPacket(now);
 }
 
@@ -226,6 +237,9 @@ void XmodemSender::advance(TimePoint now) {
                     cancel(TransferEnd::failed, "no start request within " +
                                                     std::to_string(kStartTimeout.count()) + " ms");
                 }
+                break;
+            case Phase::late:
+                sendPacket(due);
                 break;
             case Phase::waitAck:
                 link_.note("no answer to " + currentName());

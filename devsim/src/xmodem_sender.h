@@ -26,7 +26,7 @@ class XmodemSender {
     TransferEnd end() const { return end_; }
 
   private:
-    enum class Phase { waiting, waitStart, waitAck, waitEotAck, cancelPending, finished };
+    enum class Phase { waiting, waitStart, late, waitAck, waitEotAck, cancelPending, finished };
 
     void handle(std::uint8_t byte, TimePoint now);
     void buildPacket();
@@ -63,6 +63,7 @@ class XmodemSender {
     bool startIgnoredNoted_ = false;
     bool corruptDone_ = false;
     bool dropAckDone_ = false;
+    bool lateDone_ = false;
 };
 
 }  // namespace tidewell::devsim

@@ -209,6 +209,14 @@ void CTidewellThread::flushInput() {
     }
 }
 
+void CTidewellThread::discardWaitingInput() {
+    // A read wait of 0 would be no wait at all but "no time-out"; 1 ms is the shortest.
+    rxBuffer.clear();
+    while (readWaitingBytes(std::chrono::milliseconds{1}) > 0) {
+        rxBuffer.clear();
+    }
+}
+
 bool CTidewellThread::sendByte(std::uint8_t byte) {
     return writeBlock({&byte, 1});
 }
@@ -275,19 +283,33 @@ std::int32_t CTidewellThread::login() {
     if (!isActive()) {
         return resStopped;
     }
+    setFailureReason({});
     rxBuffer.clear();
     sendString(std::string(kLineBreak));
     pause(timing_.loginPause);
     sendLine(std::string(kLoginWord));
     std::string line;
+    std::string answer;  // the first line with a reply mark
     for (int i = 0; i < kLoginReplyLines; ++i) {
-        readLine(line, timing_.lineWait);
+        if (readReply(line, timing_.lineWait) && answer.empty()) {
+            answer = line;
+        }
     }
     if (deviceLost_) {
         return lostOrStopped();  // a vanished device is not logged in
     }
-    postResult(resLoggedIn);
-    return resLoggedIn;
+    if (!isActive()) {
+        return resStopped;
+    }
+    if (answer.find(kOkMark) != std::string::npos) {
+        postResult(resLoggedIn);
+        return resLoggedIn;
+    }
+    // Taken for logged in, the device would refuse every command that follows.
+    setFailureReason(answer.empty() ? "The device did not answer the log-in word."
+                                    : "The device refused the log-in: " + answer);
+    postResult(resLoginFailed);
+    return resLoginFailed;
 }
 
 std::int32_t CTidewellThread::runTerminal() {

@@ -35,10 +35,11 @@ bool LocalFile::openForReading(const std::string& path) {
 bool LocalFile::openForWriting(const std::string& path) {
     close();
     path_ = path;
-    // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of holding
-    // the worker in open(); a regular file is not affected by it.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                 0666);
+    // Created here and only here: never a file or link that was put in its place, and
+    // private while it fills (a kept backup is given its final mode when it is named).
+    fd_ =
+        ::open(path.c_str(),
+               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         lastErrno_ = errno;
         return false;

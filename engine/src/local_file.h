@@ -18,8 +18,7 @@ class LocalFile {
     // Only a regular file is opened: a directory is refused with EISDIR, a FIFO or a
     // device with EINVAL. Never blocks.
     bool openForReading(const std::string& path);
-    // Creates the file or empties an existing one. Never blocks: a FIFO without a
-    // reader is refused (ENXIO).
+    // Creates a new file; an existing name (a file, a link, a FIFO) is refused with EEXIST.
     bool openForWriting(const std::string& path);
     // Length of the open file; false when it cannot be asked.
     bool size(std::uint64_t& length);

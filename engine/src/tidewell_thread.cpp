@@ -2,6 +2,7 @@
 #include "tidewell/engine/tidewell_thread.h"
 
 #include <memory>
+#include <string_view>
 #include <thread>
 
 namespace tidewell {
@@ -15,6 +16,7 @@ CTidewellThread::~CTidewellThread() {
 }
 
 void CTidewellThread::cancel() {
+    std::lock_guard lock(mailboxLock_);  // see receiveFile: ordered with its open
     cancelRequested = true;
 }
 
@@ -57,7 +59,24 @@ std::string CTidewellThread::linkError() const {
     return linkError_;
 }
 
+std::string CTidewellThread::failureReason() const {
+    std::lock_guard lock(mailboxLock_);
+    return failureReason_;
+}
+
+void CTidewellThread::setFailureReason(std::string reason) {
+    constexpr std::string_view kErrorPrefix = "Error: ";
+    if (reason.starts_with(kErrorPrefix)) {
+        reason.erase(0, kErrorPrefix.size());
+    }
+    std::lock_guard lock(mailboxLock_);
+    if (reason.empty() || failureReason_.empty()) {
+        failureReason_ = std::move(reason);
+    }
+}
+
 void CTidewellThread::shutdown() {
+    cancel();
     clearRunning();
     commandEvent.set();
     stop();

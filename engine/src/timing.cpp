@@ -18,6 +18,7 @@ EngineTiming scaledTiming(unsigned divisor, const EngineTiming& base) {
     scaled.lineWait = scale(base.lineWait);
     scaled.flushSilence = scale(base.flushSilence);
     scaled.byteWait = scale(base.byteWait);
+    scaled.answerWait = scale(base.answerWait);
     scaled.senderCancelWait = scale(base.senderCancelWait);
     scaled.receiverCancelWait = scale(base.receiverCancelWait);
     scaled.bodyByteWait = scale(base.bodyByteWait);

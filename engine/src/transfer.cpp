@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <system_error>
 
 #include "local_file.h"
 #include "progress.h"
@@ -34,6 +35,10 @@ struct ReceiverStatistics {
     std::uint32_t remoteRetransmit = 0;
 };
 
+std::string errnoText(int error) {
+    return std::generic_category().message(error) + " (errno " + std::to_string(error) + ")";
+}
+
 std::string countLine(const char* label, std::uint32_t count) {
     return std::string(label) + std::to_string(static_cast<std::uint16_t>(count));
 }
@@ -50,6 +55,7 @@ std::int32_t CTidewellThread::runDownload() {
 
 std::int32_t CTidewellThread::runTransferSession(bool upload) {
     localFileError_ = 0;
+    setFailureReason({});
     if (!isActive()) {
         postResult(resStopped);
         return resStopped;
@@ -59,24 +65,38 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
         readLine(line, timing_.lineWait);
         if (!keepGoing()) {
             if (deviceLost_) {
+                setFailureReason(linkError());
                 postResult(resTransferError);
                 return resTransferError;
             }
             return resStopped;
         }
     }
+    if (cancelledTransferPending_) {
+        settleAfterCancelledTransfer();
+    }
     flushInput();
     rxBuffer.clear();
-    sendLine(peekPendingLine());
+    const std::string commandLine = peekPendingLine();
+    sendLine(commandLine);
     clearPendingLine();
 
     line.clear();
-    for (int attempt = 0; attempt < timing_.commandReplyAttempts && !deviceLost_; ++attempt) {
+    for (int attempt = 0; attempt < timing_.commandReplyAttempts && keepGoing(); ++attempt) {
         if (readReply(line, timing_.lineWait)) {
             break;
         }
     }
     if (line.find(kOkMark) == std::string::npos) {
+        if (!keepGoing()) {
+            // The device may take the line after all and start: it must hear the cancel.
+            tellDeviceCancelled();
+            setFailureReason(stoppedReason());
+        } else if (!line.empty()) {
+            setFailureReason("The device refused \"" + commandLine + "\": " + line);
+        } else {
+            setFailureReason("The device did not answer \"" + commandLine + "\".");
+        }
         postResult(resTransferError);
         return resTransferError;
     }
@@ -89,6 +109,15 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
     const std::int32_t result = !keepGoing() ? stopResult()
                                 : upload     ? sendFile(path)
                                              : receiveFile(path);
+    if (!keepGoing()) {
+        tellDeviceCancelled();
+        setFailureReason(stoppedReason());
+        postResult(resTransferError);
+        return resTransferError;
+    }
+    if (result != resTransferOk) {
+        setFailureReason(blockFailureReason(result, upload, path));
+    }
 
     bool replied = false;
     line.clear();
@@ -99,11 +128,67 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
         }
     }
     if (!replied || line.find(kOkMark) == std::string::npos) {
+        if (result == resTransferOk) {
+            setFailureReason(deviceLost_ ? linkError()
+                             : replied ? "The device reported an error after the transfer: " + line
+                                       : std::string("The device did not confirm the end of the "
+                                                     "transfer."));
+        }
         postResult(resTransferError);
         return resTransferError;
     }
     postResult(result);
     return result;
+}
+
+std::string CTidewellThread::stoppedReason() const {
+    return deviceLost_ ? linkError() : std::string("Stopped.");
+}
+
+std::string CTidewellThread::blockFailureReason(std::int32_t result, bool upload,
+                                                const std::string& path) const {
+    const std::string file = "\"" + path + "\"";
+    switch (result) {
+        case resOpenError:
+            return "Cannot open " + file + ": " + errnoText(localFileError_) + ".";
+        case resWriteError:
+            return "Cannot write " + file + ": " + errnoText(localFileError_) + ".";
+        case resTooManyRetries:
+            return upload ? "The device took no packet after " +
+                                std::to_string(kSenderPacketSends) + " sends."
+                          : "The device sent " + std::to_string(kReceiverPacketFailures) +
+                                " bad packets in a row.";
+        case resRemoteCancel:
+            return "The device cancelled the transfer.";
+        case resNoRemote:
+            return "The device did not start the transfer.";
+        default:
+            return upload ? "The device did not confirm the end of the file."
+                          : "The device stopped sending.";
+    }
+}
+
+void CTidewellThread::tellDeviceCancelled() {
+    if (deviceLost_) {
+        return;
+    }
+    for (int i = 0; i < kCancelBytes; ++i) {
+        sendByte(CAN);
+    }
+    // The device ends its side with a line of its own, some time later: the next
+    // transfer waits for it instead of taking it for the reply to its own line.
+    cancelledTransferPending_ = true;
+}
+
+void CTidewellThread::settleAfterCancelledTransfer() {
+    cancelledTransferPending_ = false;
+    flushInput();  // the rest of a packet the device was sending
+    std::string line;
+    for (int attempt = 0; attempt < timing_.finalReplyAttempts && keepGoing(); ++attempt) {
+        if (readReply(line, timing_.lineWait)) {
+            break;
+        }
+    }
 }
 
 void CTidewellThread::sendCancel() {
@@ -137,6 +222,12 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         return resOpenError;
     }
 
+    auto readFailed = [this](const LocalFile& failed) {
+        const std::string text = "Error: Read file exception (" + failed.describeError() + ").";
+        postText(text);
+        setFailureReason(text);
+    };
+
     bool crcMode = true;
     for (int attempts = 0;;) {
         if (!keepGoing()) {
@@ -165,7 +256,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
 
     std::uint64_t length = 0;
     if (!file.size(length)) {
-        postText("Error: Read file exception (" + file.describeError() + ").");
+        readFailed(file);
         sendCancel();
         return resTransferError;
     }
@@ -188,7 +279,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         std::fill(payload, payload + kLongPayload, std::uint8_t{0});
         if (!file.readExactly(payload, chunk)) {
             // Never a short or stale packet: give up the transfer instead.
-            postText("Error: Read file exception (" + file.describeError() + ").");
+            readFailed(file);
             sendCancel();
             return resTransferError;
         }
@@ -202,13 +293,18 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         }
 
         bool delivered = false;
+        bool unanswered = false;  // a send went without answer: its answer may still come
         for (int send = 0; send < kSenderPacketSends && !delivered; ++send) {
             if (!keepGoing()) {
                 return stopResult();
             }
+            if (send > 0) {
+                discardWaitingInput();  // whatever came after the refused answer is noise
+            }
             writeBlock({packet.data(), packetLength});
             std::uint8_t answer = 0;
-            if (!readByte(answer, timing_.byteWait + lineTime(packetLength))) {
+            if (!readByte(answer, timing_.answerWait + lineTime(packetLength))) {
+                unanswered = true;
                 continue;
             }
             if (answer == ACK) {
@@ -222,6 +318,12 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         if (!delivered) {
             sendCancel();
             return resTooManyRetries;
+        }
+        if (unanswered) {
+            // The device answers every copy it got: the answer to the other copy is still
+            // to come, and taken for the next packet's it would let that packet go
+            // unsent. The device is idle until it hears from us, so it ends in silence.
+            flushInput();
         }
         onBytesDelivered({payload, chunk});
         number = static_cast<std::uint8_t>(number + 1);
@@ -263,9 +365,16 @@ bool CTidewellThread::closeReceivedFile(LocalFile& file) {
 
 std::int32_t CTidewellThread::receiveFile(const std::string& path) {
     LocalFile file;
-    if (!file.openForWriting(path)) {
-        localFileError_ = file.lastErrno();
-        return resOpenError;
+    {
+        // cancel() takes this lock too: once it has returned, no file is created.
+        std::lock_guard lock(mailboxLock_);
+        if (!keepGoing()) {
+            return stopResult();
+        }
+        if (!file.openForWriting(path)) {
+            localFileError_ = file.lastErrno();
+            return resOpenError;
+        }
     }
     std::uint8_t expected = 1;
     std::uint8_t retries = 0;
@@ -279,6 +388,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
     auto fail = [this](std::string_view text) {
         sendCancel();
         postText(std::string(text));
+        setFailureReason(std::string(text));
     };
 
     for (;;) {

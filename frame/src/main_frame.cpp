@@ -492,6 +492,7 @@ void CMainFrame::runWizard() {
             continue;
         }
         CBaseDlg* page = pageFor(pages, type);
+        backTarget_.reset();
         int result = ui::kDialogFailed;
         if (page != nullptr) {
             activePage = page;
@@ -504,6 +505,12 @@ void CMainFrame::runWizard() {
         }
         if (result == kPageNext) {
             ++stepPosition;
+        } else if (result == kPageBack && backTarget_) {
+            const auto first = stepSequence.begin();
+            const auto target = std::find(first, first + stepRestart, *backTarget_);
+            if (target != first + stepRestart) {
+                stepPosition = static_cast<std::uint8_t>(target - first);
+            }
         } else if (result == kPageBack) {
             // Back is never offered on the first page; should one come, stay there.
             if (stepPosition > 0) {

@@ -161,6 +161,7 @@ std::vector<DialogTemplate> makeDialogs() {
          "",
          ui::WS_VISIBLE | ui::WS_BORDER,
          0},
+        label(IDC_REASON, {88, 137, 175, 26}, ""),
     };
     dialogs.push_back(page({.id = IDD_PROGRESS,
                             .explanation = "Please wait while your device is updating. Press next "

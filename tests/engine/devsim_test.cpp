@@ -158,5 +158,103 @@ TEST(Devsim, HangUpMidTransferEndsWithTransferError) {
     EXPECT_NE(texts.back().find("Lost the device"), std::string::npos) << texts.back();
 }
 
+// A device busy writing its flash answers packet 2 seconds late, then refuses packet 5
+// once. Whether the wait outlasts the delay (the default) or not (the old one second),
+// every packet must arrive once, in order: never success with a different file.
+TEST(Devsim, ALateAnswerAndARefusedPacketStillMoveTheFileByteExact) {
+    REQUIRE_DEVSIM();
+    EngineTiming shortWait;
+    shortWait.answerWait = 1000ms;
+    for (const EngineTiming& timing : {EngineTiming{}, shortWait}) {
+        SCOPED_TRACE("answer wait " + std::to_string(timing.answerWait.count()) + " ms");
+        DeviceRun run({"--late-answer", "2:1500", "--corrupt-packet", "5"}, timing);
+        ASSERT_TRUE(run.detectAndLogin());
+        const std::string content = patternBytes(6000, 21);
+        const std::string local = run.localFile("fw.pkg");
+        writeFile(local, content);
+        ASSERT_EQ(run.upload(local, "flashimage"), resTransferOk);
+        expectPadded(readFile(run.storeFile("flashimage")), content, '\0');
+
+        // The roles swapped: the device sends packet 2 late and packet 5 damaged once.
+        writeFile(run.storeFile("setting"), content);
+        const std::string back = run.localFile("setting.bak");
+        ASSERT_EQ(run.download("setting", back), resTransferOk);
+        expectPadded(readFile(back), content, 0x1A);
+    }
+}
+
+// A cancelled transfer tells the device (CAN), and the next one waits for the device to
+// be back at its command line: it must not take the cancelled one's last line for its own.
+TEST(Devsim, AfterACancelledTransferTheNextOneSucceedsAtOnce) {
+    REQUIRE_DEVSIM();
+    DeviceRun run({"--baud", "115200"});
+    ASSERT_TRUE(run.detectAndLogin());
+    const std::string content = patternBytes(150 * 1024, 8);
+    const std::string local = run.localFile("fw.pkg");
+    writeFile(local, content);
+    writeFile(run.storeFile("setting"), content);
+    int cancels = 0;
+    for (const bool cancelUpload : {true, false}) {
+        SCOPED_TRACE(cancelUpload ? "upload cancelled" : "download cancelled");
+        const std::size_t progressBefore = run.recorder.progress().size();
+        const std::size_t resultsBefore = run.recorder.results().size();
+        run.worker->setFileName(cancelUpload ? local : run.localFile("gone.bak"));
+        std::filesystem::remove(run.localFile("gone.bak"));
+        run.worker->setCommand(cancelUpload ? cmdUpload : cmdDownload);
+        run.worker->queueCommandLine(cancelUpload ? "download flashimage" : "upload setting");
+        ASSERT_TRUE(run.recorder.waitUntil(
+            [&](const Recorder& r) { return r.progress().size() >= progressBefore + 3; }));
+        run.worker->cancel();
+        ASSERT_TRUE(run.recorder.waitForResults(resultsBefore + 1, 10s));
+        EXPECT_EQ(run.worker->failureReason(), "Stopped.");
+        EXPECT_TRUE(run.deviceLogged("rx CAN CAN: cancelled by the host", 2s, ++cancels));
+
+        const std::string back = run.localFile("setting.bak");
+        ASSERT_EQ(run.download("setting", back), resTransferOk) << run.worker->failureReason();
+        expectPadded(readFile(back), content, 0x1A);
+        EXPECT_EQ(run.worker->failureReason(), "");
+    }
+}
+
+TEST(Devsim, LogInSucceedsOnlyOnOkAndAFailureSaysWhy) {
+    REQUIRE_DEVSIM();
+    const std::pair<const char*, const char*> faults[] = {
+        {"--refuse-login", "The device refused the log-in: "},
+        {"--ignore-login", "The device did not answer the log-in word."},
+        {"--reprompt-login", "The device did not answer the log-in word."}};
+    for (const auto& [fault, reason] : faults) {
+        SCOPED_TRACE(fault);
+        DeviceRun run({fault});
+        ASSERT_EQ(run.resultOf(cmdDetect, 10s), resDetected);
+        EXPECT_EQ(run.resultOf(cmdLogin, 10s), resLoginFailed);
+        EXPECT_TRUE(run.worker->failureReason().starts_with(reason)) << run.worker->failureReason();
+    }
+}
+
+TEST(Devsim, AFailedTransferSaysWhy) {
+    REQUIRE_DEVSIM();
+    DeviceRun refusing({"--refuse-transfers"});
+    ASSERT_TRUE(refusing.detectAndLogin());
+    const std::string local = refusing.localFile("fw.pkg");
+    writeFile(local, "firmware");
+    EXPECT_EQ(refusing.upload(local, "flashimage"), resTransferError);
+    EXPECT_TRUE(refusing.worker->failureReason().starts_with(
+        "The device refused \"download flashimage\": "))
+        << refusing.worker->failureReason();
+    EXPECT_NE(refusing.worker->failureReason().find(":ERROR:"), std::string::npos);
+
+    DeviceRun silent({"--silent-after-command"});
+    ASSERT_TRUE(silent.detectAndLogin());
+    EXPECT_EQ(silent.download("setting", silent.localFile("s.bak")), resTransferError);
+    EXPECT_EQ(silent.worker->failureReason(), "The device did not answer \"upload setting\".");
+
+    DeviceRun hangingUp({"--hangup-at", "6000"});
+    ASSERT_TRUE(hangingUp.detectAndLogin());
+    writeFile(local, patternBytes(100 * 1024, 5));
+    EXPECT_EQ(hangingUp.upload(local, "flashimage"), resTransferError);
+    EXPECT_TRUE(hangingUp.worker->failureReason().starts_with("Lost the device "))
+        << hangingUp.worker->failureReason();
+}
+
 }  // namespace
 }  // namespace tidewell::testing

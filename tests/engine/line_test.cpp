@@ -359,7 +359,7 @@ TEST(Login, SendsTheWordReadsFourLinesAndReportsLoggedIn) {
     rig.line->feed(":LOGIN:");  // left by detection; log-in drops it
     rig.line->onWrite([](ScriptedLine& line, const std::string& w) {
         if (w == "pivot\r") {
-            line.feed("pivot\r\nWelcome\r\n> \r\nready\r\n");
+            line.feed("pivot\r\nWelcome\r\n:OK:\r\nready\r\n");
         }
     });
     std::int32_t result = 0;
@@ -370,15 +370,15 @@ TEST(Login, SendsTheWordReadsFourLinesAndReportsLoggedIn) {
     });
     EXPECT_EQ(result, resLoggedIn);
     EXPECT_EQ(rig.line->written(), "\r\npivot\r");
-    EXPECT_EQ(rig.recorder.texts(), lines({"pivot", "Welcome", "> ", "ready"}));
+    EXPECT_EQ(rig.recorder.texts(), lines({"pivot", "Welcome", ":OK:", "ready"}));
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
 }
 
-TEST(Login, SilentDeviceStillGivesLoggedInAfterFourWaits) {
+TEST(Login, SilentDeviceIsNotLoggedInAfterFourWaits) {
     ScriptedRig rig;
     rig.worker->setCommand(cmdLogin);
     ASSERT_TRUE(rig.recorder.waitForResults(1));
-    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
+    EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoginFailed});
     EXPECT_TRUE(rig.recorder.texts().empty());
     const auto line = static_cast<DWORD>(fastTiming().lineWait.count());
     EXPECT_EQ(rig.line->readWaits(), std::vector<DWORD>(4, line));

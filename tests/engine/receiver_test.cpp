@@ -1,7 +1,9 @@
 // receiveFile: the engine receives a file from a scripted sending device.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <random>
 
 #include "files.h"
@@ -39,8 +41,37 @@ class Receiver : public ::testing::Test {
     ScriptedRig rig;
 };
 
+class SignalIgnored {
+  public:
+    explicit SignalIgnored(int signal) : signal_(signal) {
+        previous_ = std::signal(signal, SIG_IGN);
+    }
+    ~SignalIgnored() { std::signal(signal_, previous_); }
+    SignalIgnored(const SignalIgnored&) = delete;
+    SignalIgnored& operator=(const SignalIgnored&) = delete;
+
+  private:
+    int signal_;
+    void (*previous_)(int);
+};
+
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &previous_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit previous_{};
+};
+
 TEST_F(Receiver, EotFirstCreatesAnEmptyFileAndReportsAllCounters) {
-    writeFile(target, "old contents");
     SendingDevice device(*rig.line, {std::string(1, kEot)});
     device.ignoreRequests = 2;  // two header time-outs first
     EXPECT_EQ(receive(), resTransferOk);
@@ -251,9 +282,13 @@ TEST_F(Receiver, ChecksumModeAfterSixtyUnansweredCrcRequests) {
 }
 
 TEST_F(Receiver, WriteFailureCancelsWithWriteFileException) {
-    target = "/dev/full";
     SendingDevice device(*rig.line, fileFrames(patternBytes(1024)));
-    EXPECT_EQ(receive(), resWriteError);
+    {
+        // A file may grow by no byte: its first write fails as on a full disk.
+        const SignalIgnored noSignal(SIGXFSZ);
+        const FileSizeLimit limit(0);
+        EXPECT_EQ(receive(), resWriteError);
+    }
     EXPECT_EQ(device.cans(), 3);
     EXPECT_EQ(rig.recorder.texts(), std::vector<std::string>{"Error: Write file exception."});
 }
@@ -264,6 +299,20 @@ TEST_F(Receiver, UnopenableFileIsAnOpenErrorAndNothingIsSent) {
     target = dir.file("fifo.bak");
     ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
     EXPECT_EQ(receive(), resOpenError);  // without a reader an open would wait for one
+    EXPECT_EQ(rig.line->written(), "");
+}
+
+// The received file is made by the transfer alone: whatever stands at its name (a file
+// of the user's, a link put there meanwhile) is neither written through nor emptied.
+TEST_F(Receiver, AnythingAlreadyAtTheNameIsRefusedAndLeftAsItWas) {
+    const std::string precious = dir.file("precious");
+    writeFile(precious, "keep me");
+    target = dir.file("link.bak");
+    ASSERT_EQ(::symlink(precious.c_str(), target.c_str()), 0);
+    EXPECT_EQ(receive(), resOpenError);
+    target = precious;
+    EXPECT_EQ(receive(), resOpenError);
+    EXPECT_EQ(readFile(precious), "keep me");
     EXPECT_EQ(rig.line->written(), "");
 }
 
@@ -318,6 +367,7 @@ TEST_F(Receiver, RandomTrafficEndsInAResult) {
             }
             line.feed(noise);
         });
+        std::filesystem::remove(target);
         const std::int32_t result = receive(fast);
         EXPECT_TRUE(result == resTransferOk || result == resTooManyRetries ||
                     result == resTransferError || result == resRemoteCancel)

@@ -164,7 +164,7 @@ TEST_F(Sender, AnswerWaitCoversThePacketsLineTime) {
     slow.worker->onWorker([&] { result = slow.worker->sendFile(path); });
     EXPECT_EQ(result, resTransferOk);
     const auto waits = slow.line->readWaits();
-    const auto packetWait = static_cast<DWORD>(timing.byteWait.count()) + 1072;
+    const auto packetWait = static_cast<DWORD>(timing.answerWait.count()) + 1072;
     EXPECT_EQ(std::count(waits.begin(), waits.end(), packetWait), 2);
     EXPECT_EQ(device.packets().size(), 2u);
 }

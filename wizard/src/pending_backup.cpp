@@ -55,7 +55,10 @@ std::optional<PendingBackup> PendingBackup::create(const std::filesystem::path& 
         setWhy(why, "cannot create a file in", folder, errno);
         return std::nullopt;
     }
+    // Only the name is kept: the transfer creates the file itself, exclusively, so that
+    // nothing put at this name meanwhile is ever written through.
     close(fd);
+    unlink(templ.data());
     return PendingBackup(folder, std::move(baseName), std::move(numberedPattern),
                          std::filesystem::path(templ.data()));
 }

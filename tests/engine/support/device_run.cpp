@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "tidewell/serial/backend.h"
 
@@ -26,6 +27,7 @@ DeviceRun::DeviceRun(const std::vector<std::string>& devsimOptions, const Engine
     options.link = link;
     options.store = store_;
     options.extra = devsimOptions;
+    options.log = dir_.file("devsim.log");
     devsim = std::make_unique<testsupport::DevsimProcess>(options);
     SerialPlatform platform{[] { return makeTermiosBackend(); },
                             [link](std::uint8_t) { return link; }};
@@ -56,6 +58,23 @@ std::int32_t DeviceRun::resultOf(std::int32_t command, std::chrono::milliseconds
     return recorder.results()[before];
 }
 
+bool DeviceRun::deviceLogged(std::string_view text, std::chrono::milliseconds limit,
+                             int count) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    do {
+        const std::string log = readFile(dir_.file("devsim.log"));
+        int found = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+            ++found;
+        }
+        if (found >= count) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
 bool DeviceRun::detectAndLogin() {
     return resultOf(cmdDetect, 10s) == resDetected && resultOf(cmdLogin, 10s) == resLoggedIn;
 }
@@ -78,6 +97,7 @@ std::int32_t DeviceRun::upload(const std::string& localPath, const std::string& 
 }
 
 std::int32_t DeviceRun::download(const std::string& deviceName, const std::string& localPath) {
+    std::filesystem::remove(localPath);  // a download only ever creates its file
     return transfer(cmdDownload, localPath, "upload " + deviceName);
 }
 

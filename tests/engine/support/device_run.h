@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files.h"
@@ -30,6 +31,8 @@ class DeviceRun {
     // As the frame's startUpload/startDownload; returns the posted result (-1: none in time).
     std::int32_t upload(const std::string& localPath, const std::string& deviceName);
     std::int32_t download(const std::string& deviceName, const std::string& localPath);
+    // Waits until the device's log holds text count times.
+    bool deviceLogged(std::string_view text, std::chrono::milliseconds limit, int count = 1) const;
     // Gives a command and waits for its result notification.
     std::int32_t resultOf(std::int32_t command, std::chrono::milliseconds timeout);
 

@@ -53,7 +53,12 @@ void CDetectionDlg::onResult(std::int32_t code) {
             m_next->EnableWindow(true);
             SetTimer(kAdvanceTimer, kAdvanceDelay);
         } else {
-            m_status->SetWindowText(LoadString(res::IDS_LOGIN_ERROR));
+            std::string status = LoadString(res::IDS_LOGIN_ERROR);
+            if (const CTidewellThread* worker = m_pFrame->getWorker()) {
+                const std::string reason = worker->failureReason();
+                status += reason.empty() ? "" : "\n" + reason;
+            }
+            m_status->SetWindowText(status);
             m_pFrame->sendWorkerCommand(cmdDetect);
         }
     } else {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tidewell/app/tidewell_app.h"
+#include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/main_frame.h"
 #include "tidewell/records/backup_record.h"
@@ -52,6 +53,7 @@ void CProgressDlg::DoDataExchange() {
     m_title.bind(GetDlgItem(res::IDC_TITLE));
     m_status = &GetDlgItem(res::IDC_STATUS);
     m_progress = &GetDlgItem(res::IDC_PROGRESS);
+    m_reason = &GetDlgItem(res::IDC_REASON);
 }
 
 bool CProgressDlg::OnInitDialog() {
@@ -61,6 +63,7 @@ bool CProgressDlg::OnInitDialog() {
                                          : res::IDS_TITLE_UPDATE));
     m_progress->SetRange(0, kBarRange);
     m_progress->SetPos(0);
+    m_reason->SetWindowText("");
 
     running_ = false;
     backup_.reset();
@@ -203,6 +206,13 @@ void CProgressDlg::onResult(std::int32_t code) {
         return;  // completed, failed, or a transfer this visit did not start
     }
     if (code != resTransferOk) {
+        if (const CTidewellThread* worker = m_pFrame->getWorker()) {
+            m_reason->SetWindowText(worker->failureReason());
+            if (!worker->linkError().empty()) {
+                // This port is gone for good: only reconnecting can help.
+                m_pFrame->setBackTarget(stepSelectPort);
+            }
+        }
         stopRun(ui::formatMessage(LoadString(failureText(code)), code));
         return;
     }

@@ -49,8 +49,12 @@ struct Faults {
     bool corruptEveryPacket = false;             // every packet, every time
     std::optional<std::uint64_t> dropAck;        // the ACK of packet k is lost, once
     std::optional<std::uint64_t> cancelAt;       // CAN CAN in place of packet k or its ACK
-    bool noTransferStart = false;                // ":OK:" to a transfer line, then nothing
-    double bitErrorRate = 0.0;                   // per bit, both directions
+    // Packet k's first copy is answered (receiver) or sent (sender) lateAnswerDelay late;
+    // the receiver reads nothing meanwhile, as a device busy writing its flash.
+    std::optional<std::uint64_t> lateAnswer;
+    std::chrono::milliseconds lateAnswerDelay{0};
+    bool noTransferStart = false;  // ":OK:" to a transfer line, then nothing
+    double bitErrorRate = 0.0;     // per bit, both directions
     std::uint64_t seed = 1;
     std::optional<std::uint64_t> hangupAt;      // the k-th byte received is never read
     std::optional<std::uint64_t> hangupAtSent;  // the k-th byte to send is never sent
@@ -72,7 +76,7 @@ struct Faults {
     bool escapeSequences = false;
 
     bool hasPacketFaults() const {
-        return corruptPacket || corruptEveryPacket || dropAck || cancelAt;
+        return corruptPacket || corruptEveryPacket || dropAck || cancelAt || lateAnswer;
     }
 };
 

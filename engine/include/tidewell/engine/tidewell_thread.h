@@ -72,6 +72,10 @@ class CTidewellThread : public CBaseThread {
     // The text line of the last lost link (see above); empty while none was lost.
     // Any thread.
     std::string linkError() const;
+    // Why the last log-in or transfer session ended without success, as one sentence for
+    // the user (a lost device with the system's reason, the line the device refused,
+    // silence, a stop); empty after a success. Set before the result is posted. Any thread.
+    std::string failureReason() const;
 
   protected:
     std::uint32_t run() override;
@@ -135,6 +139,17 @@ class CTidewellThread : public CBaseThread {
     bool searchLoginPrompt();
     std::int32_t runTransferSession(bool upload);
     void sendCancel();
+    // A transfer ended by a cancel or shutdown: three CAN, so the device leaves it now
+    // rather than after its time-outs.
+    void tellDeviceCancelled();
+    // Waits (bounded) for the line a cancelled transfer's device ends with.
+    void settleAfterCancelledTransfer();
+    // Keeps the first reason given since the session began; "Error: " is dropped.
+    void setFailureReason(std::string reason);
+    std::string stoppedReason() const;
+    std::string blockFailureReason(std::int32_t result, bool upload, const std::string& path) const;
+    // Drops what has arrived and not been read, without waiting for more.
+    void discardWaitingInput();
     bool remoteCancelFollows(bool needSecondCan, std::chrono::milliseconds wait);
     void flushAfterEndOfTransmission();
     // Time the port's line needs for bytes. A write returns once its bytes are queued,
@@ -146,7 +161,7 @@ class CTidewellThread : public CBaseThread {
     std::chrono::steady_clock::time_point now() const;
 
     std::atomic<bool> cancelRequested{false};
-    mutable std::mutex mailboxLock_;  // guards fileName, pendingLine and linkError_
+    mutable std::mutex mailboxLock_;  // guards fileName, pendingLine, linkError_, failureReason_
     std::string fileName;
     std::string pendingLine;
     // The command to run, its serial and its file name; guarded by commandLock.
@@ -161,9 +176,11 @@ class CTidewellThread : public CBaseThread {
     std::vector<std::uint8_t> rxBuffer;
     std::ostream* logStream;
     EngineTiming timing_;
-    bool deviceLost_ = false;  // worker thread only
-    std::string linkError_;    // guarded by mailboxLock_
-    int localFileError_ = 0;   // worker thread only
+    bool deviceLost_ = false;                // worker thread only
+    std::string linkError_;                  // guarded by mailboxLock_
+    std::string failureReason_;              // guarded by mailboxLock_
+    bool cancelledTransferPending_ = false;  // worker thread only
+    int localFileError_ = 0;                 // worker thread only
 };
 
 }  // namespace tidewell

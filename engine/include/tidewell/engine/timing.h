@@ -25,8 +25,12 @@ struct EngineTiming {
     std::chrono::milliseconds lineWait{200};
     // Silence that ends a flush of the input.
     std::chrono::milliseconds flushSilence{500};
-    // Start request, answer to a packet or EOT, packet header.
+    // Start request, answer to EOT, packet header.
     std::chrono::milliseconds byteWait{1000};
+    // Answer to a packet, beyond the packet's line time. A device that writes flash
+    // before it answers can take seconds; sent again too early, the packet is answered
+    // twice, and each answer must still be matched to its own send.
+    std::chrono::milliseconds answerWait{10000};
     // Byte after a CAN: the sender wants a second CAN within this wait...
     std::chrono::milliseconds senderCancelWait{1000};
     // ...the receiver takes any byte within this one.

@@ -35,6 +35,9 @@ enum WorkerResult : std::int32_t {
     // Detection or log-in ended because the device went away (unplugged, hung up)
     // or the port stopped taking data; linkError() of the worker says why.
     resDeviceLost = 12,
+    // Log-in ended without ":OK:" from the device (":ERROR:", or no answer at all);
+    // failureReason() of the worker says which.
+    resLoginFailed = 13,
 };
 
 enum NotifyKind : std::int32_t {

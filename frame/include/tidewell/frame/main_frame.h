@@ -131,6 +131,9 @@ class CMainFrame : public ui::FrameWindow {
     CBaseDlg* getActivePage() const { return activePage; }
     // Runs the wizard to its end (a page's Exit, or a page that cannot be created).
     void runWizard();
+    // The page now shown, when it ends with Back, leads to the first page of stepType
+    // instead of the page before it (a lost device goes back to the port page).
+    void setBackTarget(std::int32_t stepType) { backTarget_ = stepType; }
     // Replaces the page factory taken from the application (tests).
     void setPageFactory(WizardPageFactory factory) { pageFactory_ = std::move(factory); }
 
@@ -235,6 +238,7 @@ class CMainFrame : public ui::FrameWindow {
 
     std::array<std::int32_t, kStepCount> stepSequence{};
     std::uint8_t stepPosition = 0;
+    std::optional<std::int32_t> backTarget_;
     CBaseDlg* activePage = nullptr;
     CDeviceStepList operations;
     std::int32_t progressMode = 0;

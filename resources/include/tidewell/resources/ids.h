@@ -60,6 +60,8 @@ inline constexpr int IDC_PORT_LIST = 1010;
 inline constexpr int IDC_TITLE = 1014;
 inline constexpr int IDC_OPERATION_FIRST = 1015;  // five check boxes, 1015 to 1019
 inline constexpr int IDC_OPERATION_COUNT = 5;
+// The progress page's line under the bar: why a transfer failed.
+inline constexpr int IDC_REASON = 1020;
 
 // The system-menu item every page adds ("&About...").
 inline constexpr int IDM_ABOUTBOX = 0x10;

@@ -11,7 +11,8 @@ namespace tidewell {
 
 class PendingBackup {
   public:
-    // Creates the partial file exclusively in folder; nullopt and *why on failure.
+    // Chooses a partial file name in folder that was free (checked by creating it); the
+    // transfer then creates the file exclusively. nullopt and *why when folder takes no file.
     static std::optional<PendingBackup> create(const std::filesystem::path& folder,
                                                std::string baseName, std::string numberedPattern,
                                                std::string* why = nullptr);

@@ -58,6 +58,7 @@ class CProgressDlg : public CBaseDlg {
     CColorStatic m_title;
     ui::Control* m_status = nullptr;
     ui::Control* m_progress = nullptr;
+    ui::Control* m_reason = nullptr;
     std::uint8_t m_stepTotal = 0;
     std::uint8_t m_stepsDone = 0;
     // A transfer of this visit is under way (results of other ones are ignored).
