@@ -308,6 +308,28 @@ TEST_F(Failures, LeavingDuringATransferAsksFirst) {
     EXPECT_TRUE(logged(device, "cancelled by the host")());
 }
 
+// The terminal window opened during a transfer: the page steps aside, the window
+// refuses what would disturb the transfer, and closing it brings the page back.
+TEST_F(Failures, TheTerminalWindowDuringATransferLeavesItAlone) {
+    Devsim device(deviceDir.path(), {"--baud", "9600", "--throttle-input"});
+    rig.setPort(3, device.link());
+    const std::string refusal = "The wizard is running a transfer. Try again when it has ended.";
+    update()
+        .waitUntil([&] { return !rig.progress().empty(); }, "the first packets")
+        .systemCommand(IDM_TERMINAL)
+        .chooseMenu(res::ID_COMM_DOWNLOAD)
+        .answerMessageBox(ui::IDOK, refusal)
+        .chooseMenu(res::ID_COMM_DISCONNECT)
+        .answerMessageBox(ui::IDOK, refusal)
+        .closeFrame()
+        .expectDialog(kProgress)
+        .waitForText(res::IDC_STATUS, "Transfer completed sucessfully.", 60s)
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_TRUE(rig.ui().fileDialogs().empty());
+    EXPECT_EQ(readFile(device.storeFile("flashimage")), readFile(package));
+}
+
 // A request to end the program (SIGTERM, the session's end) stops a running
 // transfer without a question and ends the program.
 TEST_F(Failures, AnEndRequestDuringATransferStopsItWithoutAQuestion) {

@@ -1,6 +1,7 @@
 #include "tidewell/ui/wx/wx_platform.h"
 
 #include <wx/app.h>
+#include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/iconbndl.h>
 #include <wx/msgdlg.h>
@@ -226,7 +227,23 @@ int WxPlatform::runModal(Dialog& dialog) {
         scheduleDrain();
     }
     modalStack_.push_back(&dialog);
-    peer->dialog()->ShowModal();
+    while (true) {
+        peer->dialog()->ShowModal();
+        if (dialog.isEnding() || !hasSteppedAside(dialog)) {
+            break;
+        }
+        // Aside: the run goes on in a plain loop, in which the other windows and
+        // their menus take input (a toolkit modal run would block them).
+        wxGUIEventLoop loop;
+        asideLoop_ = &loop;
+        asideDialog_ = &dialog;
+        loop.Run();
+        asideLoop_ = nullptr;
+        asideDialog_ = nullptr;
+        if (dialog.isEnding() || !dialog.IsWindow()) {
+            break;
+        }
+    }
     modalStack_.pop_back();
     if (endingDialogs_.erase(&dialog) != 0) {
         --endingModals_;
@@ -251,6 +268,10 @@ void WxPlatform::endModal(Dialog& dialog) {
 }
 
 void WxPlatform::endNow(Dialog& dialog) {
+    if (asideLoop_ != nullptr && asideDialog_ == &dialog) {
+        asideLoop_->Exit();
+        return;
+    }
     auto* peer = dynamic_cast<DialogPeer*>(dialog.peer());
     if (peer == nullptr || !peer->dialog()->IsModal()) {
         return;
@@ -382,20 +403,19 @@ std::optional<std::string> WxPlatform::chooseFile(const FileDialogRequest& reque
 }
 
 void WxPlatform::showAside(Dialog& dialog, Window& other, bool aside) {
-    auto* page = dynamic_cast<wxTopLevelWindow*>(nativeOf(&dialog));
+    auto* peer = dynamic_cast<DialogPeer*>(dialog.peer());
     wxWindow* window = nativeOf(&other);
-    if (page == nullptr || window == nullptr) {
+    if (peer == nullptr || window == nullptr) {
         return;
     }
-    // wxDialog::Show(false) would end the modal run: the window alone is hidden.
     if (aside) {
-        page->wxTopLevelWindow::Show(false);
-        window->Enable();
+        // Ends the toolkit's modal run only (it hides the dialog); runModal goes on.
+        if (peer->dialog()->IsModal()) {
+            peer->dialog()->EndModal(wxID_NONE);
+        }
         window->Raise();
-    } else {
-        window->Disable();
-        page->wxTopLevelWindow::Show(true);
-        page->Raise();
+    } else if (asideLoop_ != nullptr && asideDialog_ == &dialog) {
+        asideLoop_->Exit();
     }
 }
 
