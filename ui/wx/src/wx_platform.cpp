@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include <csignal>
+#include <deque>
 #include <filesystem>
 #include <set>
 
@@ -366,8 +367,20 @@ int WxPlatform::messageBox(Window* owner, std::string_view text, std::string_vie
     }
 }
 
+namespace {
+std::deque<std::string>& fileDialogAnswers() {
+    static std::deque<std::string> answers;
+    return answers;
+}
+}  // namespace
+
 std::optional<std::string> WxPlatform::chooseFile(const FileDialogRequest& request, Window* owner) {
     namespace fs = std::filesystem;
+    if (!fileDialogAnswers().empty()) {
+        std::string answer = std::move(fileDialogAnswers().front());
+        fileDialogAnswers().pop_front();
+        return answer;
+    }
     std::error_code ec;
     wxString wildcard;
     std::string folder = request.initialFolder.empty() ? "." : request.initialFolder;
@@ -471,6 +484,10 @@ std::vector<wxWindow*> systemMenuButtons(const Window& window) {
 int paintCount(const Window& window) {
     const auto* peer = dynamic_cast<const wxb::NativePeer*>(window.peer());
     return peer != nullptr ? peer->paintCount() : 0;
+}
+
+void answerNextFileDialog(std::string path) {
+    wxb::fileDialogAnswers().push_back(std::move(path));
 }
 
 int nativeCommandId(const FrameWindow& frame, int commandId) {

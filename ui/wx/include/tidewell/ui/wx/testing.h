@@ -21,5 +21,8 @@ std::vector<wxWindow*> systemMenuButtons(const Window& window);
 int paintCount(const Window& window);
 // The wx id of a frame's command (menu items, tool buttons, accelerators).
 int nativeCommandId(const FrameWindow& frame, int commandId);
+// The next file dialog returns path without showing: GTK's file chooser gives no
+// path before it is shown, so the toolkit's own test hook cannot answer it.
+void answerNextFileDialog(std::string path);
 
 }  // namespace tidewell::ui::wxtest
