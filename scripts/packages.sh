@@ -4,6 +4,8 @@ TIDEWELL_PACKAGES=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libwxgtk3.2-dev
+    # ui/wx calls GTK itself for accessible roles and widget sizes.
+    libgtk-3-dev
     # Backup records: JSON (header-only) and SHA-256 through libcrypto's EVP interface.
     nlohmann-json3-dev libssl-dev
     lrzsz
@@ -12,6 +14,9 @@ TIDEWELL_PACKAGES=(
     # theme's icons, xdotool to drive the program, ImageMagick for screenshots.
     xvfb xauth openbox x11-utils adwaita-icon-theme imagemagick xdotool
 )
+# scripts/check-accessibility: the accessibility bus and its registry, a session bus to
+# start them on, and Python's AT-SPI binding to walk the tree as a screen reader does.
+TIDEWELL_ACCESSIBILITY_PACKAGES=(at-spi2-core dbus python3-gi gir1.2-atspi-2.0)
 # scripts/package: the .deb and Debian's own validators; debootstrap for --check.
 TIDEWELL_PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian debootstrap)
 # resources/art/make-art.sh: only to draw the art again.

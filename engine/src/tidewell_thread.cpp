@@ -76,8 +76,8 @@ void CTidewellThread::setFailureReason(std::string reason) {
 }
 
 void CTidewellThread::shutdown() {
-    cancel();
     clearRunning();
+    cancel();  // ordered with the opening of a received file, as any cancel
     commandEvent.set();
     stop();
 }

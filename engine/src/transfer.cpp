@@ -89,8 +89,6 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
     }
     if (line.find(kOkMark) == std::string::npos) {
         if (!keepGoing()) {
-            // The device may take the line after all and start: it must hear the cancel.
-            tellDeviceCancelled();
             setFailureReason(stoppedReason());
         } else if (!line.empty()) {
             setFailureReason("The device refused \"" + commandLine + "\": " + line);

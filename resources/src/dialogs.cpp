@@ -20,6 +20,12 @@ ControlTemplate label(int id, ui::Rect rect, std::string text, ui::UINT extra = 
     return {id, ControlKind::Label, rect, std::move(text), kLabel | extra, 0};
 }
 
+ControlTemplate status(ui::Rect rect, std::string text) {
+    ControlTemplate t = label(IDC_STATUS, rect, std::move(text));
+    t.role = ui::AccessibleRole::Status;
+    return t;
+}
+
 ControlTemplate button(int id, ui::Rect rect, std::string text, ui::UINT style = kButton) {
     return {id, ControlKind::PushButton, rect, std::move(text), style, 0};
 }
@@ -46,7 +52,13 @@ DialogTemplate page(const PageOptions& o, std::vector<ControlTemplate> own) {
     t.fontPoints = kDialogFontPoints;
     t.controls = {
         {ui::IDC_STATIC, ControlKind::Bitmap, {0, 0, 319, 35}, "", ui::WS_VISIBLE, IDB_BANNER},
-        label(IDC_TITLE, {26, 7, 150, 12}, "", ui::SS_NOPREFIX),
+        {IDC_TITLE,
+         ControlKind::Label,
+         {26, 7, 150, 12},
+         "",
+         kLabel | ui::SS_NOPREFIX,
+         0,
+         ui::AccessibleRole::Heading},
         {ui::IDC_STATIC, ControlKind::Icon, {31, 61, 21, 20}, "", ui::WS_VISIBLE, IDR_MAINFRAME},
         label(IDC_EXPLANATION, o.explanationRect, o.explanation),
     };
@@ -137,7 +149,7 @@ std::vector<DialogTemplate> makeDialogs() {
          "",
          ui::WS_VISIBLE | ui::WS_VSCROLL | ui::WS_TABSTOP,
          0},
-        label(IDC_STATUS, {86, 146, 172, 19}, ""),
+        status({86, 146, 172, 19}, ""),
     };
     dialogs.push_back(page({.id = IDD_PORT_SELECTION,
                             .caption = "Tidewell 1.2",
@@ -151,10 +163,10 @@ std::vector<DialogTemplate> makeDialogs() {
     dialogs.push_back(
         page({.id = IDD_DETECTION,
               .explanation = "Power up your device and press next when the device is detected."},
-             {label(IDC_STATUS, {86, 105, 172, 31}, "Detecting...")}));
+             {status({86, 105, 172, 31}, "Detecting...")}));
 
     std::vector<ControlTemplate> progressControls = {
-        label(IDC_STATUS, {88, 106, 175, 8}, "Initializing..."),
+        status({88, 106, 175, 8}, "Initializing..."),
         {IDC_PROGRESS,
          ControlKind::Progress,
          {88, 119, 175, 14},

@@ -135,7 +135,7 @@ void login(EngineRig& rig) {
     const std::size_t notesBefore = rig.recorder().texts().size();
     std::int32_t result = -1;
     rig.run([&] { result = rig.worker().login(); });
-    TIDEWELL_FUZZ_CHECK(oneOf(result, {resStopped, resLoggedIn, resDeviceLost}),
+    TIDEWELL_FUZZ_CHECK(oneOf(result, {resStopped, resLoggedIn, resLoginFailed, resDeviceLost}),
                         "log-in gave " + std::to_string(result));
     checkLost(rig, result);
     const auto writes = rig.writes(from);
@@ -146,6 +146,11 @@ void login(EngineRig& rig) {
     TIDEWELL_FUZZ_CHECK(result != resLoggedIn || writes.size() == 2, "logged in without pivot");
     const auto texts = postedLines(rig, notesBefore);
     TIDEWELL_FUZZ_CHECK(texts.size() <= 4, "log-in took more than four lines");
+    TIDEWELL_FUZZ_CHECK(
+        result != resLoggedIn ||
+            std::any_of(texts.begin(), texts.end(),
+                        [](const std::string& t) { return t.find(":OK:") != std::string::npos; }),
+        "logged in without :OK:");
     checkLines(rig, texts, rig.readBytes(from));
 }
 

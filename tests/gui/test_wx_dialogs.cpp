@@ -188,6 +188,29 @@ TEST_F(WxDialogTest, EveryPageTemplateLooksRight) {
     }
 }
 
+TEST_F(WxDialogTest, TheChoicePageShowsAndTicksWithoutToolkitWarnings) {
+    ui::wxtest::ToolkitMessages toolkit;
+    PageDialog page(*platform, res::IDD_OPERATION_CHOICE, "Operation");
+    page.onInit = [](PageDialog& d) {
+        for (int i = 0; i < res::IDC_OPERATION_COUNT; ++i) {
+            ui::Control& box = d.GetDlgItem(res::IDC_OPERATION_FIRST + i);
+            box.SetWindowText("Backup Setting");
+            box.ShowWindow(ui::SW_SHOW);
+            box.EnableWindow(true);
+        }
+    };
+    int turns = 0;
+    script
+        .when(
+            "the page on screen", [&] { return shownAndPainted(page); },
+            [&] { page.GetDlgItem(res::IDC_OPERATION_FIRST).SetCheck(ui::BST_CHECKED); })
+        .when(
+            "the mark drawn", [&] { return ++turns > 20; }, [&] { page.EndDialog(ui::IDCANCEL); })
+        .start();
+    EXPECT_EQ(page.DoModal(), ui::IDCANCEL);
+    EXPECT_THAT(toolkit.messages(), testing::IsEmpty());
+}
+
 TEST_F(WxDialogTest, CheckBoxesAndEditFieldsWriteUserInputBack) {
     PageDialog page(*platform, res::IDD_OPERATION_CHOICE, "Operation");
     const int boxId = res::IDC_OPERATION_FIRST + 1;

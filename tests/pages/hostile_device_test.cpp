@@ -27,7 +27,7 @@ using testsupport::Watchdog;
 // Where the wizard is when the fault strikes.
 enum class Reach { detection, backup, update };
 // What the user does while the device misbehaves.
-enum class Leave { back, backToDetection, exit, disconnect };
+enum class Leave { back, backToPortPage, backToDetection, exit, disconnect };
 
 struct HostileCase {
     const char* name;
@@ -184,6 +184,10 @@ TEST_P(HostileDevice, TheWizardStaysFreeLightAndCleanAndNamesTheLoss) {
                                                   : c.reach == Reach::backup  ? kChoice
                                                                               : kProgress);
             break;
+        case Leave::backToPortPage:
+            // The device is gone for good: only a new connection can help.
+            rig.user().click(kBack).waitForDialog(kWelcome);
+            break;
         case Leave::backToDetection:
             // The detection page gives the device a new command, ending the transfer.
             rig.user().click(kBack).waitForDialog(kChoice).click(kBack).waitForDialog(kDetection);
@@ -263,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   Reach::update,
                                   "hung up: line closed",
                                   "Transfer error.",
-                                  Leave::back},
+                                  Leave::backToPortPage},
                       HostileCase{"lf_flood_in_a_backup",
                                   {"--lf-flood", "transfer"},
                                   Reach::backup,
@@ -293,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   Reach::backup,
                                   "hung up: line closed",
                                   "Transfer error.",
-                                  Leave::back},
+                                  Leave::backToPortPage},
                       HostileCase{"endless_final_line",
                                   {"--endless-line", "final"},
                                   Reach::update,

@@ -2,7 +2,8 @@
 # The real program under X driven with the keyboard alone, as a technician without a
 # mouse would: an arrow chooses the port, Enter is Next on every page, Tab and Space
 # tick Backup Playlist beside Update Firmware, Space presses Browse, and the backup
-# and a firmware update run against tidewell-devsim to their end; Escape leaves.
+# and a firmware update run against tidewell-devsim to their end; Escape leaves, and
+# the toolkit wrote no warning on the way.
 # Keys go to the focused window (xdotool key without --window: GTK ignores keys
 # sent to a window).
 #
@@ -83,4 +84,6 @@ keys Escape
 wait_for 10 "the program to end" app_ended
 wait "$app_pid" || fail "the program ended with status $?"
 app_pid=""
+! grep -E "(Gtk|Gdk|GLib|GLib-GObject|Atk)-(WARNING|CRITICAL)" "$work/app.log" ||
+    fail "the toolkit complained on standard error during the pass"
 echo "a firmware update from the port page to its end with the keyboard alone"

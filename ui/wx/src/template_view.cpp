@@ -5,6 +5,7 @@
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/fontenum.h>
+#include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
 #include <wx/statline.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 
+#include "native_widget.h"
 #include "paint_dc.h"
 #include "tidewell/ui/input.h"
 #include "tidewell/ui/text.h"
@@ -26,9 +28,6 @@ namespace {
 constexpr int kSystemButtonGap = 5;
 constexpr int kSystemButtonMinWidth = 50;
 constexpr int kMinimumGap = 20;
-// The progress bar's rounding and the gap between its trough and its fill, in pixels.
-constexpr double kGaugeCorner = 3;
-constexpr int kGaugeInset = 2;
 
 wxString fromUtf8(std::string_view text) {
     return wxString::FromUTF8(text.data(), text.size());
@@ -40,38 +39,6 @@ std::string toUtf8(const wxString& text) {
 }
 
 }  // namespace
-
-BoxGauge::BoxGauge(wxWindow* parent, wxPoint pos, wxSize size)
-    : wxWindow(parent, wxID_ANY, pos, size, wxBORDER_NONE) {
-    SetBackgroundStyle(wxBG_STYLE_PAINT);
-    Bind(wxEVT_PAINT, [this](wxPaintEvent&) {
-        // The theme's colours: a trough like a button's face, the selection colour's fill.
-        wxAutoBufferedPaintDC dc(this);
-        dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
-        dc.Clear();
-        const wxRect box = GetClientRect();
-        dc.SetPen(wxPen(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNSHADOW)));
-        dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE)));
-        dc.DrawRoundedRectangle(box, kGaugeCorner);
-        const wxRect inside = GetClientRect().Deflate(kGaugeInset);
-        const int filled = range_ > 0 ? inside.width * value_ / range_ : 0;
-        if (filled > 0) {
-            const wxColour fill = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
-            dc.SetPen(wxPen(fill));
-            dc.SetBrush(wxBrush(fill));
-            dc.DrawRoundedRectangle(wxRect(inside.GetPosition(), wxSize(filled, inside.height)),
-                                    kGaugeCorner - 1);
-        }
-    });
-}
-
-void BoxGauge::set(int value, int range) {
-    if (value != value_ || range != range_) {
-        value_ = value;
-        range_ = range;
-        Refresh();
-    }
-}
 
 DialogUnits DialogUnits::of(const wxFont& font) {
     wxMemoryDC dc;
@@ -146,9 +113,6 @@ void TemplateView::build(Entry& entry) {
     const wxSize size = entry.rect.GetSize();
     switch (control.kind()) {
         case ControlKind::Label: {
-            if (control.paintHandler()) {
-                break;
-            }
             long align = wxALIGN_LEFT;
             if ((style & SS_CENTER) != 0) {
                 align = wxALIGN_CENTRE_HORIZONTAL;
@@ -157,6 +121,9 @@ void TemplateView::build(Entry& entry) {
             }
             entry.widget =
                 new wxStaticText(parent_, wxID_ANY, "", pos, size, wxST_NO_AUTORESIZE | align);
+            if (control.paintHandler()) {
+                standIn(entry);
+            }
             break;
         }
         case ControlKind::EtchedLine:
@@ -206,13 +173,43 @@ void TemplateView::build(Entry& entry) {
             break;
         }
         case ControlKind::Progress:
-            entry.widget = new BoxGauge(parent_, pos, size);
+            entry.widget = new wxGauge(parent_, wxID_ANY, 1, pos, size, wxGA_HORIZONTAL);
+            native::fillHeight(entry.widget, size.y);
             break;
         case ControlKind::Bitmap:
         case ControlKind::Icon:
             break;
     }
+    if (entry.widget != nullptr) {
+        native::describe(entry.widget, control.getTemplate().role);
+        if (control.kind() == ControlKind::CheckBox) {
+            fitMinimumHeight(entry);
+        }
+    }
+    if (entry.standIn != nullptr) {
+        native::describe(entry.standIn, control.getTemplate().role);
+    }
     syncAll(entry);
+}
+
+// Owner-drawn text is painted on the parent; its label stays, unseen, so that
+// assistive technology still reads the text.
+void TemplateView::standIn(Entry& entry) {
+    native::drawNothing(entry.widget);
+    entry.standIn = entry.widget;
+    entry.widget = nullptr;
+}
+
+// A box smaller than the toolkit can draw the control in grows about its centre.
+// Check boxes only: their mark does not shrink (GTK warns on every measure);
+// buttons, edit fields and lists draw in the template's rows as they are.
+void TemplateView::fitMinimumHeight(Entry& entry) {
+    const int least = native::minimumHeight(entry.widget);
+    if (least > entry.rect.height) {
+        entry.rect.y -= (least - entry.rect.height) / 2;
+        entry.rect.height = least;
+        entry.widget->SetSize(entry.rect);
+    }
 }
 
 TemplateView::Entry* TemplateView::find(Control& control) {
@@ -239,9 +236,7 @@ void TemplateView::controlChanged(Control& control, ControlChange change) {
         return;
     }
     if (change == ControlChange::Paint && control.paintHandler() && entry->widget != nullptr) {
-        // Owner drawing from now on: the text is painted on the parent.
-        entry->widget->Destroy();
-        entry->widget = nullptr;
+        standIn(*entry);
     }
     sync(*entry, change);
 }
@@ -259,6 +254,13 @@ void TemplateView::sync(Entry& entry, ControlChange change) {
     Control& control = *entry.control;
     wxWindow* widget = entry.widget;
     if (widget == nullptr) {
+        if (auto* text = dynamic_cast<wxStaticText*>(entry.standIn)) {
+            if (change == ControlChange::Text) {
+                text->SetLabel(label(control));
+            } else if (change == ControlChange::Visible) {
+                text->Show(control.IsWindowVisible());
+            }
+        }
         parent_->RefreshRect(entry.rect);
         return;
     }
@@ -304,12 +306,13 @@ void TemplateView::sync(Entry& entry, ControlChange change) {
             break;
         case ControlChange::Range:
         case ControlChange::Position:
-            if (auto* gauge = dynamic_cast<BoxGauge*>(widget)) {
+            if (auto* gauge = dynamic_cast<wxGauge*>(widget)) {
                 int lower = 0;
                 int upper = 0;
                 control.GetRange(lower, upper);
                 const int range = std::max(1, upper - lower);
-                gauge->set(std::clamp(control.GetPos() - lower, 0, range), range);
+                gauge->SetRange(range);
+                gauge->SetValue(std::clamp(control.GetPos() - lower, 0, range));
             }
             break;
         case ControlChange::ReadOnly:
@@ -486,6 +489,7 @@ void DialogPeer::menuChanged(Menu& menu) {
             button->Destroy();
             break;
         }
+        native::describe(button, AccessibleRole::Default);
         button->SetSize(x, gap.y, width, gap.height);
         button->Enable(item.isEnabled());
         const int id = item.id;

@@ -53,21 +53,6 @@ class NativePeer : public WindowPeer {
     virtual int paintCount() const { return 0; }
 };
 
-// A progress bar that fills its box, drawn by the theme: GTK's own bar keeps the
-// theme's few pixels of height, whatever its size.
-class BoxGauge : public wxWindow {
-  public:
-    BoxGauge(wxWindow* parent, wxPoint pos, wxSize size);
-    void set(int value, int range);
-    int value() const { return value_; }
-    int range() const { return range_; }
-    bool AcceptsFocus() const override { return false; }
-
-  private:
-    int value_ = 0;
-    int range_ = 100;
-};
-
 // Dialog units of a font: the average character width and the character height.
 struct DialogUnits {
     int baseX = 6;
@@ -103,8 +88,11 @@ class TemplateView : public ControlObserver {
         Control* control;
         wxWindow* widget;  // null for painted controls
         wxRect rect;
+        wxWindow* standIn = nullptr;  // the unseen label of painted text
     };
     void build(Entry& entry);
+    void standIn(Entry& entry);
+    void fitMinimumHeight(Entry& entry);
     void syncAll(Entry& entry);
     void sync(Entry& entry, ControlChange change);
     void onPaint();

@@ -28,6 +28,13 @@ enum class ControlKind {
     Progress,      // progress bar
 };
 
+// What assistive technology is told a control is, where its kind does not say it.
+enum class AccessibleRole {
+    Default,
+    Heading,  // a page's title
+    Status,   // text that reports what is happening; it labels no other control
+};
+
 struct ControlTemplate {
     int id = IDC_STATIC;
     ControlKind kind = ControlKind::Label;
@@ -36,6 +43,7 @@ struct ControlTemplate {
     UINT style =
         WS_VISIBLE;   // WS_VISIBLE, WS_DISABLED, WS_TABSTOP, WS_BORDER, WS_VSCROLL, kind bits
     int imageId = 0;  // Bitmap and Icon kinds
+    AccessibleRole role = AccessibleRole::Default;
 };
 
 struct DialogTemplate {

@@ -3,7 +3,9 @@
 
 #include <wx/window.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tidewell/ui/frame.h"
 #include "tidewell/ui/window.h"
@@ -24,5 +26,20 @@ int nativeCommandId(const FrameWindow& frame, int commandId);
 // The next file dialog returns path without showing: GTK's file chooser gives no
 // path before it is shown, so the toolkit's own test hook cannot answer it.
 void answerNextFileDialog(std::string path);
+
+// The toolkit's warnings and critical messages (GTK, GLib, ATK) while it lives;
+// they go nowhere else meanwhile. One at a time.
+class ToolkitMessages {
+  public:
+    ToolkitMessages();
+    ~ToolkitMessages();
+    ToolkitMessages(const ToolkitMessages&) = delete;
+    ToolkitMessages& operator=(const ToolkitMessages&) = delete;
+    const std::vector<std::string>& messages() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace tidewell::ui::wxtest
