@@ -50,6 +50,18 @@ TEST_F(RoutingTest, TextLinesGoToTheLogAsTheyCome) {
     EXPECT_THAT(log(), ElementsAre("ls: 3 files", "", "setting :OK:"));
 }
 
+TEST_F(RoutingTest, ALogInKeepsOnlyItsFirstLinesForTheRecords) {
+    connect();
+    frame->sendWorkerCommand(cmdLogin);
+    const std::size_t sent = 4 * kMaxLoginLines;
+    for (std::size_t i = 0; i < sent; ++i) {
+        notify(notifyText, reinterpret_cast<std::intptr_t>(new std::string(std::to_string(i))));
+    }
+    ASSERT_EQ(frame->getLoginLines().size(), kMaxLoginLines);
+    EXPECT_EQ(frame->getLoginLines().front(), "0");
+    EXPECT_EQ(log().size(), sent);  // the log still shows every line
+}
+
 TEST_F(RoutingTest, ProgressOutsideTheWizardAddsAnRxLine) {
     notify(notifyProgress, 42);
     notify(notifyProgress, 100);
