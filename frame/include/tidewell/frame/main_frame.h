@@ -45,6 +45,7 @@
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/command_dialog.h"
 #include "tidewell/frame/worker_link.h"
+#include "tidewell/records/backup_record.h"
 #include "tidewell/ui/frame.h"
 #include "tidewell/wizard/base_dlg.h"
 #include "tidewell/wizard/device_step.h"
@@ -66,9 +67,6 @@ inline constexpr std::array<std::int32_t, 6> kLineSpeeds = {2400,  9600,  19200,
 inline constexpr const char* kMenuUploadFile = "main.exe";
 inline constexpr const char* kMenuDownloadFile = "setting";
 inline constexpr const char* kStopTransferQuestion = "A transfer is running. Stop it?";
-// The lines of a log-in kept for a backup's record: the device's first lines name
-// it and its firmware, and an endless answer must not fill the memory.
-inline constexpr std::size_t kMaxLoginLines = 32;
 
 class CMainFrame : public ui::FrameWindow {
   public:
@@ -87,7 +85,8 @@ class CMainFrame : public ui::FrameWindow {
     std::int32_t getSpeed() const { return speed; }
     // The device path of the open port; empty while disconnected.
     std::string getDevicePath() const;
-    // The lines the device sent during the last log-in command given (cmdLogin).
+    // The lines the device sent during the last log-in command given (cmdLogin), as a
+    // backup's record keeps them (keepLoginLine): the first ones name the device.
     const std::vector<std::string>& getLoginLines() const { return loginLines_; }
     // Cancels what the worker runs, then gives it code with the next serial.
     // False (nothing stored) without a worker.
