@@ -8,7 +8,7 @@
 #include <ctime>
 #include <functional>
 
-#include "tidewell/app/settings.h"
+#include "tidewell/settings/settings.h"
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
 #include "tidewell/records/backup_record.h"

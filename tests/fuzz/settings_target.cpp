@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "tidewell/app/settings.h"
+#include "tidewell/settings/settings.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/testsupport/files.h"
 #include "tidewell/testsupport/temp_dir.h"

@@ -1,5 +1,5 @@
 // The INI settings store and the settings accessors.
-#include "tidewell/app/settings.h"
+#include "tidewell/settings/settings.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -18,7 +18,7 @@
 #include <string>
 #include <utility>
 
-#include "tidewell/app/settings.h"
+#include "tidewell/settings/settings.h"
 #include "tidewell/engine/timing.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/serial/tserie.h"

@@ -1,4 +1,4 @@
-#include "tidewell/app/settings.h"
+#include "tidewell/settings/settings.h"
 
 namespace tidewell {
 
