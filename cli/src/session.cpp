@@ -15,7 +15,7 @@
 #include "tidewell/records/input_file.h"
 #include "tidewell/records/sha256.h"
 #include "tidewell/serial/ports.h"
-#include "tidewell/wizard/pending_backup.h"
+#include "tidewell/plan/pending_backup.h"
 
 namespace tidewell::cli {
 

@@ -12,7 +12,7 @@
 #include "tidewell/ui/dialog.h"
 #include "tidewell/ui/platform.h"
 #include "tidewell/ui/text.h"
-#include "tidewell/wizard/regular_file.h"
+#include "tidewell/plan/regular_file.h"
 
 namespace tidewell {
 namespace {

@@ -6,7 +6,7 @@
 #include "tidewell/frame/main_frame.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/ui/dialog.h"
-#include "tidewell/wizard/regular_file.h"
+#include "tidewell/plan/regular_file.h"
 
 namespace tidewell {
 

@@ -48,8 +48,8 @@
 #include "tidewell/records/backup_record.h"
 #include "tidewell/ui/frame.h"
 #include "tidewell/wizard/base_dlg.h"
-#include "tidewell/wizard/device_step.h"
-#include "tidewell/wizard/pending_backup.h"
+#include "tidewell/plan/device_step.h"
+#include "tidewell/plan/pending_backup.h"
 #include "tidewell/wizard/wizard_pages.h"
 
 namespace tidewell {

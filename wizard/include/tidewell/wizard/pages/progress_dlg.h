@@ -19,7 +19,7 @@
 
 #include "tidewell/wizard/base_dlg.h"
 #include "tidewell/wizard/color_static.h"
-#include "tidewell/wizard/pending_backup.h"
+#include "tidewell/plan/pending_backup.h"
 
 namespace tidewell {
 

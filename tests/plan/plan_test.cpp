@@ -7,8 +7,8 @@
 #include <fstream>
 #include <vector>
 
-#include "tidewell/wizard/device_step.h"
-#include "tidewell/wizard/pending_backup.h"
+#include "tidewell/plan/device_step.h"
+#include "tidewell/plan/pending_backup.h"
 
 namespace tidewell {
 namespace {

@@ -1,4 +1,4 @@
-#include "tidewell/wizard/device_step.h"
+#include "tidewell/plan/device_step.h"
 
 #include <system_error>
 

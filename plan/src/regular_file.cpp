@@ -1,4 +1,4 @@
-#include "tidewell/wizard/regular_file.h"
+#include "tidewell/plan/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "tidewell/wizard/pending_backup.h"
+#include "tidewell/plan/pending_backup.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tidewell/records/backup_record.h"
-#include "tidewell/wizard/device_step.h"
+#include "tidewell/plan/device_step.h"
 
 namespace tidewell {
 
