@@ -5,6 +5,7 @@
 
 #include "tidewell/app/tidewell_app.h"
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/plan/regular_file.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/serial/ports.h"
@@ -12,7 +13,6 @@
 #include "tidewell/ui/dialog.h"
 #include "tidewell/ui/platform.h"
 #include "tidewell/ui/text.h"
-#include "tidewell/plan/regular_file.h"
 
 namespace tidewell {
 namespace {
@@ -188,7 +188,7 @@ int CMainFrame::OnCreate() {
     setPostTarget(postTarget_, GetSafeHwnd());
     GetPlatform().setTerminationHandler([this] { onTerminationRequest(); });
     getOperations().fillOperations();
-    commPort = app_.getCommPort();
+    commPort = getSettings().getCommPort();
     runWizard();
     if (!lastRunLeftByUser_ && !app_.getShowTerminal()) {
         // Nobody could see or end a hidden frame: close it as Exit would.
@@ -438,6 +438,10 @@ bool CMainFrame::canOpenTransferFile() const {
 }
 
 // ---- the wizard ------------------------------------------------------------------
+
+TidewellSettings& CMainFrame::getSettings() {
+    return app_.settings();
+}
 
 std::int32_t CMainFrame::getCurrentStepType() const {
     return stepSequence[std::min<std::size_t>(stepPosition, stepSequence.size() - 1)];
@@ -691,7 +695,8 @@ void CMainFrame::OnUpload() {
     if (!canStartTransfer() || refuseWhileWizardTransfers()) {
         return;
     }
-    const std::string start = std::filesystem::path(app_.getFirmwarePath()).parent_path().string();
+    const std::string start =
+        std::filesystem::path(getSettings().getFirmwarePath()).parent_path().string();
     ui::FileDialog dialog(GetPlatform(), true, "", start.empty() ? "" : start + "/", 0,
                           kAnyFileFilter, this);
     if (dialog.DoModal() != ui::IDOK) {
@@ -714,7 +719,7 @@ void CMainFrame::OnDownload() {
     if (!canStartTransfer() || refuseWhileWizardTransfers()) {
         return;
     }
-    const std::filesystem::path folder = app_.getSettingPath();
+    const std::filesystem::path folder = getSettings().getSettingPath();
     const auto proposed = makeBackupName(folder, kSettingBackup, kSettingBackupNumbered);
     ui::FileDialog dialog(GetPlatform(), false, "bak",
                           (proposed ? *proposed : folder / kSettingBackup).string(), 0,

@@ -15,8 +15,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "tidewell/settings/settings.h"
 #include "tidewell/serial/ports.h"
+#include "tidewell/settings/settings.h"
 #include "tidewell/testsupport/files.h"
 #include "tidewell/testsupport/temp_dir.h"
 

@@ -2,17 +2,16 @@
 
 #include <stdexcept>
 
-#include "tidewell/frame/main_frame.h"
 #include "tidewell/wizard/about_dlg.h"
 
 namespace tidewell {
 namespace {
 
-CMainFrame* requireFrame(CMainFrame* frame) {
+ui::Window* requireFrame(WizardHost* frame) {
     if (frame == nullptr) {
         throw std::invalid_argument("a wizard page needs the main frame as its parent");
     }
-    return frame;
+    return &frame->hostWindow();
 }
 
 // Posted by a page shown while the terminal window is in front, to itself.
@@ -20,7 +19,7 @@ constexpr ui::UINT WM_STEP_ASIDE = ui::WM_USER + 3;
 
 }  // namespace
 
-CBaseDlg::CBaseDlg(int templateId, CMainFrame* parent)
+CBaseDlg::CBaseDlg(int templateId, WizardHost* parent)
     : ui::Dialog(templateId, requireFrame(parent)), m_hIcon(res::IDR_MAINFRAME), m_pFrame(parent) {
     mapMessage(WM_STEP_ASIDE, [this](ui::WPARAM, ui::LPARAM) {
         if (m_pFrame->isTerminalInFront() && m_pFrame->getActivePage() == this) {
@@ -63,7 +62,7 @@ void CBaseDlg::OnCancel() {
     if (!m_pFrame->confirmStopTransfer(*this)) {
         return;
     }
-    ui::postMessage(m_pFrame->GetSafeHwnd(), WM_WIZARD_EXIT, 0, 0);
+    ui::postMessage(m_pFrame->hostWindow().GetSafeHwnd(), WM_WIZARD_EXIT, 0, 0);
     ui::Dialog::OnCancel();
 }
 

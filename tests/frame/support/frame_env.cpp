@@ -15,7 +15,7 @@ using Clock = std::chrono::steady_clock;
 
 // ---- test pages ------------------------------------------------------------------
 
-TestPage::TestPage(int templateId, CMainFrame* frame, PageScript& script)
+TestPage::TestPage(int templateId, WizardHost* frame, PageScript& script)
     : CBaseDlg(templateId, frame), script_(script) {}
 
 TestPage::~TestPage() = default;
@@ -57,7 +57,7 @@ class SetProbe {
 // A page that notes when its set is destroyed.
 class ProbedPage : public TestPage {
   public:
-    ProbedPage(int templateId, CMainFrame* frame, PageScript& script)
+    ProbedPage(int templateId, WizardHost* frame, PageScript& script)
         : TestPage(templateId, frame, script), probe_(script) {}
 
   private:
@@ -67,7 +67,7 @@ class ProbedPage : public TestPage {
 }  // namespace
 
 WizardPageFactory testPageFactory(PageScript& script) {
-    return [&script](CMainFrame* frame) {
+    return [&script](WizardHost* frame) {
         ++script.pageSetsBuilt;
         auto make = [&](int templateId, std::int32_t type) -> std::unique_ptr<CBaseDlg> {
             if (script.missing.count(type) != 0) {

@@ -57,7 +57,7 @@ struct PageScript {
 // itself when the script says so.
 class TestPage : public CBaseDlg {
   public:
-    TestPage(int templateId, CMainFrame* frame, PageScript& script);
+    TestPage(int templateId, WizardHost* frame, PageScript& script);
     ~TestPage() override;
     void onResult(std::int32_t code) override;
     void onProgress(std::int32_t percent) override;

@@ -33,7 +33,7 @@ WizardRig::WizardRig()
         .settings = settings_.store(),
         .serial = {},
         .pages =
-            [this](CMainFrame* frame) {
+            [this](WizardHost* frame) {
                 WizardPages pages = makeWizardPages(frame);
                 pages.progress = std::make_unique<RecordingProgressDlg>(frame, samples_);
                 return pages;

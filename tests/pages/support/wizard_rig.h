@@ -29,7 +29,7 @@ struct ProgressSample {
 // The real progress page, recording the bar and the status line.
 class RecordingProgressDlg : public CProgressDlg {
   public:
-    RecordingProgressDlg(CMainFrame* frame, std::vector<ProgressSample>& samples)
+    RecordingProgressDlg(WizardHost* frame, std::vector<ProgressSample>& samples)
         : CProgressDlg(frame), samples_(samples) {}
     void onResult(std::int32_t code) override;
     void onProgress(std::int32_t percent) override;

@@ -2,9 +2,8 @@
 
 #include <vector>
 
-#include "tidewell/app/tidewell_app.h"
-#include "tidewell/frame/main_frame.h"
 #include "tidewell/resources/ids.h"
+#include "tidewell/settings/settings.h"
 #include "tidewell/ui/text.h"
 
 namespace tidewell {
@@ -14,7 +13,7 @@ constexpr const char* kPortFormat = "COM%d";
 constexpr const char* kNotPresent = " (not present)";
 }  // namespace
 
-CCommPortSelectionDlg::CCommPortSelectionDlg(CMainFrame* parent)
+CCommPortSelectionDlg::CCommPortSelectionDlg(WizardHost* parent)
     : CBaseDlg(res::IDD_PORT_SELECTION, parent) {}
 
 std::string CCommPortSelectionDlg::entryText(const ComPortEntry& entry) {
@@ -40,9 +39,9 @@ bool CCommPortSelectionDlg::OnInitDialog() {
     CBaseDlg::OnInitDialog();
     m_title.SetWindowText(LoadString(res::IDS_TITLE_WELCOME));
 
-    CTidewellApp& app = m_pFrame->getApp();
+    TidewellSettings& settings = m_pFrame->getSettings();
     // Numbers the serial devices seen for the first time, as the port layer does.
-    const std::vector<ComPortEntry> ports = ComPortResolver(app.settings().store()).entries();
+    const std::vector<ComPortEntry> ports = ComPortResolver(settings.store()).entries();
     for (int n = 1; n <= kPortEntries; ++n) {
         ComPortEntry entry;
         entry.number = static_cast<std::uint8_t>(n);
@@ -53,7 +52,8 @@ bool CCommPortSelectionDlg::OnInitDialog() {
         }
         m_portList->AddString(entryText(entry));
     }
-    m_portList->SelectString(0, ui::stringPrintf(kPortFormat, static_cast<int>(app.getCommPort())));
+    m_portList->SelectString(
+        0, ui::stringPrintf(kPortFormat, static_cast<int>(settings.getCommPort())));
 
     // Whenever this page shows the port is closed, so another one can be chosen.
     if (m_pFrame->isConnected()) {
@@ -66,7 +66,7 @@ void CCommPortSelectionDlg::OnOK() {
     const auto port = static_cast<std::uint8_t>(m_portList->GetCurSel() + 1);
     m_pFrame->selectPort(port);
     if (m_pFrame->connectPort()) {
-        m_pFrame->getApp().setCommPort(port);
+        m_pFrame->getSettings().setCommPort(port);
         CBaseDlg::OnOK();
         return;
     }

@@ -5,7 +5,6 @@
 
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/worker_codes.h"
-#include "tidewell/frame/main_frame.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/ui/text.h"
 
@@ -17,7 +16,7 @@ constexpr std::string_view kErrorPrefix = "Error: ";
 
 }  // namespace
 
-CDetectionDlg::CDetectionDlg(CMainFrame* parent) : CBaseDlg(res::IDD_DETECTION, parent) {}
+CDetectionDlg::CDetectionDlg(WizardHost* parent) : CBaseDlg(res::IDD_DETECTION, parent) {}
 
 void CDetectionDlg::DoDataExchange() {
     CBaseDlg::DoDataExchange();

@@ -2,11 +2,10 @@
 
 #include <filesystem>
 
-#include "tidewell/app/tidewell_app.h"
-#include "tidewell/frame/main_frame.h"
-#include "tidewell/resources/ids.h"
-#include "tidewell/ui/dialog.h"
 #include "tidewell/plan/regular_file.h"
+#include "tidewell/resources/ids.h"
+#include "tidewell/settings/settings.h"
+#include "tidewell/ui/dialog.h"
 
 namespace tidewell {
 
@@ -24,7 +23,7 @@ std::string inFolder(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
-CFileSelectionDlg::CFileSelectionDlg(CMainFrame* parent)
+CFileSelectionDlg::CFileSelectionDlg(WizardHost* parent)
     : CBaseDlg(res::IDD_FILE_SELECTION, parent) {
     mapCommand(res::IDC_BROWSE, [this] { OnBrowseButton(); });
 }
@@ -78,20 +77,20 @@ bool CFileSelectionDlg::OnInitDialog() {
         return true;
     }
 
-    const CTidewellApp& app = m_pFrame->getApp();
+    const TidewellSettings& settings = m_pFrame->getSettings();
     std::string offered;
     switch (step->getOperation()) {
         case opUpdateFirmware:
             m_title.SetWindowText(LoadString(res::IDS_TITLE_FIRMWARE));
-            offered = app.getFirmwarePath();
+            offered = settings.getFirmwarePath();
             break;
         case opRestoreSetting:
             m_title.SetWindowText(LoadString(res::IDS_TITLE_SETTING));
-            offered = inFolder(app.getSettingPath(), app.getSettingFile());
+            offered = inFolder(settings.getSettingPath(), settings.getSettingFile());
             break;
         case opRestorePlaylist:
             m_title.SetWindowText(LoadString(res::IDS_TITLE_PLAYLIST));
-            offered = inFolder(app.getPlaylistPath(), app.getPlaylistFile());
+            offered = inFolder(settings.getPlaylistPath(), settings.getPlaylistFile());
             break;
         default:
             return true;
@@ -117,20 +116,20 @@ void CFileSelectionDlg::OnBrowseButton() {
     if (step == nullptr) {
         return;
     }
-    CTidewellApp& app = m_pFrame->getApp();
+    TidewellSettings& settings = m_pFrame->getSettings();
     const std::int32_t operation = step->getOperation();
     std::string start;
     const char* filter = kBackupFilter;
     switch (operation) {
         case opUpdateFirmware:
-            start = firmwareBrowseStart(app.getFirmwarePath());
+            start = firmwareBrowseStart(settings.getFirmwarePath());
             filter = kFirmwareFilter;
             break;
         case opRestoreSetting:
-            start = inFolder(app.getSettingPath(), kSettingPattern);
+            start = inFolder(settings.getSettingPath(), kSettingPattern);
             break;
         case opRestorePlaylist:
-            start = inFolder(app.getPlaylistPath(), kPlaylistPattern);
+            start = inFolder(settings.getPlaylistPath(), kPlaylistPattern);
             break;
         default:
             return;
@@ -150,7 +149,7 @@ void CFileSelectionDlg::OnBrowseButton() {
         } else if (!m_pFrame->canOpenTransferFile()) {
             refuse(res::IDS_FIRMWARE_NOT_VALID);
         } else {
-            app.setFirmwarePath(path);
+            settings.setFirmwarePath(path);
             m_next->EnableWindow(true);
         }
         return;
@@ -162,11 +161,11 @@ void CFileSelectionDlg::OnBrowseButton() {
     const std::string name = dialog.GetFileName();
     const std::string folder = backupFolder(path);
     if (operation == opRestoreSetting) {
-        app.setSettingPath(folder);
-        app.setSettingFile(name);
+        settings.setSettingPath(folder);
+        settings.setSettingFile(name);
     } else {
-        app.setPlaylistPath(folder);
-        app.setPlaylistFile(name);
+        settings.setPlaylistPath(folder);
+        settings.setPlaylistFile(name);
     }
     m_next->EnableWindow(true);
 }

@@ -1,10 +1,8 @@
 #include "tidewell/wizard/pages/menu_dlg.h"
 
-#include "tidewell/frame/main_frame.h"
-
 namespace tidewell {
 
-CMenuDlg::CMenuDlg(CMainFrame* parent) : CBaseDlg(res::IDD_OPERATION_CHOICE, parent) {
+CMenuDlg::CMenuDlg(WizardHost* parent) : CBaseDlg(res::IDD_OPERATION_CHOICE, parent) {
     mapCommandRange(res::IDC_OPERATION_FIRST, res::IDC_OPERATION_FIRST + kBoxCount - 1,
                     [this](int id) { OnOperationClicked(id - res::IDC_OPERATION_FIRST); });
 }

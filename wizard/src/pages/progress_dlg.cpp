@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "tidewell/app/tidewell_app.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/worker_codes.h"
-#include "tidewell/frame/main_frame.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
+#include "tidewell/settings/settings.h"
 #include "tidewell/ui/text.h"
 
 namespace tidewell {
@@ -46,7 +45,7 @@ int failureText(std::int32_t code) {
 
 }  // namespace
 
-CProgressDlg::CProgressDlg(CMainFrame* parent) : CBaseDlg(res::IDD_PROGRESS, parent) {}
+CProgressDlg::CProgressDlg(WizardHost* parent) : CBaseDlg(res::IDD_PROGRESS, parent) {}
 
 void CProgressDlg::DoDataExchange() {
     CBaseDlg::DoDataExchange();
@@ -111,7 +110,7 @@ void CProgressDlg::startTransfer() {
     if (step == nullptr) {
         return;
     }
-    CTidewellApp& app = m_pFrame->getApp();
+    TidewellSettings& settings = m_pFrame->getSettings();
     switch (step->getOperation()) {
         case opUpdateFirmware:
             m_pFrame->setTransferFile(step->getLocalFile());
@@ -119,7 +118,7 @@ void CProgressDlg::startTransfer() {
             m_pFrame->startUpload(kFirmwareDeviceFile);
             break;
         case opBackupSetting:
-            startBackup(kSettingBackup, kSettingBackupNumbered, app.getSettingPath(),
+            startBackup(kSettingBackup, kSettingBackupNumbered, settings.getSettingPath(),
                         step->getDeviceFile());
             break;
         case opRestoreSetting:
@@ -128,7 +127,7 @@ void CProgressDlg::startTransfer() {
             m_pFrame->startUpload(kSettingDeviceFile);
             break;
         case opBackupPlaylist:
-            startBackup(kPlaylistBackup, kPlaylistBackupNumbered, app.getPlaylistPath(),
+            startBackup(kPlaylistBackup, kPlaylistBackupNumbered, settings.getPlaylistPath(),
                         step->getDeviceFile());
             break;
         case opRestorePlaylist:

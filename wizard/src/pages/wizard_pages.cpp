@@ -8,7 +8,7 @@
 
 namespace tidewell {
 
-WizardPages makeWizardPages(CMainFrame* frame) {
+WizardPages makeWizardPages(WizardHost* frame) {
     WizardPages pages;
     pages.operationChoice = std::make_unique<CMenuDlg>(frame);
     pages.portSelection = std::make_unique<CCommPortSelectionDlg>(frame);

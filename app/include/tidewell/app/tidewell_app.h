@@ -5,11 +5,11 @@
 //
 // What the application is built with comes in an AppEnvironment, so tests run
 // it (or a CMainFrame alone) with their own settings file, serial platform and
-// wizard pages. Pages reach the object through their frame:
-//   m_pFrame->getApp().getFirmwarePath()
+// wizard pages. Pages reach the settings (TidewellSettings) through their frame:
+//   m_pFrame->getSettings().getFirmwarePath()
 //
-// The accessors are inline so that the frame and the pages need only this
-// header; InitInstance lives in the tidewell_app library.
+// The accessors are inline so that the frame needs only this header; InitInstance
+// lives in the tidewell_app library.
 //
 // Window thread only, except the accessors (the settings store is thread-safe).
 #pragma once
@@ -18,10 +18,10 @@
 #include <string>
 #include <utility>
 
-#include "tidewell/settings/settings.h"
 #include "tidewell/engine/timing.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/serial/tserie.h"
+#include "tidewell/settings/settings.h"
 #include "tidewell/ui/app.h"
 #include "tidewell/wizard/wizard_pages.h"
 
@@ -69,6 +69,7 @@ class CTidewellApp : public ui::WinApp {
     bool getShowTerminal() const { return showTerminal; }
     void setShowTerminal(bool on) { showTerminal = on; }
 
+    TidewellSettings& settings() { return settings_; }
     const TidewellSettings& settings() const { return settings_; }
     const SerialPlatform& getSerialPlatform() const { return serial_; }
     const WizardPageFactory& getPageFactory() const { return pages_; }

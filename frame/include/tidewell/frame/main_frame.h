@@ -3,7 +3,8 @@
 // worker posts, holds the wizard's state and runs the wizard, and is the
 // terminal window (log view, Communication menu, bars, command bar) when shown.
 //
-// Pages call the operations below through CBaseDlg::m_pFrame. All of it runs
+// Pages call the operations below through CBaseDlg::m_pFrame, as the wizard's
+// host (WizardHost). All of it runs
 // on the window thread; the worker reaches the frame only by posted
 // WM_WORKER_NOTIFY messages. sendWorkerCommand, disconnectPort, selectPort and
 // selectSpeed wait for the worker (see CTidewellThread::setCommand), and each
@@ -45,11 +46,12 @@
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/command_dialog.h"
 #include "tidewell/frame/worker_link.h"
+#include "tidewell/plan/device_step.h"
+#include "tidewell/plan/pending_backup.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/ui/frame.h"
 #include "tidewell/wizard/base_dlg.h"
-#include "tidewell/plan/device_step.h"
-#include "tidewell/plan/pending_backup.h"
+#include "tidewell/wizard/wizard_host.h"
 #include "tidewell/wizard/wizard_pages.h"
 
 namespace tidewell {
@@ -68,40 +70,41 @@ inline constexpr const char* kMenuUploadFile = "main.exe";
 inline constexpr const char* kMenuDownloadFile = "setting";
 inline constexpr const char* kStopTransferQuestion = "A transfer is running. Stop it?";
 
-class CMainFrame : public ui::FrameWindow {
+class CMainFrame : public ui::FrameWindow, public WizardHost {
   public:
     CMainFrame(ui::Platform& platform, CTidewellApp& app);
     ~CMainFrame() override;  // deletes the worker, then the port
 
-    CTidewellApp& getApp() const { return app_; }
+    ui::Window& hostWindow() override { return *this; }
+    TidewellSettings& getSettings() override;
 
     // The link.
-    bool connectPort();  // true when connected afterwards
-    void disconnectPort();
-    void selectPort(std::uint8_t portNumber);  // 1..16; another number is ignored
-    void selectSpeed(std::int32_t baud);       // one of kLineSpeeds; others are ignored
-    bool isConnected() const { return connected; }
-    std::uint8_t getCommPort() const { return commPort; }
+    bool connectPort() override;  // true when connected afterwards
+    void disconnectPort() override;
+    void selectPort(std::uint8_t portNumber) override;  // 1..16; another number is ignored
+    void selectSpeed(std::int32_t baud);                // one of kLineSpeeds; others are ignored
+    bool isConnected() const override { return connected; }
+    std::uint8_t getCommPort() const override { return commPort; }
     std::int32_t getSpeed() const { return speed; }
     // The device path of the open port; empty while disconnected.
-    std::string getDevicePath() const;
+    std::string getDevicePath() const override;
     // The lines the device sent during the last log-in command given (cmdLogin), as a
     // backup's record keeps them (keepLoginLine): the first ones name the device.
-    const std::vector<std::string>& getLoginLines() const { return loginLines_; }
+    const std::vector<std::string>& getLoginLines() const override { return loginLines_; }
     // Cancels what the worker runs, then gives it code with the next serial.
     // False (nothing stored) without a worker.
-    bool sendWorkerCommand(std::int32_t code);
+    bool sendWorkerCommand(std::int32_t code) override;
     // The serial of the last command given, as the notifications carry it.
     std::uint16_t getCommandSerial() const { return commandSerial_; }
     // The last command given, cmdNone (0) without a worker.
-    std::int32_t getWorkerCommand() const;
+    std::int32_t getWorkerCommand() const override;
 
     // True while an upload or download has been given and its result has not come.
     bool isTransferRunning() const;
     // While a transfer runs, asks whether to stop it (owner's box, No the default)
     // and stops it on Yes; one whose page was left is stopped without a question.
     // True when no transfer runs any more.
-    bool confirmStopTransfer(ui::Window& owner);
+    bool confirmStopTransfer(ui::Window& owner) override;
     // Ends a running transfer: cancels it, waits until its command has ended, then
     // removes any partial backup it was writing.
     void stopTransfer();
@@ -109,35 +112,35 @@ class CMainFrame : public ui::FrameWindow {
     // Transfers between transferFile and a device file. Refused silently when
     // deviceFile or transferFile is empty, when not connected, or while a
     // detection or log-in runs; a line the worker refuses shows string 136/137.
-    void startUpload(const std::string& deviceFile);
-    void startDownload(const std::string& deviceFile);
-    bool setTransferFile(const std::string& path);  // always true
+    void startUpload(const std::string& deviceFile) override;
+    void startDownload(const std::string& deviceFile) override;
+    bool setTransferFile(const std::string& path) override;  // always true
     // A backup's partial file given up by its page while the command that writes it
     // may still run: removed at once, and once more when that command has ended (its
     // result came, a later command was given, or the worker is gone), since a command
     // that had not opened it yet creates it again.
-    void discardAfterCommand(PendingBackup backup);
+    void discardAfterCommand(PendingBackup backup) override;
     const std::string& getTransferFile() const { return transferFile; }
     // True when transferFile opens for reading as a regular file; never waits.
-    bool canOpenTransferFile() const;
+    bool canOpenTransferFile() const override;
 
     // The wizard's state.
-    CDeviceStepList& getOperations() { return operations; }
-    std::int32_t getCurrentStepType() const;
-    std::int32_t getProgressMode() const { return progressMode; }
-    std::int32_t getFileSelectionMode() const { return fileSelectionMode; }
+    CDeviceStepList& getOperations() override { return operations; }
+    std::int32_t getCurrentStepType() const override;
+    std::int32_t getProgressMode() const override { return progressMode; }
+    std::int32_t getFileSelectionMode() const override { return fileSelectionMode; }
     std::uint8_t getStepPosition() const { return stepPosition; }
-    CBaseDlg* getActivePage() const { return activePage; }
+    CBaseDlg* getActivePage() const override { return activePage; }
     // Runs the wizard to its end (a page's Exit, or a page that cannot be created).
     void runWizard();
     // The page now shown, when it ends with Back, leads to the first page of stepType
     // instead of the page before it (a lost device goes back to the port page).
-    void setBackTarget(std::int32_t stepType) { backTarget_ = stepType; }
+    void setBackTarget(std::int32_t stepType) override { backTarget_ = stepType; }
     // Replaces the page factory taken from the application (tests).
     void setPageFactory(WizardPageFactory factory) { pageFactory_ = std::move(factory); }
 
     // Appends one line (without line end) to the log; the view follows the end.
-    void appendLine(std::string_view text);
+    void appendLine(std::string_view text) override;
     ui::LogView& getLogView() { return logView; }
 
     // Communication commands.
@@ -154,16 +157,16 @@ class CMainFrame : public ui::FrameWindow {
     // The "&Terminal window" item of the wizard pages: turns the application's
     // showTerminal on and shows the frame; it then stays open after the wizard.
     // The active page steps aside until the window is closed.
-    void showTerminalWindow();
+    void showTerminalWindow() override;
     // True while the terminal window has the wizard's place (a page stepped aside);
     // a page shown meanwhile steps aside as well.
-    bool isTerminalInFront() const { return terminalInFront_; }
+    bool isTerminalInFront() const override { return terminalInFront_; }
 
     CCommandDialog& getCommandBar() { return commandBar; }
     ui::ToolBar& getToolBar() { return toolBar; }
     ui::StatusBar& getStatusBar() { return statusBar; }
     // The running worker (null while disconnected); for tests and diagnostics.
-    CTidewellThread* getWorker() const { return worker.get(); }
+    CTidewellThread* getWorker() const override { return worker.get(); }
 
   protected:
     // Log view, bars, operation plan, port number from the settings, then the wizard.

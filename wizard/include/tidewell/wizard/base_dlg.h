@@ -1,8 +1,8 @@
 // CBaseDlg: the base of every wizard page. It gives a page the shared look
 // (application icon, "&About..." and "&Terminal window" in the system menu,
 // banner and title from the page template), the Back/Next/Exit results read by
-// CMainFrame::runWizard, the frame pointer through which a page reaches the
-// link, the operation plan and the application's settings, and the two hooks
+// the frame's wizard driver, the host (WizardHost, the frame) through which a page
+// reaches the link, the operation plan and the settings, and the two hooks
 // through which the frame hands worker notifications to the page that shows.
 //
 // Writing a page (wizard/src/pages/*.cpp, headers in
@@ -10,7 +10,7 @@
 // every .cpp there by itself, no CMake edit needed):
 //   class CDetectionDlg : public CBaseDlg {
 //     public:
-//       explicit CDetectionDlg(CMainFrame* parent) : CBaseDlg(res::IDD_DETECTION, parent) {}
+//       explicit CDetectionDlg(WizardHost* parent) : CBaseDlg(res::IDD_DETECTION, parent) {}
 //       void onResult(std::int32_t code) override;
 //     protected:
 //       void DoDataExchange() override {          // base first: binds m_next
@@ -22,8 +22,8 @@
 //     private:
 //       CColorStatic m_title;
 //   };
-// Settings: m_pFrame->getApp().getCommPort() and the other accessors of
-// CTidewellApp. Message boxes: MessageBox(text) (the page is the owner, the
+// Settings: m_pFrame->getSettings().getCommPort() and the other accessors of
+// TidewellSettings. Message boxes: MessageBox(text) (the page is the owner, the
 // caption is the application's name). Beep: MessageBeep(ui::MB_SIMPLEBEEP).
 // The open-file dialog: ui::FileDialog(GetPlatform(), true, "", start, 0, filter, nullptr).
 // A page that has nothing to do ends itself from OnInitDialog with
@@ -41,10 +41,9 @@
 #include "tidewell/ui/dialog.h"
 #include "tidewell/ui/types.h"
 #include "tidewell/wizard/color_static.h"
+#include "tidewell/wizard/wizard_host.h"
 
 namespace tidewell {
-
-class CMainFrame;
 
 // Posted by a page to the frame when the user leaves the wizard; both parameters 0.
 inline constexpr ui::UINT WM_WIZARD_EXIT = ui::WM_USER + 2;
@@ -57,7 +56,7 @@ inline constexpr int kPageBack = res::IDC_BACK;  // 3
 // System-menu items every page adds (delivered as WM_SYSCOMMAND with the id).
 inline constexpr ui::UINT IDM_ABOUTBOX = res::IDM_ABOUTBOX;  // 0x10: the About box
 // Shows the terminal window and keeps it open after the wizard (see
-// CMainFrame::showTerminalWindow).
+// WizardHost::showTerminalWindow).
 inline constexpr ui::UINT IDM_TERMINAL = 0x20;
 // Its caption (the About item's is string 101).
 inline constexpr const char* kTerminalMenuText = "&Terminal window";
@@ -79,7 +78,7 @@ inline constexpr int kStepCount = 9;
 class CBaseDlg : public ui::Dialog {
   public:
     // parent must not be null: it is the frame whose state the page works on.
-    CBaseDlg(int templateId, CMainFrame* parent);
+    CBaseDlg(int templateId, WizardHost* parent);
     ~CBaseDlg() override;
 
     // A worker result (notifyResult) while this page is the active page.
@@ -87,7 +86,7 @@ class CBaseDlg : public ui::Dialog {
     // A worker progress value (notifyProgress) while this page is the active page.
     virtual void onProgress(std::int32_t percent);
 
-    CMainFrame* getFrame() const { return m_pFrame; }
+    WizardHost* getFrame() const { return m_pFrame; }
 
   protected:
     // Binds control 1 ("&Next >") to m_next. Overrides call it first.
@@ -110,7 +109,7 @@ class CBaseDlg : public ui::Dialog {
     // Application icon resource (128).
     int m_hIcon;
     // The frame that runs the wizard; not owned.
-    CMainFrame* m_pFrame;
+    WizardHost* m_pFrame;
 };
 
 }  // namespace tidewell

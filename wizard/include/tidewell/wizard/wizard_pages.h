@@ -1,5 +1,5 @@
 // The five page objects of one run of the wizard, and the factory that builds
-// them. CMainFrame::runWizard asks its page factory for a fresh set at the start
+// them. The frame's wizard driver asks its page factory for a fresh set at the start
 // of each run and destroys it at the end.
 #pragma once
 
@@ -9,8 +9,6 @@
 #include "tidewell/wizard/base_dlg.h"
 
 namespace tidewell {
-
-class CMainFrame;
 
 struct WizardPages {
     std::unique_ptr<CBaseDlg> operationChoice;  // CMenuDlg, template 130
@@ -22,11 +20,11 @@ struct WizardPages {
 
 // A page left null counts as a page whose dialog cannot be created: the wizard
 // stops when it reaches that step.
-using WizardPageFactory = std::function<WizardPages(CMainFrame* frame)>;
+using WizardPageFactory = std::function<WizardPages(WizardHost* frame)>;
 
 // The five real pages, each with frame as parent. Defined by the pages library
 // (tidewell_pages, wizard/src/pages/); the application installs it as the
 // frame's page factory.
-WizardPages makeWizardPages(CMainFrame* frame);
+WizardPages makeWizardPages(WizardHost* frame);
 
 }  // namespace tidewell

@@ -15,7 +15,7 @@ class CCommPortSelectionDlg : public CBaseDlg {
   public:
     static constexpr int kPortEntries = 9;
 
-    explicit CCommPortSelectionDlg(CMainFrame* parent);
+    explicit CCommPortSelectionDlg(WizardHost* parent);
 
     // "COM3  /dev/ttyUSB0", "COM3  /dev/ttyUSB1 (not present)", "COM3 (not present)":
     // always beginning with "COM%d", so the list's select-by-prefix finds it.

@@ -17,7 +17,7 @@ class CDetectionDlg : public CBaseDlg {
     static constexpr ui::UINT_PTR kAdvanceTimer = 1;
     static constexpr std::chrono::milliseconds kAdvanceDelay{3000};
 
-    explicit CDetectionDlg(CMainFrame* parent);
+    explicit CDetectionDlg(WizardHost* parent);
 
     void onResult(std::int32_t code) override;
 

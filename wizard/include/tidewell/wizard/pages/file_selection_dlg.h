@@ -18,7 +18,7 @@ class CFileSelectionDlg : public CBaseDlg {
     static constexpr const char* kFirmwareFilter = "Firmware files (*.pkg)|*.pkg|";
     static constexpr const char* kBackupFilter = "Backup files (*.bak)|*.bak|";
 
-    explicit CFileSelectionDlg(CMainFrame* parent);
+    explicit CFileSelectionDlg(WizardHost* parent);
 
     void OnBrowseButton();
 

@@ -15,7 +15,7 @@ class CMenuDlg : public CBaseDlg {
   public:
     static constexpr int kBoxCount = res::IDC_OPERATION_COUNT;
 
-    explicit CMenuDlg(CMainFrame* parent);
+    explicit CMenuDlg(WizardHost* parent);
 
     // Click on check box `box` (control 1015 + box).
     void OnOperationClicked(int box);

@@ -17,9 +17,9 @@
 #include <optional>
 #include <string>
 
+#include "tidewell/plan/pending_backup.h"
 #include "tidewell/wizard/base_dlg.h"
 #include "tidewell/wizard/color_static.h"
-#include "tidewell/plan/pending_backup.h"
 
 namespace tidewell {
 
@@ -27,7 +27,7 @@ class CProgressDlg : public CBaseDlg {
   public:
     static constexpr int kBarRange = 100;
 
-    explicit CProgressDlg(CMainFrame* parent);
+    explicit CProgressDlg(WizardHost* parent);
 
     // Moves the plan's cursor to the next selected step of the page's direction.
     bool nextMatchingStep();
