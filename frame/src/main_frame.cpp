@@ -545,9 +545,8 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
     switch (notifyKind(wParam)) {
         case notifyText: {
             std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
-            if (text && !stale && workerCommand == cmdLogin &&
-                loginLines_.size() < kMaxLoginLines) {
-                loginLines_.push_back(*text);
+            if (text && !stale && workerCommand == cmdLogin) {
+                keepLoginLine(loginLines_, *text);  // bounded: the device may never stop
             }
             if (text) {
                 onWorkerText(*text);

@@ -66,9 +66,6 @@ inline constexpr std::array<std::int32_t, 6> kLineSpeeds = {2400,  9600,  19200,
 inline constexpr const char* kMenuUploadFile = "main.exe";
 inline constexpr const char* kMenuDownloadFile = "setting";
 inline constexpr const char* kStopTransferQuestion = "A transfer is running. Stop it?";
-// The lines of a log-in kept for a backup's record: the device's first lines name
-// it and its firmware, and an endless answer must not fill the memory.
-inline constexpr std::size_t kMaxLoginLines = 32;
 
 class CMainFrame : public ui::FrameWindow {
   public:
