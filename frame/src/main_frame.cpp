@@ -550,7 +550,7 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
         case notifyText: {
             std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
             if (text && !stale && workerCommand == cmdLogin) {
-                keepLoginLine(loginLines_, *text);
+                keepLoginLine(loginLines_, *text);  // bounded: the device may never stop
             }
             if (text) {
                 onWorkerText(*text);

@@ -8,6 +8,7 @@
 
 #include "frame_env.h"
 #include "tidewell/frame/worker_link.h"
+#include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
 
 namespace tidewell::testing {
