@@ -8,14 +8,14 @@
 #include <ctime>
 #include <functional>
 
-#include "tidewell/settings/settings.h"
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
+#include "tidewell/plan/pending_backup.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/records/input_file.h"
 #include "tidewell/records/sha256.h"
 #include "tidewell/serial/ports.h"
-#include "tidewell/plan/pending_backup.h"
+#include "tidewell/settings/settings.h"
 
 namespace tidewell::cli {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "tidewell/records/backup_record.h"
 #include "tidewell/plan/device_step.h"
+#include "tidewell/records/backup_record.h"
 
 namespace tidewell {
 
