@@ -4,9 +4,8 @@
 // terminal window (log view, Communication menu, bars, command bar) when shown.
 //
 // Pages call the operations below through CBaseDlg::m_pFrame, as the wizard's
-// host (WizardHost). All of it runs
-// on the window thread; the worker reaches the frame only by posted
-// WM_WORKER_NOTIFY messages. sendWorkerCommand, disconnectPort, selectPort and
+// host (WizardHost). All of it runs on the window thread; the worker reaches the
+// frame only by posted WM_WORKER_NOTIFY messages. sendWorkerCommand, disconnectPort, selectPort and
 // selectSpeed wait for the worker (see CTidewellThread::setCommand), and each
 // cancels the running command first, so the wait lasts about one read wait of
 // the worker at most.
@@ -48,7 +47,6 @@
 #include "tidewell/frame/worker_link.h"
 #include "tidewell/plan/device_step.h"
 #include "tidewell/plan/pending_backup.h"
-#include "tidewell/records/backup_record.h"
 #include "tidewell/ui/frame.h"
 #include "tidewell/wizard/base_dlg.h"
 #include "tidewell/wizard/wizard_host.h"
@@ -88,8 +86,7 @@ class CMainFrame : public ui::FrameWindow, public WizardHost {
     std::int32_t getSpeed() const { return speed; }
     // The device path of the open port; empty while disconnected.
     std::string getDevicePath() const override;
-    // The lines the device sent during the last log-in command given (cmdLogin), as a
-    // backup's record keeps them (keepLoginLine): the first ones name the device.
+    // The lines the device sent during the last log-in command given (cmdLogin).
     const std::vector<std::string>& getLoginLines() const override { return loginLines_; }
     // Cancels what the worker runs, then gives it code with the next serial.
     // False (nothing stored) without a worker.
