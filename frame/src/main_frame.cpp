@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iostream>
 
-#include "tidewell/app/tidewell_app.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/plan/regular_file.h"
 #include "tidewell/records/backup_record.h"
@@ -88,7 +87,7 @@ void freeNotification(ui::WPARAM wParam, ui::LPARAM value) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(ui::Platform& platform, CTidewellApp& app)
+CMainFrame::CMainFrame(ui::Platform& platform, FrameApplication& app)
     : ui::FrameWindow(platform), app_(app), pageFactory_(app.getPageFactory()) {
     for (int i = 0; i < kStepCount; ++i) {
         stepSequence[static_cast<std::size_t>(i)] = i;

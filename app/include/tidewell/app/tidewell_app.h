@@ -8,8 +8,8 @@
 // wizard pages. Pages reach the settings (TidewellSettings) through their frame:
 //   m_pFrame->getSettings().getFirmwarePath()
 //
-// The accessors are inline so that the frame needs only this header; InitInstance
-// lives in the tidewell_app library.
+// The frame sees the object as its FrameApplication; InitInstance lives in the
+// tidewell_app library.
 //
 // Window thread only, except the accessors (the settings store is thread-safe).
 #pragma once
@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "tidewell/engine/timing.h"
+#include "tidewell/frame/frame_application.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/serial/tserie.h"
 #include "tidewell/settings/settings.h"
@@ -34,7 +35,7 @@ struct AppEnvironment {
     EngineTiming timing{};    // the worker's waits (tests shorten them)
 };
 
-class CTidewellApp : public ui::WinApp {
+class CTidewellApp : public ui::WinApp, public FrameApplication {
   public:
     explicit CTidewellApp(AppEnvironment environment)
         : settings_(environment.settings),
@@ -66,14 +67,14 @@ class CTidewellApp : public ui::WinApp {
 
     // Off at start. Turned on only by the "&Terminal window" item of the wizard
     // pages: the frame is then shown and stays open after the wizard.
-    bool getShowTerminal() const { return showTerminal; }
-    void setShowTerminal(bool on) { showTerminal = on; }
+    bool getShowTerminal() const override { return showTerminal; }
+    void setShowTerminal(bool on) override { showTerminal = on; }
 
-    TidewellSettings& settings() { return settings_; }
+    TidewellSettings& settings() override { return settings_; }
     const TidewellSettings& settings() const { return settings_; }
-    const SerialPlatform& getSerialPlatform() const { return serial_; }
-    const WizardPageFactory& getPageFactory() const { return pages_; }
-    const EngineTiming& getEngineTiming() const { return timing_; }
+    const SerialPlatform& getSerialPlatform() const override { return serial_; }
+    const WizardPageFactory& getPageFactory() const override { return pages_; }
+    const EngineTiming& getEngineTiming() const override { return timing_; }
 
   private:
     bool showTerminal = false;

@@ -44,6 +44,7 @@
 
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/command_dialog.h"
+#include "tidewell/frame/frame_application.h"
 #include "tidewell/frame/worker_link.h"
 #include "tidewell/plan/device_step.h"
 #include "tidewell/plan/pending_backup.h"
@@ -54,7 +55,6 @@
 
 namespace tidewell {
 
-class CTidewellApp;
 class CTidewellThread;
 class TSerie;
 
@@ -70,7 +70,7 @@ inline constexpr const char* kStopTransferQuestion = "A transfer is running. Sto
 
 class CMainFrame : public ui::FrameWindow, public WizardHost {
   public:
-    CMainFrame(ui::Platform& platform, CTidewellApp& app);
+    CMainFrame(ui::Platform& platform, FrameApplication& app);
     ~CMainFrame() override;  // deletes the worker, then the port
 
     ui::Window& hostWindow() override { return *this; }
@@ -211,7 +211,7 @@ class CMainFrame : public ui::FrameWindow, public WizardHost {
     bool createBars();
     CBaseDlg* pageFor(WizardPages& pages, std::int32_t stepType);
 
-    CTidewellApp& app_;
+    FrameApplication& app_;
     bool connected = false;
     std::uint8_t commPort = kInitialCommPort;
     std::int32_t speed = kInitialSpeed;
