@@ -295,6 +295,13 @@ std::int32_t CTidewellThread::login() {
             answer = line;
         }
     }
+    // A device that takes its time (a slow flash, a busy boot) is given as long as a
+    // transfer's command line gets for its reply.
+    for (int i = 0; answer.empty() && i < timing_.commandReplyAttempts && keepGoing(); ++i) {
+        if (readReply(line, timing_.lineWait)) {
+            answer = line;
+        }
+    }
     if (deviceLost_) {
         return lostOrStopped();  // a vanished device is not logged in
     }
