@@ -5,7 +5,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "protocol.h"
+#include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/serial/tserie.h"
 
@@ -147,6 +147,14 @@ std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
         *logStream << dump;
     }
     rxBuffer.insert(rxBuffer.end(), scratch.begin(), scratch.begin() + count);
+    if (count > 0) {
+        const std::uint8_t* const begin = scratch.data();
+        const std::uint8_t* const end = begin + count;
+        std::lock_guard lock(outcomeLock_);
+        input_.bytes += count;
+        input_.lineEnds += static_cast<std::uint64_t>(std::count(begin, end, kCarriageReturn));
+        input_.lineFeeds += static_cast<std::uint64_t>(std::count(begin, end, kLineFeed));
+    }
     logLine("\n");
     return count;
 }
@@ -198,7 +206,7 @@ bool CTidewellThread::readReply(std::string& line, std::chrono::milliseconds wai
     if (!readLine(line, wait)) {
         return false;
     }
-    return line.find(kOkMark) != std::string::npos || line.find(kErrorMark) != std::string::npos;
+    return replyMark(line) != ReplyMark::none;
 }
 
 void CTidewellThread::flushInput() {
@@ -284,16 +292,31 @@ std::int32_t CTidewellThread::login() {
         return resStopped;
     }
     setFailureReason({});
+    {
+        std::lock_guard lock(outcomeLock_);
+        login_ = {};
+    }
     rxBuffer.clear();
     sendString(std::string(kLineBreak));
     pause(timing_.loginPause);
     sendLine(std::string(kLoginWord));
     std::string line;
     std::string answer;  // the first line with a reply mark
+    std::vector<std::string> lines;
     for (int i = 0; i < kLoginReplyLines; ++i) {
-        if (readReply(line, timing_.lineWait) && answer.empty()) {
+        const bool marked = readReply(line, timing_.lineWait);
+        if (marked && answer.empty()) {
             answer = line;
         }
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    {
+        std::lock_guard lock(outcomeLock_);
+        login_.lines = std::move(lines);
+        login_.answer = answer;
+        login_.mark = replyMark(answer);
     }
     if (deviceLost_) {
         return lostOrStopped();  // a vanished device is not logged in

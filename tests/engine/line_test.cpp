@@ -372,6 +372,10 @@ TEST(Login, SendsTheWordReadsFourLinesAndReportsLoggedIn) {
     EXPECT_EQ(rig.line->written(), "\r\npivot\r");
     EXPECT_EQ(rig.recorder.texts(), lines({"pivot", "Welcome", ":OK:", "ready"}));
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
+    const LoginOutcome login = rig.worker->loginOutcome();
+    EXPECT_EQ(login.lines, lines({"pivot", "Welcome", ":OK:", "ready"}));
+    EXPECT_EQ(login.mark, protocol::ReplyMark::ok);
+    EXPECT_EQ(login.answer, ":OK:");
 }
 
 TEST(Login, SilentDeviceIsNotLoggedInAfterFourWaits) {
