@@ -2,15 +2,11 @@
 
 #include <array>
 
-#include "tidewell/engine/reply_marks.h"
 #include "tidewell/engine/worker_codes.h"
 
 namespace tidewell::cli {
 
 namespace {
-
-using protocol::kErrorMark;
-using protocol::kOkMark;
 
 constexpr std::uint64_t kFailedPacketsEvidence = 2;
 
@@ -39,12 +35,6 @@ constexpr std::array<ExitStatusInfo, 16> kTable{{
 
 std::span<const ExitStatusInfo> exitStatusTable() {
     return kTable;
-}
-
-ReplyMark replyMark(std::string_view line) {
-    if (line.find(kOkMark) != std::string_view::npos) return ReplyMark::ok;
-    if (line.find(kErrorMark) != std::string_view::npos) return ReplyMark::error;
-    return ReplyMark::none;
 }
 
 bool packetsKeptFailing(const TransferObservation& seen) {

@@ -11,6 +11,7 @@
 #include "tidewell/app/settings.h"
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
+#include "tidewell/engine/reply_marks.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/records/input_file.h"
 #include "tidewell/records/sha256.h"
@@ -22,6 +23,8 @@ namespace tidewell::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using protocol::ReplyMark;
+using protocol::replyMark;
 
 constexpr std::string_view kDeviceLinePrefix = "| ";
 constexpr std::string_view kUploadLine = "download ";
@@ -39,7 +42,7 @@ std::string seconds(std::chrono::milliseconds duration) {
 }
 
 // What the device sent while a wait for `awaited` ran out, for its message.
-std::string sentInstead(const TrafficCounts& came, std::string_view awaited) {
+std::string sentInstead(const DeviceInput& came, std::string_view awaited) {
     if (came.bytes == 0) return {};
     const std::string sent = "; the device sent " + std::to_string(came.bytes);
     if (came.lineFeeds == came.bytes) return sent + " line feeds and nothing else";
@@ -435,13 +438,13 @@ ExitStatus Session::transfer(const TransferJob& job) {
     // counts on top of the floor.
     const auto frameSilence = laterWait(packetLineTime(link_->baudRate()));
     auto lastActivity = start;
-    TrafficCounts atActivity = link_->traffic();
-    TrafficCounts atProgress = atActivity;  // at the accept, then at each good packet
-    TrafficCounts atAccept = atActivity;
+    DeviceInput atActivity = link_->input();
+    std::uint64_t framesAtActivity = 0;
     bool blockEnded = upload && size == std::optional<std::uint64_t>(0);
-    const auto active = [&](const TrafficCounts& now) {
+    const auto active = [&](std::uint64_t frames) {
         lastActivity = Clock::now();
-        atActivity = now;
+        atActivity = link_->input();
+        framesAtActivity = frames;
     };
     WorkerEvent event;
     const auto note = [&](const WorkerEvent& e) {
@@ -449,10 +452,7 @@ ExitStatus Session::transfer(const TransferJob& job) {
         switch (e.kind) {
             case WorkerEvent::Kind::text:
                 if (const ReplyMark mark = replyMark(e.text); mark == ReplyMark::ok) {
-                    if (++seen.okReplies == 1) {
-                        atAccept = atProgress = link_->traffic();
-                        active(atAccept);
-                    }
+                    if (++seen.okReplies == 1) active(0);
                 } else if (mark == ReplyMark::error) {
                     if (!seen.errorReply) errorBeforeAccept = seen.okReplies == 0;
                     seen.errorReply = true;
@@ -461,11 +461,7 @@ ExitStatus Session::transfer(const TransferJob& job) {
                 break;
             case WorkerEvent::Kind::progress:
                 seen.progressed = true;
-                atProgress = link_->traffic();
-                active(atProgress);
-                // The sender's percentage reaches 100 with its last packet; a receiver's
-                // end is the EOT after its last packet.
-                blockEnded = upload && e.value >= 100;
+                active(worker.transferOutcome().deviceFrames);
                 if (!options_.quiet) meter.update(e.value, Clock::now());
                 break;
             case WorkerEvent::Kind::result:
@@ -474,12 +470,9 @@ ExitStatus Session::transfer(const TransferJob& job) {
             case WorkerEvent::Kind::commandEnded:
                 seen.deviceLost = e.deviceLost;
                 break;
-            case WorkerEvent::Kind::localFileError:
-                seen.localFileError = e.value;
-                break;
         }
     };
-    TrafficCounts quiet;  // what came between the last activity and a stall
+    DeviceInput quiet;  // what came between the last activity and a stall
     const auto limit = [&] { return seen.okReplies > 0 && !blockEnded ? frameSilence : silence; };
     while (link_->busy()) {
         const WaitEnd end =
@@ -488,35 +481,28 @@ ExitStatus Session::transfer(const TransferJob& job) {
         if (seen.okReplies > 0 && !blockEnded) {
             // Damaged packets are frames too: they keep a transfer going until the
             // worker's own limits end it.
-            const TrafficCounts now = link_->traffic();
-            const TrafficCounts came = now - atActivity;
-            if (!upload && came.ends > 0) blockEnded = true;
-            if (came.packets > 0 || came.ends > 0 || (upload && came.answers > 0)) active(now);
+            const TransferOutcome now = worker.transferOutcome();
+            blockEnded = now.stage == TransferStage::finalReply;
+            if (now.deviceFrames != framesAtActivity) active(now.deviceFrames);
         }
         if (end == WaitEnd::signal ||
             (end == WaitEnd::deadline && Clock::now() >= lastActivity + limit())) {
             (end == WaitEnd::signal ? seen.interrupted : seen.stalled) = true;
-            const TrafficCounts now = link_->traffic();
-            quiet = now - atActivity;
-            const TrafficCounts sinceAccept = now - atAccept;
-            seen.deviceStarted =
-                seen.okReplies > 0 &&
-                (upload ? sinceAccept.answers > 0
-                        : sinceAccept.packets > 0 || sinceAccept.packetUnderWay > 0);
-            // The worker stops without a word to the device; once it has, tell the device
-            // with three CAN, so that it leaves the transfer now, not after its time-outs.
-            if (link_->cancelAndSettle(kSettleLimit, note)) {
-                link_->tellDeviceCancel(kSettleLimit, [this](auto& e) { takeEvent(e); });
-            }
+            quiet = link_->input() - atActivity;
+            const TransferOutcome now = worker.transferOutcome();
+            seen.deviceStarted = seen.okReplies > 0 && (now.deviceFrames > 0 || now.packetBegun);
+            // A cancelled block transfer tells the device with three CAN.
+            link_->cancelAndSettle(kSettleLimit, note);
             break;
         }
     }
     // Taken whatever the outcome: the worker lets go of the copy.
     const std::optional<CliWorker::Delivered> sent =
         upload ? std::optional(worker.delivered()) : std::nullopt;
-    const TrafficCounts sinceProgress = link_->traffic() - atProgress;
-    seen.bytesSinceProgress = sinceProgress.bytes;
-    seen.packetsSinceProgress = sinceProgress.packets;
+    const TransferOutcome outcome = worker.transferOutcome();
+    seen.localFileError = outcome.localErrno;
+    seen.bytesSinceProgress = outcome.inputSinceProgress.bytes;
+    seen.packetsSinceProgress = outcome.packetsSinceProgress;
     const ExitStatus status = classifyTransfer(seen);
     // A backup's size is that of its file; the percentages only estimate it.
     std::optional<std::uint64_t> received;
@@ -631,7 +617,7 @@ ExitStatus Session::sendLine() {
     notePhase(SessionPhase::commandLine);
     // The whole reply, up to its marked line, must come within the wait: neither
     // other lines nor the pieces the worker cuts from a line that never ends extend it.
-    const TrafficCounts atSend = link_->traffic();
+    const DeviceInput atSend = link_->input();
     const auto wait = laterWait();
     const auto deadline = Clock::now() + wait;
     WorkerEvent event;
@@ -641,7 +627,7 @@ ExitStatus Session::sendLine() {
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
                 return interrupted("waiting for the reply to " + inQuotes(options_.line));
             case WaitEnd::deadline: {
-                const TrafficCounts came = link_->traffic() - atSend;
+                const DeviceInput came = link_->input() - atSend;
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
                 return fail(ExitStatus::timeout,
                             link_->name() + ": no reply to " + inQuotes(options_.line) +
@@ -691,7 +677,7 @@ ExitStatus Session::terminal() {
     bool tooLong = false;  // input ended at a line over the limit; the lines before it go
     auto lastActivity = Clock::now();  // a line sent or received, the end of input
     auto lastSent = lastActivity;      // a line sent, the end of input
-    std::uint64_t lineEnds = link_->traffic().lineEnds;
+    std::uint64_t lineEnds = link_->input().lineEnds;
     WorkerEvent event;
     for (;;) {
         while (!outgoing.empty() && worker.queueCommandLine(outgoing.front())) {
@@ -764,7 +750,7 @@ ExitStatus Session::terminal() {
                 }
                 if (event.kind != WorkerEvent::Kind::text) break;
                 // A piece cut from a line that never ends is no line.
-                if (const std::uint64_t ends = link_->traffic().lineEnds; ends != lineEnds) {
+                if (const std::uint64_t ends = link_->input().lineEnds; ends != lineEnds) {
                     lineEnds = ends;
                     lastActivity = Clock::now();
                 }

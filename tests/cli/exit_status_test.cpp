@@ -25,15 +25,6 @@ TEST(CliExitStatus, EveryFailureKindHasItsOwnNonZeroStatus) {
     EXPECT_EQ(exitCode(ExitStatus::someDevicesFailed), 14);
 }
 
-TEST(CliExitStatus, ReplyMarksAreFoundAnywhereInALine) {
-    EXPECT_EQ(replyMark(":OK:"), ReplyMark::ok);
-    EXPECT_EQ(replyMark("done :OK: 3"), ReplyMark::ok);
-    EXPECT_EQ(replyMark("x:ERROR:y"), ReplyMark::error);
-    EXPECT_EQ(replyMark(":OK: and :ERROR:"), ReplyMark::ok);
-    EXPECT_EQ(replyMark(":ok:"), ReplyMark::none);
-    EXPECT_EQ(replyMark(""), ReplyMark::none);
-}
-
 TransferObservation finished(std::int32_t result, int okReplies = 2) {
     TransferObservation seen;
     seen.result = result;

@@ -98,6 +98,14 @@ TEST(LineLayer, ReplyNeedsOkOrErrorAnywhereInTheLine) {
     EXPECT_FALSE(silent);
 }
 
+TEST(LineLayer, OkOutranksErrorInTheMarkOfALine) {
+    using protocol::ReplyMark;
+    EXPECT_EQ(protocol::replyMark("done :OK: 3"), ReplyMark::ok);
+    EXPECT_EQ(protocol::replyMark("x:ERROR:y"), ReplyMark::error);
+    EXPECT_EQ(protocol::replyMark(":OK: and :ERROR:"), ReplyMark::ok);
+    EXPECT_EQ(protocol::replyMark(":ok:"), ReplyMark::none);
+}
+
 TEST(LineLayer, FloodWithoutCarriageReturnIsCutIntoBoundedLines) {
     ScriptedRig rig;
     const std::size_t total = 3 * CTidewellThread::kMaxLineLength + 100;

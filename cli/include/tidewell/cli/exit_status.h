@@ -41,11 +41,6 @@ struct ExitStatusInfo {
 // Every status with its meaning, in ascending order (for --help and the manual).
 std::span<const ExitStatusInfo> exitStatusTable();
 
-// What a device line says about a reply: ":OK:" counts before ":ERROR:", as the
-// worker's own reply test does.
-enum class ReplyMark { none, ok, error };
-ReplyMark replyMark(std::string_view line);
-
 // What the worker's notifications and the line showed of one transfer session.
 struct TransferObservation {
     bool receiving = false;              // a download (backup): the packets are checked here
