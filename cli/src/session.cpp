@@ -116,6 +116,7 @@ EngineTiming Session::engineTiming() const {
         (options_.timeout + timing.lineWait - std::chrono::milliseconds(1)) / timing.lineWait);
     timing.commandReplyAttempts = std::max(timing.commandReplyAttempts, reads);
     timing.finalReplyAttempts = std::max(timing.finalReplyAttempts, reads);
+    timing.loginReplyWait = laterWait();
     return timing;
 }
 
@@ -318,55 +319,30 @@ ExitStatus Session::detectAndLogin() {
     info("Device detected; logging in ...");
     notePhase(SessionPhase::loggingIn);
 
-    // The worker reads four lines after the log-in word and reports success whatever
-    // they said: the log-in is done only when a line holds ":OK:". A slower answer is
-    // still read (by the terminal loop, which sends nothing) until --timeout.
     link_->command(cmdLogin);
-    const auto loginWait = laterWait();
-    const auto loginDeadline = Clock::now() + loginWait;
-    ReplyMark answer = ReplyMark::none;
-    std::string refusal;
-    loginLines_.clear();
-    const auto note = [&](const WorkerEvent& e) {
-        takeEvent(e);
-        if (e.kind == WorkerEvent::Kind::text && answer == ReplyMark::none) {
-            keepLoginLine(loginLines_, e.text);
-            answer = replyMark(e.text);
-            if (answer == ReplyMark::error) refusal = e.text;
+    while (link_->busy()) {
+        const WaitEnd end = link_->wait(Clock::time_point::max(), &event);
+        if (end == WaitEnd::signal) {
+            link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+            return interrupted("log-in stopped");
         }
-    };
-    bool listening = false;
-    while (answer == ReplyMark::none || link_->busy()) {
-        if (!link_->busy()) {
-            link_->command(cmdTerminal);
-            listening = true;
-        }
-        switch (link_->wait(loginDeadline, &event)) {
-            case WaitEnd::signal:
-                link_->cancelAndSettle(kSettleLimit, note);
-                return interrupted("log-in stopped");
-            case WaitEnd::deadline:
-                link_->cancelAndSettle(kSettleLimit, note);
-                if (answer != ReplyMark::none && !link_->busy()) break;
-                return fail(ExitStatus::timeout,
-                            link_->name() + ": the device did not confirm the log-in within " +
-                                seconds(loginWait) + " (no \":OK:\" line)");
-            case WaitEnd::event:
-                note(event);
-                if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
-                    return fail(ExitStatus::portError, lostMessage());
-                }
-                if (listening && answer != ReplyMark::none) {
-                    link_->cancelAndSettle(kSettleLimit, note);
-                }
-                break;
-            case WaitEnd::input:
-                break;
+        if (end != WaitEnd::event) continue;
+        takeEvent(event);
+        if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
+            return fail(ExitStatus::portError, lostMessage());
         }
     }
-    if (answer == ReplyMark::error) {
+    const LoginOutcome login = link_->worker().loginOutcome();
+    loginLines_.clear();
+    for (const std::string& line : login.lines) keepLoginLine(loginLines_, line);
+    if (login.mark == ReplyMark::error) {
         return fail(ExitStatus::deviceError,
-                    link_->name() + ": the device refused the log-in: " + inQuotes(refusal));
+                    link_->name() + ": the device refused the log-in: " + inQuotes(login.answer));
+    }
+    if (login.mark == ReplyMark::none) {
+        return fail(ExitStatus::timeout, link_->name() +
+                                             ": the device did not confirm the log-in within " +
+                                             seconds(laterWait()) + " (no \":OK:\" line)");
     }
     info("Logged in.");
     return ExitStatus::ok;

@@ -301,15 +301,22 @@ std::int32_t CTidewellThread::login() {
     pause(timing_.loginPause);
     sendLine(std::string(kLoginWord));
     std::string line;
-    std::string answer;  // the first line with a reply mark
-    std::vector<std::string> lines;
-    for (int i = 0; i < kLoginReplyLines; ++i) {
-        const bool marked = readReply(line, timing_.lineWait);
-        if (marked && answer.empty()) {
-            answer = line;
+    std::string answer;              // the first line with a reply mark
+    std::vector<std::string> lines;  // up to the answer
+    const bool waitLonger = timing_.loginReplyWait.count() > 0;
+    const auto deadline =
+        waitLonger ? now() + timing_.loginReplyWait : std::chrono::steady_clock::time_point{};
+    for (int i = 0;
+         i < kLoginReplyLines || (waitLonger && answer.empty() && keepGoing() && now() < deadline);
+         ++i) {
+        if (!readLine(line, timing_.lineWait) || !answer.empty()) {
+            continue;
         }
-        if (!line.empty()) {
+        if (lines.size() < kKeptLoginLines) {
             lines.push_back(line);
+        }
+        if (replyMark(line) != ReplyMark::none) {
+            answer = line;
         }
     }
     {

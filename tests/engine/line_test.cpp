@@ -1,6 +1,7 @@
 // The byte and line layer, detection, log-in and the terminal loop over a scripted line.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -381,7 +382,7 @@ TEST(Login, SendsTheWordReadsFourLinesAndReportsLoggedIn) {
     EXPECT_EQ(rig.recorder.texts(), lines({"pivot", "Welcome", ":OK:", "ready"}));
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
     const LoginOutcome login = rig.worker->loginOutcome();
-    EXPECT_EQ(login.lines, lines({"pivot", "Welcome", ":OK:", "ready"}));
+    EXPECT_EQ(login.lines, lines({"pivot", "Welcome", ":OK:"}));  // up to the answer
     EXPECT_EQ(login.mark, protocol::ReplyMark::ok);
     EXPECT_EQ(login.answer, ":OK:");
 }
@@ -394,6 +395,28 @@ TEST(Login, SilentDeviceIsNotLoggedInAfterFourWaits) {
     EXPECT_TRUE(rig.recorder.texts().empty());
     const auto line = static_cast<DWORD>(fastTiming().lineWait.count());
     EXPECT_EQ(rig.line->readWaits(), std::vector<DWORD>(4, line));
+}
+
+// A caller that bounds the wait itself may let a slow answer come after the four reads;
+// by default the fifth read is never made.
+TEST(Login, ASlowAnswerIsTakenOnlyWhenTheCallerWaitsLonger) {
+    for (const bool waitLonger : {false, true}) {
+        EngineTiming timing = fastTiming();
+        if (waitLonger) timing.loginReplyWait = 30 * timing.lineWait;
+        ScriptedRig rig(timing);
+        std::atomic<int> lateAt{0};
+        rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+            if (w == "pivot\r") lateAt = line.readCalls() + 8;
+        });
+        rig.line->onRead([&](ScriptedLine& line, int number) {
+            if (number == lateAt) line.feed("pivot\r\n:OK:\r\n");
+        });
+        rig.worker->setCommand(cmdLogin);
+        ASSERT_TRUE(rig.recorder.waitForResults(1));
+        EXPECT_EQ(rig.recorder.results().front(), waitLonger ? resLoggedIn : resLoginFailed);
+        EXPECT_EQ(rig.worker->loginOutcome().mark,
+                  waitLonger ? protocol::ReplyMark::ok : protocol::ReplyMark::none);
+    }
 }
 
 // --- terminal --------------------------------------------------------------------------

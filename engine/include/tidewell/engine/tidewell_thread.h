@@ -51,6 +51,8 @@ class CTidewellThread : public CBaseThread {
     // Hard bound of the receive buffer: no port read is made that could pass it (the
     // bytes wait in the port until lines are taken).
     static constexpr std::size_t kRxBufferLimit = 2 * kMaxLineLength;
+    // Lines of the answer to the log-in word that loginOutcome keeps (the first ones).
+    static constexpr std::size_t kKeptLoginLines = 64;
 
     // logStream (may be null) receives the port trace; it must outlive the worker.
     CTidewellThread(TSerie*& portRef, std::int32_t initialCommand,
