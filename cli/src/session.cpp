@@ -31,25 +31,6 @@ constexpr std::string_view kUploadLine = "download ";
 constexpr std::string_view kDownloadLine = "upload ";
 constexpr std::size_t kInputChunk = 4096;
 
-// "2 s", "0.5 s"; below a tenth of a second "20 ms", so that no wait reads as none.
-std::string seconds(std::chrono::milliseconds duration) {
-    const auto ms = duration.count();
-    if (ms < 100) return std::to_string(ms) + " ms";
-    if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
-    return text;
-}
-
-// What the device sent while a wait for `awaited` ran out, for its message.
-std::string sentInstead(const DeviceInput& came, std::string_view awaited) {
-    if (came.bytes == 0) return {};
-    const std::string sent = "; the device sent " + std::to_string(came.bytes);
-    if (came.lineFeeds == came.bytes) return sent + " line feeds and nothing else";
-    if (came.lineEnds == 0) return sent + " bytes without a line end";
-    return sent + " bytes, none of them " + std::string(awaited);
-}
-
 // Time of a long packet (STX, number, complement, 1024 bytes, CRC-16) on the line.
 std::chrono::milliseconds packetLineTime(std::uint32_t baud) {
     constexpr std::uint64_t kLongPacketBits = 1029 * 10;
@@ -73,14 +54,6 @@ bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, 
 }
 
 }  // namespace
-
-std::string osReason(int error) {
-    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
-}
-
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
 
 std::string logHeading(Command command) {
     const std::time_t now = std::time(nullptr);
@@ -403,8 +376,7 @@ ExitStatus Session::transfer(const TransferJob& job) {
                         upload ? size : std::nullopt, start, hooks_.progress);
     TransferObservation seen;
     seen.receiving = !upload;
-    std::string errorLine;
-    bool errorBeforeAccept = false;
+    seen.readBack = job.readBack;
     // The reply to the transfer line must come within `silence`; then each frame of the
     // block transfer gives the next that long, and the final line must come that long
     // after the last. Lines and bytes that are no frame extend nothing: a device that
@@ -430,9 +402,9 @@ ExitStatus Session::transfer(const TransferJob& job) {
                 if (const ReplyMark mark = replyMark(e.text); mark == ReplyMark::ok) {
                     if (++seen.okReplies == 1) active(0);
                 } else if (mark == ReplyMark::error) {
-                    if (!seen.errorReply) errorBeforeAccept = seen.okReplies == 0;
+                    if (!seen.errorReply) seen.errorBeforeAccept = seen.okReplies == 0;
                     seen.errorReply = true;
-                    if (errorLine.empty()) errorLine = e.text;
+                    if (seen.errorLine.empty()) seen.errorLine = e.text;
                 }
                 break;
             case WorkerEvent::Kind::progress:
@@ -448,7 +420,6 @@ ExitStatus Session::transfer(const TransferJob& job) {
                 break;
         }
     };
-    DeviceInput quiet;  // what came between the last activity and a stall
     const auto limit = [&] { return seen.okReplies > 0 && !blockEnded ? frameSilence : silence; };
     while (link_->busy()) {
         const WaitEnd end =
@@ -464,7 +435,7 @@ ExitStatus Session::transfer(const TransferJob& job) {
         if (end == WaitEnd::signal ||
             (end == WaitEnd::deadline && Clock::now() >= lastActivity + limit())) {
             (end == WaitEnd::signal ? seen.interrupted : seen.stalled) = true;
-            quiet = link_->input() - atActivity;
+            seen.quiet = link_->input() - atActivity;
             const TransferOutcome now = worker.transferOutcome();
             seen.deviceStarted = seen.okReplies > 0 && (now.deviceFrames > 0 || now.packetBegun);
             // A cancelled block transfer tells the device with three CAN.
@@ -479,7 +450,12 @@ ExitStatus Session::transfer(const TransferJob& job) {
     seen.localFileError = outcome.localErrno;
     seen.bytesSinceProgress = outcome.inputSinceProgress.bytes;
     seen.packetsSinceProgress = outcome.packetsSinceProgress;
-    const ExitStatus status = classifyTransfer(seen);
+    seen.blockEnded = blockEnded;
+    seen.silence = silence;
+    seen.frameSilence = frameSilence;
+    const TransferVerdict verdict = judgeTransfer(
+        seen, {link_->name(), job.deviceFile, commandLine, localPath, lastErrorLine_});
+    const ExitStatus status = verdict.status;
     // A backup's size is that of its file; the percentages only estimate it.
     std::optional<std::uint64_t> received;
     if (!upload && status == ExitStatus::ok) {
@@ -489,96 +465,24 @@ ExitStatus Session::transfer(const TransferJob& job) {
     }
     if (!options_.quiet) meter.finish(status == ExitStatus::ok, Clock::now(), received);
 
-    const std::string& port = link_->name();
-    switch (status) {
-        case ExitStatus::ok: {
-            const auto took = std::chrono::duration<double>(Clock::now() - start);
-            const std::optional<std::uint64_t> bytes = sent ? sent->bytes : received;
-            lastTransfer_ = {bytes.value_or(0), took.count(), sent ? sent->sha256 : "",
-                             sent ? sent->copyError : 0};
-            std::string done = upload         ? "Sent " + job.shown + " to " + file
-                               : job.readBack ? "Read " + file + " back"
-                                              : "Received " + file;
-            if (bytes) {
-                done +=
-                    " (" + formatSize(*bytes) + ", " +
-                    formatRate(took.count() > 0 ? static_cast<double>(*bytes) / took.count() : 0) +
-                    ")";
-            }
-            info(done + ".");
-            return ExitStatus::ok;
-        }
-        case ExitStatus::interrupted:
-            return interrupted("the transfer of " + file + " was cancelled");
-        case ExitStatus::portError:
-            return fail(status, lostMessage());
-        case ExitStatus::deviceError:
-            if (job.readBack && errorBeforeAccept) {
-                return fail(ExitStatus::notVerified, port + ": the device refused " +
-                                                         inQuotes(commandLine) + ": " +
-                                                         inQuotes(errorLine));
-            }
-            return fail(status, errorBeforeAccept
-                                    ? port + ": the device refused " + inQuotes(commandLine) +
-                                          ": " + inQuotes(errorLine)
-                                    : port +
-                                          ": the device reported an error after the transfer of " +
-                                          file + ": " + inQuotes(errorLine));
-        case ExitStatus::localFile: {
-            const std::string reason =
-                seen.localFileError != 0 ? ": " + osReason(seen.localFileError) : "";
-            return fail(status, upload ? "cannot read " + localPath + " for sending" + reason
-                                : job.readBack
-                                    ? "cannot write the data read back to " + localPath + reason
-                                    : "cannot write the received data to " + localPath + reason +
-                                          "; the backup is given up");
-        }
-        case ExitStatus::tooManyRetries:
-            if (packetsKeptFailing(seen)) {
-                return fail(status, port + ": the packets of " + file +
-                                        " kept failing their check: " +
-                                        formatSize(seen.bytesSinceProgress) + " from the device " +
-                                        (seen.progressed ? "since the last good packet"
-                                                         : "and not one good packet"));
-            }
-            return fail(status, port + ": too many retries: a packet of " + file +
-                                    " could not get through");
-        case ExitStatus::deviceCancel:
-            return fail(status, port + ": the device cancelled the transfer of " + file);
-        case ExitStatus::noStart:
-            return fail(status, port + ": the device accepted " + inQuotes(commandLine) +
-                                    " but never started the transfer" +
-                                    (seen.stalled ? " (waited " + seconds(frameSilence) + ")" +
-                                                        sentInstead(quiet, "a packet")
-                                                  : ""));
-        case ExitStatus::timeout:
-            if (seen.okReplies == 0) {
-                return fail(status, port + ": no reply to " + inQuotes(commandLine) +
-                                        (seen.stalled ? " within " + seconds(silence) +
-                                                            sentInstead(quiet, "a reply line")
-                                                      : ""));
-            }
-            if (seen.stalled && blockEnded) {
-                return fail(status, port +
-                                        ": the device did not confirm the end of the transfer of " +
-                                        file + " within " + seconds(silence) +
-                                        sentInstead(quiet, "a reply line"));
-            }
-            if (seen.stalled && quiet.bytes > 0) {
-                return fail(status, port + ": the transfer of " + file +
-                                        " stalled: the device sent " + std::to_string(quiet.bytes) +
-                                        " bytes in " + seconds(frameSilence) +
-                                        " but no packet got through");
-            }
-            if (seen.stalled) {
-                return fail(status, port + ": the transfer of " + file + " went silent for " +
-                                        seconds(frameSilence));
-            }
-            return fail(status,
-                        port + ": the device did not confirm the end of the transfer of " + file);
-        default:
-            return fail(status, port + ": the transfer of " + file + " failed");
+    if (verdict.status == ExitStatus::interrupted) {
+        link_.reset();
+        kept_.clear();  // the user stopped it: the device did nothing worth showing
     }
+    if (verdict.status != ExitStatus::ok) return fail(verdict.status, verdict.message);
+    const auto took = std::chrono::duration<double>(Clock::now() - start);
+    const std::optional<std::uint64_t> bytes = sent ? sent->bytes : received;
+    lastTransfer_ = {bytes.value_or(0), took.count(), sent ? sent->sha256 : "",
+                     sent ? sent->copyError : 0};
+    std::string done = upload         ? "Sent " + job.shown + " to " + file
+                       : job.readBack ? "Read " + file + " back"
+                                      : "Received " + file;
+    if (bytes) {
+        done += " (" + formatSize(*bytes) + ", " +
+                formatRate(took.count() > 0 ? static_cast<double>(*bytes) / took.count() : 0) + ")";
+    }
+    info(done + ".");
+    return ExitStatus::ok;
 }
 
 ExitStatus Session::sendLine() {
