@@ -303,14 +303,9 @@ std::int32_t CTidewellThread::login() {
     std::string line;
     std::string answer;              // the first line with a reply mark
     std::vector<std::string> lines;  // up to the answer
-    const bool waitLonger = timing_.loginReplyWait.count() > 0;
-    const auto deadline =
-        waitLonger ? now() + timing_.loginReplyWait : std::chrono::steady_clock::time_point{};
-    for (int i = 0;
-         i < kLoginReplyLines || (waitLonger && answer.empty() && keepGoing() && now() < deadline);
-         ++i) {
+    const auto readAnswerLine = [&] {
         if (!readLine(line, timing_.lineWait) || !answer.empty()) {
-            continue;
+            return;
         }
         if (lines.size() < kKeptLoginLines) {
             lines.push_back(line);
@@ -318,6 +313,19 @@ std::int32_t CTidewellThread::login() {
         if (replyMark(line) != ReplyMark::none) {
             answer = line;
         }
+    };
+    for (int i = 0; i < kLoginReplyLines; ++i) {
+        readAnswerLine();
+    }
+    // A device that takes its time (a slow flash, a busy boot) is given as long as a
+    // transfer's command line gets for its reply, or the wait its caller chose.
+    const bool callersWait = timing_.loginReplyWait.count() > 0;
+    const auto deadline =
+        callersWait ? now() + timing_.loginReplyWait : std::chrono::steady_clock::time_point{};
+    for (int i = 0; answer.empty() && keepGoing() &&
+                    (callersWait ? now() < deadline : i < timing_.commandReplyAttempts);
+         ++i) {
+        readAnswerLine();
     }
     {
         std::lock_guard lock(outcomeLock_);

@@ -5,9 +5,11 @@
 
 #include "tidewell/app/tidewell_app.h"
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/serial/tserie.h"
+#include "tidewell/ui/dialog.h"
 #include "tidewell/ui/platform.h"
 #include "tidewell/ui/text.h"
 #include "tidewell/wizard/regular_file.h"
@@ -43,6 +45,18 @@ constexpr const char* kProgressLine = "Transfer %d %% completed.";
 constexpr const char* kCommandPrefix = "CMD: ";
 constexpr const char* kCantSendCommand = "Can't send command";
 constexpr const char* kSendCaption = "OnSendButton()";
+
+// The terminal window's transfers.
+constexpr const char* kSettingBackup = "setting.bak";
+constexpr const char* kSettingBackupNumbered = "setting_%d.bak";
+constexpr const char* kBackupFilter = "Backup files (*.bak)|*.bak|All files (*)|*|";
+constexpr const char* kAnyFileFilter = "All files (*)|*|";
+constexpr const char* kSendQuestion = "send %s to the device as %s?";
+constexpr const char* kSavedAs = "Saved as %s.";
+constexpr const char* kNoRecord = "No record written for %s: %s";
+constexpr const char* kWizardTransfers =
+    "The wizard is running a transfer. Try again when it has ended.";
+constexpr ui::UINT kQuestionBox = ui::MB_YESNO | ui::MB_ICONQUESTION | ui::MB_DEFBUTTON2;
 
 // The log line of a finished transfer, for results resOpenError to resNoRemote.
 const char* transferResultLine(std::int32_t code) {
@@ -88,6 +102,7 @@ CMainFrame::CMainFrame(ui::Platform& platform, CTidewellApp& app)
 
 CMainFrame::~CMainFrame() {
     worker.reset();
+    terminalDownload_.reset();
     releaseBackups(std::nullopt);
     serialPort = nullptr;
     ownedPort_.reset();
@@ -101,13 +116,20 @@ void CMainFrame::mapCommands() {
         ui.Enable();
         ui.SetCheck(connected ? ui::BST_CHECKED : ui::BST_UNCHECKED);
     });
-    mapCommand(res::ID_COMM_DISCONNECT, [this] { disconnectPort(); });
+    mapCommand(res::ID_COMM_DISCONNECT, [this] {
+        if (!refuseWhileWizardTransfers()) {
+            disconnectPort();
+        }
+    });
     mapUpdateCommandUI(res::ID_COMM_DISCONNECT, [this](ui::CmdUI& ui) {
         ui.Enable();
         ui.SetCheck(connected ? ui::BST_UNCHECKED : ui::BST_CHECKED);
     });
     mapCommandRange(res::ID_COMM_PORT_FIRST, res::ID_COMM_PORT_LAST, [this](int id) {
-        selectPort(static_cast<std::uint8_t>(id - res::ID_COMM_PORT_FIRST + 1));
+        const auto port = static_cast<std::uint8_t>(id - res::ID_COMM_PORT_FIRST + 1);
+        if (port == commPort || !refuseWhileWizardTransfers()) {
+            selectPort(port);
+        }
     });
     mapUpdateCommandUIRange(res::ID_COMM_PORT_FIRST, res::ID_COMM_PORT_LAST, [this](ui::CmdUI& ui) {
         ui.Enable();
@@ -115,7 +137,11 @@ void CMainFrame::mapCommands() {
         ui.SetCheck(port == commPort ? ui::BST_CHECKED : ui::BST_UNCHECKED);
     });
     mapCommandRange(res::ID_COMM_SPEED_2400, res::ID_COMM_SPEED_115200, [this](int id) {
-        selectSpeed(kLineSpeeds[static_cast<std::size_t>(id - res::ID_COMM_SPEED_2400)]);
+        const std::int32_t baud =
+            kLineSpeeds[static_cast<std::size_t>(id - res::ID_COMM_SPEED_2400)];
+        if (baud == speed || !refuseWhileWizardTransfers()) {
+            selectSpeed(baud);
+        }
     });
     mapUpdateCommandUIRange(
         res::ID_COMM_SPEED_2400, res::ID_COMM_SPEED_115200, [this](ui::CmdUI& ui) {
@@ -160,6 +186,7 @@ int CMainFrame::OnCreate() {
         return -1;
     }
     setPostTarget(postTarget_, GetSafeHwnd());
+    GetPlatform().setTerminationHandler([this] { onTerminationRequest(); });
     getOperations().fillOperations();
     commPort = app_.getCommPort();
     runWizard();
@@ -173,7 +200,9 @@ int CMainFrame::OnCreate() {
 }
 
 void CMainFrame::OnDestroy() {
+    GetPlatform().setTerminationHandler(nullptr);
     worker.reset();
+    terminalDownload_.reset();
     releaseBackups(std::nullopt);
     serialPort = nullptr;
     ownedPort_.reset();
@@ -221,6 +250,7 @@ void CMainFrame::startWorker() {
 
 void CMainFrame::disconnectPort() {
     worker.reset();
+    terminalDownload_.reset();
     releaseBackups(std::nullopt);
     if (serialPort != nullptr) {
         serialPort = nullptr;
@@ -253,7 +283,13 @@ bool CMainFrame::sendWorkerCommand(std::int32_t code) {
     if (!worker) {
         return false;
     }
+    if (terminalDownload_) {
+        // Replaced before its result came: what it received is no backup.
+        discardAfterCommand(std::move(*terminalDownload_));
+        terminalDownload_.reset();
+    }
     workerCommand = code;
+    terminalOwnsCommand_ = terminalIssuing_;
     if (code == cmdLogin) {
         loginLines_.clear();
     }
@@ -278,21 +314,26 @@ std::int32_t CMainFrame::getWorkerCommand() const {
 // ---- transfers --------------------------------------------------------------------
 
 void CMainFrame::startUpload(const std::string& deviceFile) {
-    startTransfer(deviceFile, true);
+    startTransfer(deviceFile, true, transferFile);
 }
 
 void CMainFrame::startDownload(const std::string& deviceFile) {
-    startTransfer(deviceFile, false);
+    startTransfer(deviceFile, false, transferFile);
 }
 
-void CMainFrame::startTransfer(const std::string& deviceFile, bool upload) {
-    if (deviceFile.empty() || !connected || !worker || workerCommand == cmdDetect ||
-        workerCommand == cmdLogin || transferFile.empty()) {
-        return;
+bool CMainFrame::canStartTransfer() const {
+    return connected && worker && workerCommand != cmdDetect && workerCommand != cmdLogin;
+}
+
+bool CMainFrame::startTransfer(const std::string& deviceFile, bool upload,
+                               const std::string& file) {
+    if (deviceFile.empty() || file.empty() || !canStartTransfer()) {
+        return false;
     }
     worker->cancel();
-    worker->setFileName(transferFile);
+    worker->setFileName(file);
     sendWorkerCommand(upload ? cmdUpload : cmdDownload);
+    runningTransfer_ = commandSerial_;
     appendLine(upload ? kUploading : kDownloading);
     const std::string line =
         ui::stringPrintf(upload ? kUploadLine : kDownloadLine, deviceFile.c_str());
@@ -302,6 +343,67 @@ void CMainFrame::startTransfer(const std::string& deviceFile, bool upload) {
         ui::Window* owner = activePage != nullptr ? static_cast<ui::Window*>(activePage) : this;
         owner->MessageBox(
             LoadString(upload ? res::IDS_CANT_START_UPLOAD : res::IDS_CANT_START_DOWNLOAD));
+        return false;
+    }
+    return true;
+}
+
+bool CMainFrame::isTransferRunning() const {
+    return worker && runningTransfer_ == commandSerial_ &&
+           (workerCommand == cmdUpload || workerCommand == cmdDownload);
+}
+
+bool CMainFrame::confirmStopTransfer(ui::Window& owner) {
+    if (!isTransferRunning()) {
+        return true;
+    }
+    if (abandonedTransfer_ == runningTransfer_) {
+        stopTransfer();
+        return true;
+    }
+    if (owner.MessageBox(kStopTransferQuestion, nullptr, kQuestionBox) != ui::IDYES) {
+        return false;
+    }
+    stopTransfer();
+    return true;
+}
+
+void CMainFrame::stopTransfer() {
+    if (isTransferRunning()) {
+        // Returns once the transfer's command has ended (the device told of the
+        // cancel); its partial backup goes with it.
+        sendWorkerCommand(cmdIdle);
+    }
+}
+
+bool CMainFrame::refuseWhileWizardTransfers() {
+    if (!isTransferRunning() || terminalOwnsCommand_) {
+        return false;
+    }
+    MessageBox(kWizardTransfers, nullptr, ui::MB_OK | ui::MB_ICONINFORMATION);
+    return true;
+}
+
+void CMainFrame::finishTerminalDownload(std::int32_t code) {
+    if (!terminalDownload_) {
+        return;
+    }
+    PendingBackup download = std::move(*terminalDownload_);
+    terminalDownload_.reset();
+    if (code != resTransferOk) {
+        return;  // the partial file goes with download
+    }
+    std::string why;
+    const auto saved = download.commitAs(downloadTarget_, replaceDownloadTarget_, &why);
+    if (!saved) {
+        appendLine(why);
+        return;
+    }
+    appendLine(ui::stringPrintf(kSavedAs, saved->c_str()));
+    const BackupOrigin origin{kMenuDownloadFile, ui::stringPrintf("COM%d", int{commPort}),
+                              getDevicePath(), loginLines_};
+    if (!writeBackupRecord(*saved, origin, &why)) {
+        appendLine(ui::stringPrintf(kNoRecord, saved->c_str(), why.c_str()));
     }
 }
 
@@ -396,6 +498,10 @@ void CMainFrame::runWizard() {
             activePage = page;
             result = page->DoModal();
             activePage = nullptr;
+            if (isTransferRunning() && !terminalOwnsCommand_) {
+                // Its page is gone: nobody waits for it any more.
+                abandonedTransfer_ = runningTransfer_;
+            }
         }
         if (result == kPageNext) {
             ++stepPosition;
@@ -417,6 +523,11 @@ void CMainFrame::runWizard() {
     }
     pages = WizardPages{};
     wizardRunning_ = false;
+    if (terminalInFront_ || (app_.getShowTerminal() && !IsWindowVisible() && IsWindow())) {
+        // A window closed while the wizard had stepped aside stays open after the wizard.
+        ShowWindow(ui::SW_SHOW);
+    }
+    terminalInFront_ = false;
     if (exitPending_) {
         exitPending_ = false;
         PostMessage(WM_WIZARD_EXIT);
@@ -429,11 +540,13 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
     // Posted by a command that has since been cancelled or replaced: not an answer
     // to the command now running, so it must not be taken for one.
     const bool stale = notifySerial(wParam) != commandSerial_;
+    // The terminal window's own commands are answered in its log, whichever page shows.
+    CBaseDlg* page = terminalOwnsCommand_ ? nullptr : activePage;
     switch (notifyKind(wParam)) {
         case notifyText: {
             std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
             if (text && !stale && workerCommand == cmdLogin) {
-                loginLines_.push_back(*text);
+                keepLoginLine(loginLines_, *text);  // bounded: the device may never stop
             }
             if (text) {
                 onWorkerText(*text);
@@ -446,9 +559,11 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
             if (stale) {
                 break;
             }
-            if (activePage != nullptr) {
-                activePage->onResult(static_cast<std::int32_t>(value));
+            runningTransfer_.reset();
+            if (page != nullptr) {
+                page->onResult(static_cast<std::int32_t>(value));
             } else {
+                TerminalCommand terminal(*this);
                 onWorkerResult(static_cast<std::int32_t>(value));
             }
             break;
@@ -456,8 +571,8 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
             if (stale) {
                 break;
             }
-            if (activePage != nullptr) {
-                activePage->onProgress(static_cast<std::int32_t>(value));
+            if (page != nullptr) {
+                page->onProgress(static_cast<std::int32_t>(value));
             } else {
                 onWorkerProgress(static_cast<std::int32_t>(value));
             }
@@ -500,6 +615,7 @@ void CMainFrame::onWorkerResult(std::int32_t code) {
             if (const char* line = transferResultLine(code)) {
                 appendLine(line);
             }
+            finishTerminalDownload(code);
             sendWorkerCommand(cmdTerminal);
             break;
         default:
@@ -513,11 +629,36 @@ ui::LRESULT CMainFrame::OnWizardExit(ui::WPARAM /*wParam*/, ui::LPARAM /*lParam*
         exitPending_ = true;
         return 0;
     }
-    if (!app_.getShowTerminal()) {
+    if (!app_.getShowTerminal() || terminating_) {
         disconnectPort();
         DestroyWindow();
     }
     return 0;
+}
+
+void CMainFrame::OnClose() {
+    if (terminalInFront_ && activePage != nullptr) {
+        if (terminalOwnsCommand_ && !confirmStopTransfer(*this)) {
+            return;
+        }
+        terminalInFront_ = false;
+        ShowWindow(ui::SW_HIDE);
+        GetPlatform().comeBack(*activePage, *this);
+        return;
+    }
+    if (!confirmStopTransfer(*this)) {
+        return;
+    }
+    ui::FrameWindow::OnClose();
+}
+
+void CMainFrame::onTerminationRequest() {
+    stopTransfer();
+    terminating_ = true;
+    PostMessage(WM_WIZARD_EXIT);
+    if (activePage != nullptr) {
+        activePage->EndDialog(kPageExit);
+    }
 }
 
 // ---- log and commands ------------------------------------------------------------
@@ -527,33 +668,85 @@ void CMainFrame::appendLine(std::string_view text) {
 }
 
 void CMainFrame::OnDetect() {
-    if (!isConnected()) {
+    if (!isConnected() || refuseWhileWizardTransfers()) {
         return;
     }
+    TerminalCommand terminal(*this);
     worker->cancel();
     appendLine(kDetecting);
     sendWorkerCommand(cmdDetect);
 }
 
 void CMainFrame::OnTerminal() {
-    if (!isConnected()) {
+    if (!isConnected() || refuseWhileWizardTransfers()) {
         return;
     }
+    TerminalCommand terminal(*this);
     worker->cancel();
     appendLine(kTerminalMode);
     sendWorkerCommand(cmdTerminal);
 }
 
 void CMainFrame::OnUpload() {
-    startUpload(kMenuUploadFile);
+    if (!canStartTransfer() || refuseWhileWizardTransfers()) {
+        return;
+    }
+    const std::string start = std::filesystem::path(app_.getFirmwarePath()).parent_path().string();
+    ui::FileDialog dialog(GetPlatform(), true, "", start.empty() ? "" : start + "/", 0,
+                          kAnyFileFilter, this);
+    if (dialog.DoModal() != ui::IDOK) {
+        return;
+    }
+    const std::string path = dialog.GetPathName();
+    if (!opensAsRegularFile(path)) {
+        MessageBox(LoadString(res::IDS_CANT_OPEN_FILE));
+        return;
+    }
+    if (MessageBox(ui::stringPrintf(kSendQuestion, path.c_str(), kMenuUploadFile), nullptr,
+                   kQuestionBox) != ui::IDYES) {
+        return;
+    }
+    TerminalCommand terminal(*this);
+    startTransfer(kMenuUploadFile, true, path);
 }
 
 void CMainFrame::OnDownload() {
-    startDownload(kMenuDownloadFile);
+    if (!canStartTransfer() || refuseWhileWizardTransfers()) {
+        return;
+    }
+    const std::filesystem::path folder = app_.getSettingPath();
+    const auto proposed = makeBackupName(folder, kSettingBackup, kSettingBackupNumbered);
+    ui::FileDialog dialog(GetPlatform(), false, "bak",
+                          (proposed ? *proposed : folder / kSettingBackup).string(), 0,
+                          kBackupFilter, this);
+    if (dialog.DoModal() != ui::IDOK) {
+        return;
+    }
+    const std::filesystem::path target = dialog.GetPathName();
+    // The save dialog asked before it returned a file that exists: that one file
+    // may be replaced, nothing else.
+    std::error_code ignored;
+    const bool confirmedExisting =
+        std::filesystem::exists(std::filesystem::symlink_status(target, ignored));
+    std::string why;
+    const std::filesystem::path into =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    auto download = PendingBackup::create(into, target.filename().string(), "", &why);
+    if (!download) {
+        appendLine(why);
+        MessageBox(LoadString(res::IDS_CANT_OPEN_FILE));
+        return;
+    }
+    TerminalCommand terminal(*this);
+    if (startTransfer(kMenuDownloadFile, false, download->partialPath().string())) {
+        downloadTarget_ = target;
+        replaceDownloadTarget_ = confirmedExisting;
+        terminalDownload_.emplace(std::move(*download));
+    }
 }
 
 void CMainFrame::OnSendButton() {
-    if (!isConnected()) {
+    if (!isConnected() || refuseWhileWizardTransfers()) {
         return;
     }
     const std::string text = commandBar.GetDlgItem(res::IDC_COMMAND_EDIT).GetWindowText();
@@ -569,9 +762,14 @@ void CMainFrame::OnSendButton() {
 
 void CMainFrame::showTerminalWindow() {
     app_.setShowTerminal(true);
-    if (IsWindow()) {
-        ShowWindow(ui::SW_SHOW);
-        UpdateWindow();
+    if (!IsWindow()) {
+        return;
+    }
+    ShowWindow(ui::SW_SHOW);
+    UpdateWindow();
+    if (activePage != nullptr) {
+        terminalInFront_ = true;
+        GetPlatform().stepAside(*activePage, *this);
     }
 }
 

@@ -41,6 +41,10 @@ TEST(AppTest, TheTerminalItemKeepsTheProgramRunningInItsWindowUntilItIsClosed) {
     env.user()
         .expectDialog(res::IDD_PORT_SELECTION)
         .systemCommand(IDM_TERMINAL)
+        // The page stepped aside: the window takes input, and closing it brings the page back.
+        .chooseMenu(ui::ID_VIEW_STATUS_BAR)
+        .chooseMenu(ui::ID_APP_EXIT)
+        .expectDialog(res::IDD_PORT_SELECTION)
         .click(ui::IDCANCEL);
     env.user().run([&] {
         shownAfterWizard =

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "frame_env.h"
+#include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
 
 namespace tidewell::testing {
@@ -88,40 +89,95 @@ TEST_F(DevsimTest, TerminalAndSendShowTheDevicesReplyLines) {
     EXPECT_THAT(std::vector<std::string>(sent, lines.end()), Contains(HasSubstr("download")));
 }
 
-TEST_F(DevsimTest, UploadAndDownloadFromTheMenuMoveTheFiles) {
+// The file used last (a package, a backup) is never what Upload sends: the user
+// picks the file and confirms sending it under the device's program name.
+TEST_F(DevsimTest, UploadAsksForTheFileAndSendsItOnlyOnceConfirmed) {
     std::string package(70000, '\0');
     for (std::size_t i = 0; i < package.size(); ++i) {
         package[i] = static_cast<char>((i * 7919) % 251);
     }
-    writeFile(env.dir() / "main.bin", package);
-    const std::string setting = "volume=12\nbrightness=7\n";
-    writeFile(devsim->store() / "setting", setting);
+    const auto chosen = env.dir() / "main.bin";
+    writeFile(chosen, package);
+    writeFile(env.dir() / "fw300.pkg", "the package of the last update");
     logIn();
+    frame->setTransferFile((env.dir() / "fw300.pkg").string());
+    const std::string question = "send " + chosen.string() + " to the device as main.exe?";
 
-    frame->setTransferFile((env.dir() / "main.bin").string());
-    choose(res::ID_COMM_UPLOAD);
+    env.user()
+        .chooseMenu(res::ID_COMM_UPLOAD)
+        .answerFileDialog(chosen.string())
+        .answerMessageBox(ui::IDNO, question);
+    ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+    EXPECT_EQ(frame->getWorkerCommand(), cmdTerminal);
+    EXPECT_FALSE(std::filesystem::exists(devsim->store() / "main.exe"));
+    ASSERT_EQ(env.platform().fileDialogs().size(), 1u);
+    EXPECT_TRUE(env.platform().fileDialogs()[0].request.open);
+
+    env.user()
+        .chooseMenu(res::ID_COMM_UPLOAD)
+        .answerFileDialog(chosen.string())
+        .answerMessageBox(ui::IDYES, question);
+    ASSERT_TRUE(env.platform().runScript()) << env.user().report();
     ASSERT_TRUE(env.pumpUntil([&] { return logHas("Transfer finished succesfully."); },
                               std::chrono::seconds(60)))
         << ::testing::PrintToString(log());
-    // The package as sent in packets: its bytes, then the padding of the last packet.
+    // The file as sent in packets: its bytes, then the padding of the last packet.
     const std::string stored = readFile(devsim->store() / "main.exe");
     ASSERT_GE(stored.size(), package.size());
     EXPECT_LT(stored.size(), package.size() + 1024);
     EXPECT_TRUE(stored.compare(0, package.size(), package) == 0);
-    EXPECT_THAT(log(), Contains(HasSubstr("RX: Transfer")));
-    ASSERT_TRUE(env.pumpUntil([&] { return frame->getWorkerCommand() == cmdTerminal; }));
+}
 
-    frame->getLogView().SetWindowText("");
-    frame->setTransferFile((env.dir() / "setting.bak").string());
-    choose(res::ID_COMM_DOWNLOAD);
-    ASSERT_TRUE(env.pumpUntil([&] { return logHas("Transfer finished succesfully."); },
-                              std::chrono::seconds(60)))
-        << ::testing::PrintToString(log());
-    EXPECT_EQ(log().front(), "Downloading...");
-    // The device's file as received in packets: the content, then the padding.
-    const std::string received = readFile(env.dir() / "setting.bak");
-    ASSERT_GE(received.size(), setting.size());
-    EXPECT_TRUE(received.compare(0, setting.size(), setting) == 0) << received.size();
+// Download proposes a new numbered backup; a file is replaced only when the user
+// chose that very file, and each file it keeps gets its record.
+TEST_F(DevsimTest, DownloadSavesWhereTheUserSaysWithARecordAndNothingElse) {
+    const auto backups = env.dir() / "backups";
+    std::filesystem::create_directories(backups);
+    env.app().setSettingPath(backups.string());
+    const std::string setting = "volume=12\nbrightness=7\n";
+    writeFile(devsim->store() / "setting", setting);
+    writeFile(backups / "setting.bak", "the backup restored last");
+    logIn();
+    frame->setTransferFile((backups / "setting.bak").string());
+    auto download = [&](const std::filesystem::path& answer, int finished) {
+        env.user().chooseMenu(res::ID_COMM_DOWNLOAD).answerFileDialog(answer.string());
+        ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+        ASSERT_TRUE(env.pumpUntil(
+            [&] {
+                const auto lines = log();
+                return std::count(lines.begin(), lines.end(), "Transfer finished succesfully.") ==
+                           finished &&
+                       frame->getWorkerCommand() == cmdTerminal;
+            },
+            std::chrono::seconds(60)))
+            << ::testing::PrintToString(log());
+    };
+    auto holdsSetting = [&](const std::filesystem::path& file) {
+        const RecordCheck check = checkBackup(file);
+        EXPECT_TRUE(check.ok()) << file << ": " << check.detail;
+        EXPECT_EQ(check.record ? check.record->origin.deviceFile : "", "setting");
+        EXPECT_EQ(readFile(file).substr(0, setting.size()), setting) << file;
+    };
+
+    download(backups / "setting_1.bak", 1);
+    const auto& asked = env.platform().fileDialogs().at(0).request;
+    EXPECT_FALSE(asked.open);
+    EXPECT_EQ(asked.initialFolder, backups.string());
+    EXPECT_EQ(asked.initialName, "setting_1.bak");
+    EXPECT_EQ(readFile(backups / "setting.bak"), "the backup restored last");
+    holdsSetting(backups / "setting_1.bak");
+
+    // Chosen in the save dialog, which asked before it gave an existing file.
+    download(backups / "setting.bak", 2);
+    holdsSetting(backups / "setting.bak");
+    EXPECT_THAT(log(), Contains("Saved as " + (backups / "setting.bak").string() + "."));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(backups)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_THAT(names, ElementsAre("setting.bak", "setting.bak.json", "setting_1.bak",
+                                   "setting_1.bak.json"));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // from the menu, the window's screenshot.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <wx/msgdlg.h>
+#include <wx/testing.h>
 
 #include <algorithm>
 
@@ -51,6 +53,9 @@ TEST(TerminalWindowTest, AgainstTheSimulatedDeviceFromTheMenuAndTheCommandBar) {
     SettingsStore settings(dir.path() / "tidewell.ini");
     ASSERT_TRUE(settings.setString(kPortsSection, "COM3", devsim.link().string()));
     ASSERT_TRUE(settings.setInt(kProfileSection, kCommPortKey, 3));
+    const auto backups = dir.path() / "backups";
+    std::filesystem::create_directories(backups);
+    ASSERT_TRUE(settings.setString(kProfileSection, kSettingPathKey, backups.string()));
 
     auto platform = ui::makeWxPlatform(res::tidewellResources());
     // No pages: the wizard stops at once and the terminal window stays.
@@ -89,8 +94,10 @@ TEST(TerminalWindowTest, AgainstTheSimulatedDeviceFromTheMenuAndTheCommandBar) {
         .then("screenshot", [&] { EXPECT_TRUE(saveScreenshot(*frame, "app-terminal")); })
         .then("Upload",
               [&] {
-                  frame->setTransferFile((dir.path() / "main.bin").string());
-                  menu(res::ID_COMM_UPLOAD);
+                  const std::string chosen = (dir.path() / "main.bin").string();
+                  ui::wxtest::answerNextFileDialog(chosen);
+                  wxTEST_DIALOG(menu(res::ID_COMM_UPLOAD),
+                                wxExpectModal<wxMessageDialog>(wxID_YES));
               })
         .when(
             "uploaded",
@@ -101,7 +108,8 @@ TEST(TerminalWindowTest, AgainstTheSimulatedDeviceFromTheMenuAndTheCommandBar) {
             [] {}, 60s)
         .then("Download",
               [&] {
-                  frame->setTransferFile((dir.path() / "setting.bak").string());
+                  const std::string chosen = (backups / "setting_1.bak").string();
+                  ui::wxtest::answerNextFileDialog(chosen);
                   menu(res::ID_COMM_DOWNLOAD);
               })
         .when(
@@ -115,7 +123,8 @@ TEST(TerminalWindowTest, AgainstTheSimulatedDeviceFromTheMenuAndTheCommandBar) {
     const std::string stored = testing::readFile(devsim.store() / "main.exe");
     EXPECT_GE(stored.size(), package.size());
     EXPECT_TRUE(stored.compare(0, package.size(), package) == 0);
-    const std::string received = testing::readFile(dir.path() / "setting.bak");
+    const std::string received = testing::readFile(backups / "setting_1.bak");
+    EXPECT_TRUE(std::filesystem::exists(backups / "setting_1.bak.json"));
     EXPECT_TRUE(received.compare(0, setting.size(), setting) == 0) << received.size();
 }
 

@@ -229,6 +229,10 @@ TEST(Devsim, LogInSucceedsOnlyOnOkAndAFailureSaysWhy) {
         EXPECT_EQ(run.resultOf(cmdLogin, 10s), resLoginFailed);
         EXPECT_TRUE(run.worker->failureReason().starts_with(reason)) << run.worker->failureReason();
     }
+    // A device slow to answer (a second and a half) is still logged in.
+    DeviceRun slow({"--reply-delay", "1500"});
+    ASSERT_EQ(slow.resultOf(cmdDetect, 10s), resDetected);
+    EXPECT_EQ(slow.resultOf(cmdLogin, 10s), resLoggedIn) << slow.worker->failureReason();
 }
 
 TEST(Devsim, AFailedTransferSaysWhy) {

@@ -387,26 +387,27 @@ TEST(Login, SendsTheWordReadsFourLinesAndReportsLoggedIn) {
     EXPECT_EQ(login.answer, ":OK:");
 }
 
-TEST(Login, SilentDeviceIsNotLoggedInAfterFourWaits) {
+TEST(Login, SilentDeviceIsNotLoggedInAfterFourWaitsAndACommandsReplyWait) {
     ScriptedRig rig;
     rig.worker->setCommand(cmdLogin);
     ASSERT_TRUE(rig.recorder.waitForResults(1));
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoginFailed});
     EXPECT_TRUE(rig.recorder.texts().empty());
     const auto line = static_cast<DWORD>(fastTiming().lineWait.count());
-    EXPECT_EQ(rig.line->readWaits(), std::vector<DWORD>(4, line));
+    const auto reads = static_cast<std::size_t>(4 + fastTiming().commandReplyAttempts);
+    EXPECT_EQ(rig.line->readWaits(), std::vector<DWORD>(reads, line));
 }
 
-// A caller that bounds the wait itself may let a slow answer come after the four reads;
-// by default the fifth read is never made.
-TEST(Login, ASlowAnswerIsTakenOnlyWhenTheCallerWaitsLonger) {
+// A caller that bounds the wait itself may let an answer come later than the reads of
+// the default allow (four, then a command's reply attempts).
+TEST(Login, AnAnswerAfterTheAttemptsIsTakenOnlyWhenTheCallerWaitsLonger) {
     for (const bool waitLonger : {false, true}) {
         EngineTiming timing = fastTiming();
-        if (waitLonger) timing.loginReplyWait = 30 * timing.lineWait;
+        if (waitLonger) timing.loginReplyWait = 60 * timing.lineWait;
         ScriptedRig rig(timing);
         std::atomic<int> lateAt{0};
         rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
-            if (w == "pivot\r") lateAt = line.readCalls() + 8;
+            if (w == "pivot\r") lateAt = line.readCalls() + 30;
         });
         rig.line->onRead([&](ScriptedLine& line, int number) {
             if (number == lateAt) line.feed("pivot\r\n:OK:\r\n");

@@ -180,6 +180,32 @@ class TransferRefusalTest : public LinkTest {
     std::filesystem::path package;
 };
 
+// Closing the terminal window while its own download runs asks first: No keeps
+// both; Yes stops the download, removes what it received, and closes.
+TEST_F(TransferRefusalTest, ClosingTheWindowDuringItsDownloadAsksFirst) {
+    const auto backups = env.dir() / "backups";
+    std::filesystem::create_directories(backups);
+    env.app().setSettingPath(backups.string());
+    auto entries = [&] {
+        return std::distance(std::filesystem::directory_iterator(backups),
+                             std::filesystem::directory_iterator());
+    };
+    ASSERT_TRUE(frame->connectPort());
+    Chatter chatter(env.device());  // the download stays in its first flush
+    const std::string question = "A transfer is running. Stop it?";
+    env.user()
+        .chooseMenu(res::ID_COMM_DOWNLOAD)
+        .answerFileDialog((backups / "setting_1.bak").string())
+        .closeFrame()
+        .answerMessageBox(ui::IDNO, question)
+        .run([&] { EXPECT_TRUE(frame->isTransferRunning()); })
+        .closeFrame()
+        .answerMessageBox(ui::IDYES, question);
+    ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+    EXPECT_FALSE(frame->IsWindow());
+    EXPECT_EQ(entries(), 0);
+}
+
 TEST_F(TransferRefusalTest, WhileDisconnectedNothingHappens) {
     frame->setTransferFile(package.string());
     frame->startUpload("flashimage");

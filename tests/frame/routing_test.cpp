@@ -8,6 +8,7 @@
 
 #include "frame_env.h"
 #include "tidewell/frame/worker_link.h"
+#include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
 
 namespace tidewell::testing {
@@ -48,6 +49,18 @@ TEST_F(RoutingTest, TextLinesGoToTheLogAsTheyCome) {
     notify(notifyText, reinterpret_cast<std::intptr_t>(new std::string("")));
     notify(notifyText, reinterpret_cast<std::intptr_t>(new std::string("setting :OK:")));
     EXPECT_THAT(log(), ElementsAre("ls: 3 files", "", "setting :OK:"));
+}
+
+TEST_F(RoutingTest, ALogInKeepsOnlyItsFirstLinesForTheRecords) {
+    connect();
+    frame->sendWorkerCommand(cmdLogin);
+    const std::size_t sent = 4 * kMaxLoginLines;
+    for (std::size_t i = 0; i < sent; ++i) {
+        notify(notifyText, reinterpret_cast<std::intptr_t>(new std::string(std::to_string(i))));
+    }
+    ASSERT_EQ(frame->getLoginLines().size(), kMaxLoginLines);
+    EXPECT_EQ(frame->getLoginLines().front(), "0");
+    EXPECT_EQ(log().size(), sent);  // the log still shows every line
 }
 
 TEST_F(RoutingTest, ProgressOutsideTheWizardAddsAnRxLine) {

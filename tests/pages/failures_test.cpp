@@ -59,6 +59,8 @@ class Failures : public ::testing::Test {
             // comes back with a new run.
             .click(kBack)
             .waitForDialog(kProgress)
+            // Stopped first, so that Exit has no running transfer to ask about.
+            .run([&] { rig.frame().stopTransfer(); })
             .click(kExit);
         EXPECT_TRUE(rig.run()) << rig.user().report();
         EXPECT_TRUE(rig.ui().beeps().empty());
@@ -162,7 +164,9 @@ TEST_P(InjectedResults, EachResultShowsItsStatusAndStopsTheRun) {
         .expectText(res::IDC_STATUS, GetParam().status)
         .expectEnabled(kNext, false)
         .expectEnabled(kBack)
-        .click(kExit);
+        .click(kExit)
+        // The worker's own transfer still waits for the silent device.
+        .answerMessageBox(ui::IDYES, "A transfer is running. Stop it?");
     EXPECT_TRUE(rig.run()) << rig.user().report();
 }
 
@@ -270,6 +274,81 @@ TEST_F(Failures, BackToTheDetectionPageEndsTheRunningBackupFirst) {
     ASSERT_TRUE(watchdog.has_value());
     EXPECT_FALSE(watchdog->fired()) << "the detection page waited for the transfer to end";
     EXPECT_TRUE(filesIn(backups).empty());
+}
+
+// Leaving while a transfer runs asks first; No goes on, Yes stops it (the device
+// hears the cancel) and leaves no partial file.
+TEST_F(Failures, LeavingDuringATransferAsksFirst) {
+    Devsim device(deviceDir.path(), {"--baud", "9600"});
+    rig.setPort(3, device.link());
+    const std::string setting = randomBytes(6 * 1024, 8);
+    writeFile(device.storeFile("setting"), setting);
+    const std::string question = "A transfer is running. Stop it?";
+    std::size_t firstRun = 0;  // progress samples of the first backup
+    backup()
+        .waitUntil([&] { return !rig.progress().empty(); }, "the first packets")
+        .pressEscape()
+        .answerMessageBox(ui::IDNO, question)
+        .waitForText(res::IDC_STATUS, "Transfer completed sucessfully.", 60s)
+        .run([&] {
+            EXPECT_EQ(readFile(backups / "setting.bak").substr(0, setting.size()), setting);
+        })
+        .click(kBack)
+        .waitForDialog(kChoice)
+        .click(kNext)
+        .waitForDialog(kProgress)
+        .run([&] { firstRun = rig.progress().size(); })
+        .waitUntil([&] { return rig.progress().size() > firstRun + 1; },
+                   "the second backup's packets")
+        .closeBox()
+        .answerMessageBox(ui::IDYES, question);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    ASSERT_EQ(rig.ui().messageBoxes().size(), 2u);
+    for (const auto& box : rig.ui().messageBoxes()) {
+        EXPECT_EQ(box.type, ui::MB_YESNO | ui::MB_ICONQUESTION | ui::MB_DEFBUTTON2);
+    }
+    EXPECT_EQ(filesIn(backups), (std::vector<std::string>{"setting.bak", "setting.bak.json"}));
+    // The device reads the cancel once the packet it is sending has gone.
+    EXPECT_TRUE(waitForText(device.logFile(), "cancelled by the host", Millis{5000}));
+}
+
+// The terminal window opened during a transfer: the page steps aside, the window
+// refuses what would disturb the transfer, and closing it brings the page back.
+TEST_F(Failures, TheTerminalWindowDuringATransferLeavesItAlone) {
+    Devsim device(deviceDir.path(), {"--baud", "9600", "--throttle-input"});
+    rig.setPort(3, device.link());
+    const std::string refusal = "The wizard is running a transfer. Try again when it has ended.";
+    update()
+        .waitUntil([&] { return !rig.progress().empty(); }, "the first packets")
+        .systemCommand(IDM_TERMINAL)
+        .chooseMenu(res::ID_COMM_DOWNLOAD)
+        .answerMessageBox(ui::IDOK, refusal)
+        .chooseMenu(res::ID_COMM_DISCONNECT)
+        .answerMessageBox(ui::IDOK, refusal)
+        .closeFrame()
+        .expectDialog(kProgress)
+        .waitForText(res::IDC_STATUS, "Transfer completed sucessfully.", 60s)
+        .click(kExit);
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_TRUE(rig.ui().fileDialogs().empty());
+    EXPECT_EQ(readFile(device.storeFile("flashimage")), readFile(package));
+}
+
+// A request to end the program (SIGTERM, the session's end) stops a running
+// transfer without a question and ends the program.
+TEST_F(Failures, AnEndRequestDuringATransferStopsItWithoutAQuestion) {
+    Devsim device(deviceDir.path(), {"--baud", "9600"});
+    rig.setPort(3, device.link());
+    writeFile(device.storeFile("setting"), randomBytes(20 * 1024, 9));
+    backup().waitUntil([&] { return !rig.progress().empty(); }, "the first packets").run([&] {
+        rig.ui().requestTermination();
+    });
+    EXPECT_TRUE(rig.run()) << rig.user().report();
+    EXPECT_TRUE(rig.ui().messageBoxes().empty());
+    EXPECT_FALSE(rig.frame().IsWindow());
+    EXPECT_TRUE(filesIn(backups).empty());
+    // The device reads the cancel once the packet it is sending has gone.
+    EXPECT_TRUE(waitForText(device.logFile(), "cancelled by the host", Millis{5000}));
 }
 
 // Back while the device is in the middle of a transfer, then on again: the old transfer

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The real program under X driven with the keyboard alone, as a technician without a
-# mouse would: an arrow chooses the port, Enter is Next on every page, Tab and Space
+# mouse would: an arrow chooses the port, Enter is Next on every page, Alt+T shows the
+# terminal window in the wizard's place and Alt+F4 brings the wizard back, Tab and Space
 # tick Backup Playlist beside Update Firmware, Space presses Browse, and the backup
 # and a firmware update run against tidewell-devsim to their end; Escape leaves, and
-# the toolkit wrote no warning on the way.
+# the toolkit wrote no warning on the way; closing the terminal window ends the program.
 # Keys go to the focused window (xdotool key without --window: GTK ignores keys
 # sent to a window).
 #
@@ -51,6 +52,17 @@ next_page "$welcome"
 wait_for 20 "the log-in" log_has "login accepted"
 next_page "$page"
 choice="$page"
+# The terminal window takes the page's place (Alt+T), and gives it back when closed.
+visible() { xdotool search --onlyvisible --name '^Tidewell' 2>/dev/null | grep -x "$1" >/dev/null; }
+keys alt+t
+wait_for 10 "the page to step aside" eval '! visible "$choice"'
+terminal="$(page_window)"
+[ -n "$terminal" ] || fail "no terminal window in the page's place"
+sleep 0.5
+xdotool windowfocus --sync "$terminal" 2>/dev/null || true
+xdotool key alt+F4
+wait_for 10 "the page to come back" visible "$choice"
+sleep 0.4
 # Operation page: the first box has the focus; Tab moves to Backup Playlist, Space
 # ticks it (Update Firmware is ticked already), Enter is Next.
 keys Tab space Return
@@ -78,9 +90,14 @@ cmp -s "$work/release.pkg" "$work/store/flashimage" || fail "the package did not
 cmp -s -n 2000 "$work/store/playlist" "$work/backups/playlist.bak" ||
     fail "the playlist backup differs from the device's file"
 [ ! -e "$work/backups/setting.bak" ] || fail "Backup Setting was ticked too"
-# Escape leaves the wizard, and the program ends.
+# Escape leaves the wizard; the terminal window, once shown, stays until it is closed.
 sleep 1
 keys Escape
+wait_for 10 "the page to close" eval '! visible "$page"'
+terminal="$(page_window)"
+[ -n "$terminal" ] || fail "the terminal window did not stay after the wizard"
+xdotool windowfocus --sync "$terminal" 2>/dev/null || true
+xdotool key alt+F4
 wait_for 10 "the program to end" app_ended
 wait "$app_pid" || fail "the program ended with status $?"
 app_pid=""

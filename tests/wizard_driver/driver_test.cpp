@@ -223,6 +223,7 @@ TEST_F(DriverTest, TheTerminalItemShowsTheFrameAndKeepsItOpenAfterTheWizard) {
         auto* shown = dynamic_cast<CMainFrame*>(env.platform().activeDialog()->GetParent());
         visibleDuringWizard = shown != nullptr && shown->IsWindowVisible();
     });
+    user.closeFrame();
     user.expectDialog(res::IDD_PORT_SELECTION).click(IDCANCEL);
     auto frame = env.makeFrame(false);
     ASSERT_TRUE(frame);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "message_hub.h"
+#include "tidewell/ui/dialog.h"
 #include "tidewell/ui/text.h"
 
 namespace tidewell::ui {
@@ -157,7 +158,33 @@ void Platform::unregisterWindow(Window& window) {
     hub_->remove(window.GetSafeHwnd().id());
 }
 
+void Platform::requestTermination() {
+    if (terminationHandler_) {
+        terminationHandler_();
+    } else {
+        quit(0);
+    }
+}
+
+void Platform::stepAside(Dialog& dialog, Window& other) {
+    if (dialog.IsWindow() && other.IsWindow() &&
+        steppedAside_.insert(dialog.GetSafeHwnd().id()).second) {
+        showAside(dialog, other, true);
+    }
+}
+
+void Platform::comeBack(Dialog& dialog, Window& other) {
+    if (steppedAside_.erase(dialog.GetSafeHwnd().id()) != 0) {
+        showAside(dialog, other, false);
+    }
+}
+
+bool Platform::hasSteppedAside(const Window& dialog) const {
+    return steppedAside_.contains(dialog.GetSafeHwnd().id());
+}
+
 void Platform::onWindowDestroyed(Window& window) {
+    steppedAside_.erase(window.GetSafeHwnd().id());
     windowDestroyed(window);
     unregisterWindow(window);
     if (&window == mainWindow_) {

@@ -15,10 +15,20 @@ CMainFrame* requireFrame(CMainFrame* frame) {
     return frame;
 }
 
+// Posted by a page shown while the terminal window is in front, to itself.
+constexpr ui::UINT WM_STEP_ASIDE = ui::WM_USER + 3;
+
 }  // namespace
 
 CBaseDlg::CBaseDlg(int templateId, CMainFrame* parent)
-    : ui::Dialog(templateId, requireFrame(parent)), m_hIcon(res::IDR_MAINFRAME), m_pFrame(parent) {}
+    : ui::Dialog(templateId, requireFrame(parent)), m_hIcon(res::IDR_MAINFRAME), m_pFrame(parent) {
+    mapMessage(WM_STEP_ASIDE, [this](ui::WPARAM, ui::LPARAM) {
+        if (m_pFrame->isTerminalInFront() && m_pFrame->getActivePage() == this) {
+            m_pFrame->showTerminalWindow();
+        }
+        return 0;
+    });
+}
 
 CBaseDlg::~CBaseDlg() = default;
 
@@ -42,10 +52,17 @@ bool CBaseDlg::OnInitDialog() {
     }
     SetIcon(m_hIcon, true);
     SetIcon(m_hIcon, false);
+    if (m_pFrame->isTerminalInFront()) {
+        // Once shown: the terminal window keeps the wizard's place until it is closed.
+        PostMessage(WM_STEP_ASIDE);
+    }
     return true;
 }
 
 void CBaseDlg::OnCancel() {
+    if (!m_pFrame->confirmStopTransfer(*this)) {
+        return;
+    }
     ui::postMessage(m_pFrame->GetSafeHwnd(), WM_WIZARD_EXIT, 0, 0);
     ui::Dialog::OnCancel();
 }

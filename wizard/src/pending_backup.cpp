@@ -107,6 +107,49 @@ std::optional<std::filesystem::path> PendingBackup::commit(std::string* why) {
     }
 }
 
+std::optional<std::filesystem::path> PendingBackup::commitAs(const std::filesystem::path& target,
+                                                             bool replaceExisting,
+                                                             std::string* why) {
+    if (partial_.empty()) {
+        if (why != nullptr) {
+            *why = "the backup was already committed or discarded";
+        }
+        return std::nullopt;
+    }
+    bool reserved = false;
+    struct stat existing {};
+    if (replaceExisting && lstat(target.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) {
+            if (why != nullptr) {
+                *why = "cannot replace " + target.string() + ": not a regular file";
+            }
+            return std::nullopt;
+        }
+    } else {
+        const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            setWhy(why, "cannot create", target, errno);
+            return std::nullopt;
+        }
+        reserved = true;
+        if (fstat(fd, &existing) != 0) {
+            existing.st_mode = 0644;
+        }
+        close(fd);
+    }
+    chmod(partial_.c_str(), existing.st_mode & 0777);
+    if (rename(partial_.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        if (reserved) {
+            unlink(target.c_str());
+        }
+        setWhy(why, "cannot rename the received file to", target, error);
+        return std::nullopt;
+    }
+    partial_.clear();
+    return target;
+}
+
 void PendingBackup::discard() {
     if (!partial_.empty()) {
         unlink(partial_.c_str());

@@ -19,13 +19,16 @@ constexpr int kBaseUnitX = 6;
 constexpr int kBaseUnitY = 13;
 constexpr int kDefaultFontHeight = 13;
 
-int firstButton(UINT type) {
+int defaultButton(UINT type) {
+    const bool second = (type & MB_DEFBUTTON2) != 0;
     switch (type & MB_TYPEMASK) {
+        case MB_OKCANCEL:
+            return second ? IDCANCEL : IDOK;
         case MB_YESNO:
         case MB_YESNOCANCEL:
-            return IDYES;
+            return second ? IDNO : IDYES;
         case MB_RETRYCANCEL:
-            return IDRETRY;
+            return second ? IDCANCEL : IDRETRY;
         default:
             return IDOK;
     }
@@ -392,7 +395,7 @@ int HeadlessPlatform::messageBox(Window* owner, std::string_view text, std::stri
         }
         return record.answer;
     }
-    record.answer = firstButton(type);
+    record.answer = defaultButton(type);
     boxes_.push_back(record);
     if (strictAnswers_) {
         abortAll("unexpected message box \"" + std::string(text) + "\"");

@@ -38,6 +38,9 @@ ScriptedUser& ScriptedUser::onDialog(std::string what, std::function<std::string
         if (dialog == nullptr) {
             return "no dialog is open";
         }
+        if (platform_.hasSteppedAside(*dialog)) {
+            return dialogName(*dialog) + " has stepped aside";
+        }
         std::string error = action(*dialog);
         return error.empty() ? error : dialogName(*dialog) + ": " + error;
     };
@@ -116,8 +119,9 @@ namespace {
 
 template <typename Fn>
 std::string onFrame(HeadlessPlatform& platform, Fn&& fn) {
-    if (platform.activeDialog() != nullptr) {
-        return stringPrintf("dialog %d is open", platform.activeDialog()->GetTemplateId());
+    const Dialog* dialog = platform.activeDialog();
+    if (dialog != nullptr && !platform.hasSteppedAside(*dialog)) {
+        return stringPrintf("dialog %d is open", dialog->GetTemplateId());
     }
     FrameWindow* frame = platform.mainFrame();
     if (frame == nullptr) {

@@ -4,6 +4,7 @@
 #include <wx/bitmap.h>
 #include <wx/dc.h>
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/image.h>
 #include <wx/panel.h>
@@ -201,6 +202,7 @@ class WxPlatform : public Platform {
 
   protected:
     void windowDestroyed(Window& window) override;
+    void showAside(Dialog& dialog, Window& other, bool aside) override;
 
   private:
     void scheduleDrain();
@@ -217,6 +219,9 @@ class WxPlatform : public Platform {
     std::set<const Window*> endingDialogs_;
     // Modal runs, innermost last; null for a message box or file dialog.
     std::vector<Dialog*> modalStack_;
+    // The plain loop of a modal run whose dialog stepped aside, and that dialog.
+    wxEventLoopBase* asideLoop_ = nullptr;
+    const Dialog* asideDialog_ = nullptr;
     std::map<std::pair<std::uint64_t, UINT_PTR>, std::unique_ptr<wxTimer>> timers_;
     bool quitRequested_ = false;
     int quitCode_ = 0;

@@ -1,12 +1,15 @@
 #include "tidewell/ui/wx/wx_platform.h"
 
 #include <wx/app.h>
+#include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/iconbndl.h>
 #include <wx/msgdlg.h>
 #include <wx/mstream.h>
 #include <wx/utils.h>
 
+#include <csignal>
+#include <deque>
 #include <filesystem>
 #include <set>
 
@@ -41,6 +44,13 @@ class TidewellApp : public wxApp {
 
     bool OnInit() override {
         // No wxApp::OnInit: the program takes no command-line options.
+#ifdef __UNIX__
+        // Handled on the window thread, from the event loop, whichever loop runs.
+        for (const int signal : {SIGTERM, SIGHUP}) {
+            SetSignalHandler(signal, &TidewellApp::onTerminationSignal);
+        }
+#endif
+        Bind(wxEVT_END_SESSION, [this](wxCloseEvent&) { platform_.requestTermination(); });
         if (!initInstance_()) {
             exitCode_ = exitInstance_(1);
             return false;
@@ -53,6 +63,12 @@ class TidewellApp : public wxApp {
     }
 
   private:
+    static void onTerminationSignal(int /*signal*/) {
+        if (auto* app = dynamic_cast<TidewellApp*>(wxTheApp)) {
+            app->platform_.requestTermination();
+        }
+    }
+
     WxPlatform& platform_;
     const std::function<bool()>& initInstance_;
     const std::function<int(int)>& exitInstance_;
@@ -212,7 +228,23 @@ int WxPlatform::runModal(Dialog& dialog) {
         scheduleDrain();
     }
     modalStack_.push_back(&dialog);
-    peer->dialog()->ShowModal();
+    while (true) {
+        peer->dialog()->ShowModal();
+        if (dialog.isEnding() || !hasSteppedAside(dialog)) {
+            break;
+        }
+        // Aside: the run goes on in a plain loop, in which the other windows and
+        // their menus take input (a toolkit modal run would block them).
+        wxGUIEventLoop loop;
+        asideLoop_ = &loop;
+        asideDialog_ = &dialog;
+        loop.Run();
+        asideLoop_ = nullptr;
+        asideDialog_ = nullptr;
+        if (dialog.isEnding() || !dialog.IsWindow()) {
+            break;
+        }
+    }
     modalStack_.pop_back();
     if (endingDialogs_.erase(&dialog) != 0) {
         --endingModals_;
@@ -237,6 +269,10 @@ void WxPlatform::endModal(Dialog& dialog) {
 }
 
 void WxPlatform::endNow(Dialog& dialog) {
+    if (asideLoop_ != nullptr && asideDialog_ == &dialog) {
+        asideLoop_->Exit();
+        return;
+    }
     auto* peer = dynamic_cast<DialogPeer*>(dialog.peer());
     if (peer == nullptr || !peer->dialog()->IsModal()) {
         return;
@@ -309,6 +345,11 @@ int WxPlatform::messageBox(Window* owner, std::string_view text, std::string_vie
             style |= wxICON_NONE;
             break;
     }
+    if ((type & MB_DEFBUTTON2) != 0 && (type & MB_TYPEMASK) != MB_OK) {
+        style |= (type & MB_TYPEMASK) == MB_OKCANCEL || (type & MB_TYPEMASK) == MB_RETRYCANCEL
+                     ? wxCANCEL_DEFAULT
+                     : wxNO_DEFAULT;
+    }
     wxMessageDialog box(nativeOf(owner), fromUtf8(text), fromUtf8(caption), style);
     if ((type & MB_TYPEMASK) == MB_RETRYCANCEL) {
         box.SetOKCancelLabels(_("&Retry"), _("Cancel"));
@@ -326,8 +367,20 @@ int WxPlatform::messageBox(Window* owner, std::string_view text, std::string_vie
     }
 }
 
+namespace {
+std::deque<std::string>& fileDialogAnswers() {
+    static std::deque<std::string> answers;
+    return answers;
+}
+}  // namespace
+
 std::optional<std::string> WxPlatform::chooseFile(const FileDialogRequest& request, Window* owner) {
     namespace fs = std::filesystem;
+    if (!fileDialogAnswers().empty()) {
+        std::string answer = std::move(fileDialogAnswers().front());
+        fileDialogAnswers().pop_front();
+        return answer;
+    }
     std::error_code ec;
     wxString wildcard;
     std::string folder = request.initialFolder.empty() ? "." : request.initialFolder;
@@ -360,6 +413,23 @@ std::optional<std::string> WxPlatform::chooseFile(const FileDialogRequest& reque
         return std::nullopt;
     }
     return toUtf8(dialog.GetPath());
+}
+
+void WxPlatform::showAside(Dialog& dialog, Window& other, bool aside) {
+    auto* peer = dynamic_cast<DialogPeer*>(dialog.peer());
+    wxWindow* window = nativeOf(&other);
+    if (peer == nullptr || window == nullptr) {
+        return;
+    }
+    if (aside) {
+        // Ends the toolkit's modal run only (it hides the dialog); runModal goes on.
+        if (peer->dialog()->IsModal()) {
+            peer->dialog()->EndModal(wxID_NONE);
+        }
+        window->Raise();
+    } else if (asideLoop_ != nullptr && asideDialog_ == &dialog) {
+        asideLoop_->Exit();
+    }
 }
 
 int WxPlatform::runNativeModal(const std::function<int()>& show) {
@@ -414,6 +484,10 @@ std::vector<wxWindow*> systemMenuButtons(const Window& window) {
 int paintCount(const Window& window) {
     const auto* peer = dynamic_cast<const wxb::NativePeer*>(window.peer());
     return peer != nullptr ? peer->paintCount() : 0;
+}
+
+void answerNextFileDialog(std::string path) {
+    wxb::fileDialogAnswers().push_back(std::move(path));
 }
 
 int nativeCommandId(const FrameWindow& frame, int commandId) {

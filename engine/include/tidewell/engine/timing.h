@@ -42,8 +42,8 @@ struct EngineTiming {
     std::chrono::milliseconds flushLimit{5000};
     // A write must be taken within twice its line time plus this, or the port is stuck.
     std::chrono::milliseconds writeMargin{1000};
-    // The log-in reads four lines for its answer; a caller may let a slower answer come
-    // until this long after the log-in word (0: the four reads only).
+    // A log-in without its answer in four lines reads on for commandReplyAttempts lines;
+    // a caller may instead read on until this long after the four (0: the attempts).
     std::chrono::milliseconds loginReplyWait{0};
     // Line reads (lineWait each) for the reply to a transfer's command line...
     int commandReplyAttempts = 15;

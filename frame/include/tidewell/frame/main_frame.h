@@ -17,6 +17,16 @@
 // go to the log; those of the last log-in command are also kept (getLoginLines),
 // since they name the device and its firmware.
 //
+// While a transfer runs, leaving (a page's Exit, Escape or close box, the
+// terminal window's close box or File Exit) asks kStopTransferQuestion first;
+// a request from outside to end the program (SIGTERM, SIGHUP, the end of the
+// session) stops the transfer without asking.
+//
+// The terminal window, opened from a page, takes the wizard's place: the page
+// steps aside (hidden, its modal run going on) until the window is closed. What
+// the window's commands start is the window's own (results go to its log, not to
+// the page); commands that would disturb a transfer the wizard runs are refused.
+//
 // In tests: construct with a headless Platform and a CTidewellApp built from an
 // AppEnvironment (settings file, serial platform, test pages), then LoadFrame
 // (resource 128), which creates the bars and runs the wizard.
@@ -55,6 +65,7 @@ inline constexpr std::array<std::int32_t, 6> kLineSpeeds = {2400,  9600,  19200,
 // Device files of the menu's Upload and Download.
 inline constexpr const char* kMenuUploadFile = "main.exe";
 inline constexpr const char* kMenuDownloadFile = "setting";
+inline constexpr const char* kStopTransferQuestion = "A transfer is running. Stop it?";
 
 class CMainFrame : public ui::FrameWindow {
   public:
@@ -82,6 +93,16 @@ class CMainFrame : public ui::FrameWindow {
     std::uint16_t getCommandSerial() const { return commandSerial_; }
     // The last command given, cmdNone (0) without a worker.
     std::int32_t getWorkerCommand() const;
+
+    // True while an upload or download has been given and its result has not come.
+    bool isTransferRunning() const;
+    // While a transfer runs, asks whether to stop it (owner's box, No the default)
+    // and stops it on Yes; one whose page was left is stopped without a question.
+    // True when no transfer runs any more.
+    bool confirmStopTransfer(ui::Window& owner);
+    // Ends a running transfer: cancels it, waits until its command has ended, then
+    // removes any partial backup it was writing.
+    void stopTransfer();
 
     // Transfers between transferFile and a device file. Refused silently when
     // deviceFile or transferFile is empty, when not connected, or while a
@@ -120,13 +141,21 @@ class CMainFrame : public ui::FrameWindow {
     // Communication commands.
     void OnDetect();
     void OnTerminal();
-    void OnUpload();      // startUpload(kMenuUploadFile)
-    void OnDownload();    // startDownload(kMenuDownloadFile)
+    // Asks which file to send, then confirms sending it as kMenuUploadFile.
+    void OnUpload();
+    // Asks where to save kMenuDownloadFile (a new numbered backup name in the
+    // setting backups' folder is proposed); the file is received aside and takes
+    // that name, with its record, only when complete.
+    void OnDownload();
     void OnSendButton();  // command 1009 of the command bar
 
     // The "&Terminal window" item of the wizard pages: turns the application's
     // showTerminal on and shows the frame; it then stays open after the wizard.
+    // The active page steps aside until the window is closed.
     void showTerminalWindow();
+    // True while the terminal window has the wizard's place (a page stepped aside);
+    // a page shown meanwhile steps aside as well.
+    bool isTerminalInFront() const { return terminalInFront_; }
 
     CCommandDialog& getCommandBar() { return commandBar; }
     ui::ToolBar& getToolBar() { return toolBar; }
@@ -138,6 +167,9 @@ class CMainFrame : public ui::FrameWindow {
     // Log view, bars, operation plan, port number from the settings, then the wizard.
     int OnCreate() override;
     void OnDestroy() override;
+    // Brings the wizard back when it stepped aside; otherwise closes the frame,
+    // after asking while a transfer runs.
+    void OnClose() override;
 
     virtual void onWorkerResult(std::int32_t code);
     virtual void onWorkerText(const std::string& text);
@@ -148,8 +180,28 @@ class CMainFrame : public ui::FrameWindow {
     virtual ui::LRESULT OnWizardExit(ui::WPARAM wParam, ui::LPARAM lParam);
 
   private:
+    // Marks the commands given while it lives as the terminal window's own.
+    class TerminalCommand {
+      public:
+        explicit TerminalCommand(CMainFrame& frame) : frame_(frame) {
+            frame_.terminalIssuing_ = true;
+        }
+        ~TerminalCommand() { frame_.terminalIssuing_ = false; }
+        TerminalCommand(const TerminalCommand&) = delete;
+        TerminalCommand& operator=(const TerminalCommand&) = delete;
+
+      private:
+        CMainFrame& frame_;
+    };
+
     void startWorker();
-    void startTransfer(const std::string& deviceFile, bool upload);
+    // False when not connected or while detection or log-in runs.
+    bool canStartTransfer() const;
+    // True (and says so) when a terminal command would disturb the wizard's transfer.
+    bool refuseWhileWizardTransfers();
+    bool startTransfer(const std::string& deviceFile, bool upload, const std::string& file);
+    void finishTerminalDownload(std::int32_t code);
+    void onTerminationRequest();
     // Removes the given-up partial files of the command with serial, or of every
     // command when it is empty.
     void releaseBackups(std::optional<std::uint16_t> serial);
@@ -171,6 +223,15 @@ class CMainFrame : public ui::FrameWindow {
     std::string transferFile;
     std::list<std::pair<std::uint16_t, std::filesystem::path>> givenUpBackups_;  // by serial
     std::vector<std::string> loginLines_;
+    std::optional<std::uint16_t> runningTransfer_;    // serial of the transfer given last
+    std::optional<std::uint16_t> abandonedTransfer_;  // one whose page was left
+    bool terminalIssuing_ = false;
+    bool terminalOwnsCommand_ = false;  // the last command was the terminal window's
+    std::optional<PendingBackup> terminalDownload_;
+    std::filesystem::path downloadTarget_;
+    bool replaceDownloadTarget_ = false;  // the user confirmed that existing file
+    bool terminalInFront_ = false;
+    bool terminating_ = false;
 
     std::array<std::int32_t, kStepCount> stepSequence{};
     std::uint8_t stepPosition = 0;

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,21 @@ class Platform {
     // Frees what a message carries when it is dropped (its window went away
     // before it was handled, or the platform ends with it queued).
     void setMessageDisposer(UINT message, std::function<void(WPARAM, LPARAM)> disposer);
+
+    // A request from outside to end the program (SIGTERM, SIGHUP, the end of the
+    // desktop session) runs handler on the window thread; without one the loop ends.
+    void setTerminationHandler(std::function<void()> handler) {
+        terminationHandler_ = std::move(handler);
+    }
+    // Window thread: what the backend calls once such a request came (tests call it too).
+    void requestTermination();
+
+    // A dialog in its modal run steps aside for other: hidden while its run goes
+    // on, with other taking input; comeBack shows it again over other, which takes
+    // no input any more. Both do nothing when the dialog is not in that state.
+    void stepAside(Dialog& dialog, Window& other);
+    void comeBack(Dialog& dialog, Window& other);
+    bool hasSteppedAside(const Window& dialog) const;
 
     // Handles the oldest posted message; false when none is queued.
     bool dispatchOnePosted();
@@ -87,6 +103,8 @@ class Platform {
     void discardPosted();
     // Called when a window is destroyed, after its timers were stopped.
     virtual void windowDestroyed(Window& /*window*/) {}
+    // Shows a dialog aside (hidden, other takes input) or back over other.
+    virtual void showAside(Dialog& dialog, Window& other, bool aside) = 0;
 
   private:
     friend class Window;
@@ -100,6 +118,8 @@ class Platform {
     std::shared_ptr<detail::MessageHub> hub_;
     Window* mainWindow_ = nullptr;
     std::map<UINT, std::function<void(WPARAM, LPARAM)>> disposers_;
+    std::function<void()> terminationHandler_;
+    std::set<std::uint64_t> steppedAside_;  // window ids
 };
 
 }  // namespace tidewell::ui

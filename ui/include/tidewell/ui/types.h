@@ -105,6 +105,8 @@ inline constexpr UINT MB_ICONQUESTION = 0x20;
 inline constexpr UINT MB_ICONWARNING = 0x30;
 inline constexpr UINT MB_ICONINFORMATION = 0x40;
 inline constexpr UINT MB_ICONMASK = 0xF0;
+// The second button is the default one (Enter, and an unanswered scripted box).
+inline constexpr UINT MB_DEFBUTTON2 = 0x100;
 inline constexpr UINT MB_SIMPLEBEEP = 0xFFFFFFFF;
 
 // ShowWindow commands.

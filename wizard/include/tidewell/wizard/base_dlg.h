@@ -95,7 +95,8 @@ class CBaseDlg : public ui::Dialog {
     // Adds the system-menu items and sets the icon. Overrides call it first.
     bool OnInitDialog() override;
     // Next: ends the page with kPageNext (the dialog's own OnOK).
-    // Exit, close box, Escape: posts WM_WIZARD_EXIT to the frame, then ends with kPageExit.
+    // Exit, close box, Escape: while a transfer runs, asks first whether to stop it
+    // (No stays); then posts WM_WIZARD_EXIT to the frame and ends with kPageExit.
     void OnCancel() override;
     // Back (command 3): ends the page with kPageBack.
     virtual void OnBack();

@@ -28,6 +28,12 @@ class PendingBackup {
     // existing file; a name is free only when neither it nor its record (NAME.json)
     // exists. The final path, or nullopt and *why.
     std::optional<std::filesystem::path> commit(std::string* why = nullptr);
+    // Gives the received file the name target, which must be in the folder it was
+    // created in. An existing target is replaced (atomically, keeping its permission
+    // bits) only with replaceExisting; otherwise the name is reserved exclusively
+    // first and an existing file makes it fail. The final path, or nullopt and *why.
+    std::optional<std::filesystem::path> commitAs(const std::filesystem::path& target,
+                                                  bool replaceExisting, std::string* why = nullptr);
     // Drops the partial file.
     void discard();
 

@@ -11,7 +11,7 @@
 // post from anywhere) and fail at their real-time deadline; advance moves the
 // virtual clock and fires the timers that fall due. Message boxes and file
 // dialogs take the answer step at the head of the script; without one they are
-// answered with their first button or cancelled, and recorded.
+// answered with their default button or cancelled, and recorded.
 //
 // A failure is recorded, the remaining steps are dropped and every running
 // modal loop and message loop ends with kDialogFailed (-1), so a broken test
@@ -65,7 +65,7 @@ class ScriptedUser {
     ScriptedUser& click(Window& window, int controlId);
     ScriptedUser& type(Window& window, int controlId, std::string text);
 
-    // Input on the main frame; fails while a modal dialog is open.
+    // Input on the main frame; fails while a modal dialog is open, unless it stepped aside.
     ScriptedUser& chooseMenu(int commandId);
     ScriptedUser& pressKey(KeyStroke key);
     ScriptedUser& closeFrame();
@@ -224,6 +224,7 @@ class HeadlessPlatform : public Platform {
 
   protected:
     void windowDestroyed(Window& window) override;
+    void showAside(Dialog& /*dialog*/, Window& /*other*/, bool /*aside*/) override {}
 
   private:
     friend class ScriptedUser;

@@ -23,6 +23,9 @@ std::vector<wxWindow*> systemMenuButtons(const Window& window);
 int paintCount(const Window& window);
 // The wx id of a frame's command (menu items, tool buttons, accelerators).
 int nativeCommandId(const FrameWindow& frame, int commandId);
+// The next file dialog returns path without showing: GTK's file chooser gives no
+// path before it is shown, so the toolkit's own test hook cannot answer it.
+void answerNextFileDialog(std::string path);
 
 // The toolkit's warnings and critical messages (GTK, GLib, ATK) while it lives;
 // they go nowhere else meanwhile. One at a time.
