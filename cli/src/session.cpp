@@ -11,7 +11,7 @@
 #include "tidewell/app/settings.h"
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
-#include "tidewell/engine/reply_marks.h"
+#include "tidewell/engine/protocol.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/records/input_file.h"
 #include "tidewell/records/sha256.h"
@@ -30,13 +30,6 @@ constexpr std::string_view kDeviceLinePrefix = "| ";
 constexpr std::string_view kUploadLine = "download ";
 constexpr std::string_view kDownloadLine = "upload ";
 constexpr std::size_t kInputChunk = 4096;
-
-// Time of a long packet (STX, number, complement, 1024 bytes, CRC-16) on the line.
-std::chrono::milliseconds packetLineTime(std::uint32_t baud) {
-    constexpr std::uint64_t kLongPacketBits = 1029 * 10;
-    if (baud == 0) return {};
-    return std::chrono::milliseconds((kLongPacketBits * 1000 + baud - 1) / baud);
-}
 
 // A file to send: a readable regular file, opened without blocking (a FIFO would hold
 // open() until a writer comes); its size now.
@@ -384,7 +377,8 @@ ExitStatus Session::transfer(const TransferJob& job) {
     const auto silence = laterWait();
     // Between the frames of a running block transfer a packet's own time on the line
     // counts on top of the floor.
-    const auto frameSilence = laterWait(packetLineTime(link_->baudRate()));
+    const auto frameSilence =
+        laterWait(protocol::lineTime(protocol::kMaxPacketLength, link_->baudRate()));
     auto lastActivity = start;
     DeviceInput atActivity = link_->input();
     std::uint64_t framesAtActivity = 0;

@@ -143,10 +143,11 @@ std::string seconds(std::chrono::milliseconds duration) {
 
 std::string sentInstead(const DeviceInput& came, std::string_view awaited) {
     if (came.bytes == 0) return {};
-    const std::string sent = "; the device sent " + std::to_string(came.bytes);
-    if (came.lineFeeds == came.bytes) return sent + " line feeds and nothing else";
-    if (came.lineEnds == 0) return sent + " bytes without a line end";
-    return sent + " bytes, none of them " + std::string(awaited);
+    const std::string noise = describeNoise(came);
+    return "; the device sent " +
+           (noise.empty()
+                ? std::to_string(came.bytes) + " bytes, none of them " + std::string(awaited)
+                : noise);
 }
 
 std::string inQuotes(const std::string& text) {

@@ -217,12 +217,7 @@ void CTidewellThread::noteSenderAnswer(std::uint8_t byte) {
 
 std::chrono::milliseconds CTidewellThread::lineTime(std::size_t bytes) const {
     TSerie* port = portRef;
-    const DWORD baud = port != nullptr ? port->getBaudRate() : 0;
-    if (baud == 0) {
-        return std::chrono::milliseconds{0};
-    }
-    const std::uint64_t bits = static_cast<std::uint64_t>(bytes) * kBitsPerByte * 1000;
-    return std::chrono::milliseconds{(bits + baud - 1) / baud};
+    return protocol::lineTime(bytes, port != nullptr ? port->getBaudRate() : 0);
 }
 
 std::int32_t CTidewellThread::sendFile(const std::string& path) {

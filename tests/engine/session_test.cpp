@@ -388,5 +388,19 @@ TEST(SessionBadInput, RandomDeviceEndsEverySessionWithOneOfItsResults) {
     EXPECT_GT(transfers, 6);
 }
 
+TEST(TransferEnd, TheReasonIsFollowedByFailedChecksAndWhatTheDeviceSentInstead) {
+    TransferOutcome outcome;
+    outcome.failedChecks = 3;
+    outcome.inputSinceProgress = {40, 0, 40};
+    EXPECT_EQ(describeTransferEnd("The device stopped sending.", outcome),
+              "The device stopped sending. 3 packets failed their check. The device sent 40 line "
+              "feeds and nothing else.");
+    outcome = {};
+    outcome.inputSinceProgress = {900, 0, 2};
+    EXPECT_EQ(describeTransferEnd("", outcome), "The device sent 900 bytes without a line end.");
+    outcome.inputSinceProgress.lineEnds = 3;  // lines: the device's own words, shown already
+    EXPECT_EQ(describeTransferEnd("", outcome), "");
+}
+
 }  // namespace
 }  // namespace tidewell::testing

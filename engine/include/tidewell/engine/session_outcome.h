@@ -58,4 +58,13 @@ struct TransferOutcome {
     std::uint64_t packetsSinceProgress = 0;
 };
 
+// What bytes that made no progress were: "40 line feeds and nothing else", "900 bytes
+// without a line end"; empty when there were none or they held lines.
+std::string describeNoise(const DeviceInput& input);
+
+// One line for a log when a transfer session ended without success: the worker's
+// failure reason, then what the device did that the block transfer could not use;
+// empty when nothing is known.
+std::string describeTransferEnd(const std::string& reason, const TransferOutcome& outcome);
+
 }  // namespace tidewell
