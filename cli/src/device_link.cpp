@@ -6,62 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "tidewell/serial/backend.h"
-
 namespace tidewell::cli {
-
-namespace {
-
-constexpr std::uint8_t kCan = 0x18;
-constexpr int kCancelBytes = 3;
-
-// The real backend, showing the bytes that come from the device to a DeviceTraffic.
-class CountingBackend final : public SerialBackend {
-  public:
-    CountingBackend(std::unique_ptr<SerialBackend> inner, std::shared_ptr<DeviceTraffic> traffic)
-        : inner_(std::move(inner)), traffic_(std::move(traffic)) {}
-
-    bool open(const std::string& path) override { return inner_->open(path); }
-    bool isOpen() const override { return inner_->isOpen(); }
-    bool getState(DCB& dcb) override { return inner_->getState(dcb); }
-    bool setState(const DCB& dcb) override { return inner_->setState(dcb); }
-    bool getTimeouts(COMMTIMEOUTS& t) override { return inner_->getTimeouts(t); }
-    bool setTimeouts(const COMMTIMEOUTS& t) override { return inner_->setTimeouts(t); }
-    bool read(void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped) override {
-        const bool done = inner_->read(buffer, count, moved, overlapped);
-        if (done && moved != nullptr) take(buffer, *moved);
-        if (!done && inner_->lastError() == ERROR_IO_PENDING) {
-            pendingRead_ = overlapped;
-            pendingBuffer_ = buffer;
-        }
-        return done;
-    }
-    bool write(const void* buffer, DWORD count, DWORD* moved, Overlapped* overlapped) override {
-        return inner_->write(buffer, count, moved, overlapped);
-    }
-    bool overlappedResult(Overlapped* overlapped, DWORD* moved, bool wait) override {
-        const bool done = inner_->overlappedResult(overlapped, moved, wait);
-        if (done && moved != nullptr && overlapped != nullptr && overlapped == pendingRead_) {
-            take(pendingBuffer_, *moved);  // a read that completed later
-            pendingRead_ = nullptr;
-        }
-        return done;
-    }
-    bool close() override { return inner_->close(); }
-    DWORD lastError() const override { return inner_->lastError(); }
-
-  private:
-    void take(const void* buffer, DWORD bytes) {
-        traffic_->take(static_cast<const std::uint8_t*>(buffer), bytes);
-    }
-
-    std::unique_ptr<SerialBackend> inner_;
-    std::shared_ptr<DeviceTraffic> traffic_;
-    Overlapped* pendingRead_ = nullptr;
-    const void* pendingBuffer_ = nullptr;
-};
-
-}  // namespace
 
 CliWorker::~CliWorker() {
     // dispatchCommand belongs to this class: the thread must end before it goes.
@@ -69,16 +14,8 @@ CliWorker::~CliWorker() {
 }
 
 std::int32_t CliWorker::dispatchCommand(std::int32_t code) {
-    std::int32_t result = resStopped;
-    if (code == kCmdCancelTransfer) {
-        for (int i = 0; i < kCancelBytes; ++i) sendByte(kCan);
-    } else {
-        result = CTidewellThread::dispatchCommand(code);
-    }
-    if ((code == cmdUpload || code == cmdDownload) && localFileError() != 0) {
-        notify(kNotifyLocalFileError, localFileError());
-    }
-    notify(kNotifyCommandEnded, deviceLost() ? 1 : 0);
+    const std::int32_t result = CTidewellThread::dispatchCommand(code);
+    ends_.push({WorkerEvent::Kind::commandEnded, result, deviceLost(), {}});
     return result;
 }
 
@@ -144,11 +81,6 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
         label = com;
     }
     std::unique_ptr<DeviceLink> link(new DeviceLink(cancel, name, label));
-    if (const auto inner = target.platform.makeBackend) {
-        target.platform.makeBackend = [inner, traffic = link->traffic_] {
-            return std::make_unique<CountingBackend>(inner(), traffic);
-        };
-    }
     std::string reason;
     auto port = createSerialPort(target.portNumber, speed, target.platform, &reason);
     if (!port) {
@@ -163,7 +95,7 @@ std::unique_ptr<DeviceLink> DeviceLink::open(PortTarget target, std::uint32_t sp
     }
     link->portOwner_ = std::move(port);
     link->port_ = link->portOwner_.get();
-    link->worker_ = std::make_unique<CliWorker>(link->port_, cmdIdle, nullptr, timing);
+    link->worker_ = std::make_unique<CliWorker>(link->port_, timing, link->queue_);
     if (!link->worker_->start(true)) {
         if (why) *why = "cannot start the worker thread for " + name;
         return nullptr;
@@ -202,27 +134,6 @@ WaitEnd DeviceLink::wait(Clock::time_point deadline, WorkerEvent* event, int inp
         }
         if (fds[1].revents != 0 && cancel_.take()) return WaitEnd::signal;
         if (count == 3 && fds[2].revents != 0) return WaitEnd::input;
-    }
-}
-
-bool DeviceLink::tellDeviceCancel(std::chrono::milliseconds limit,
-                                  const std::function<void(const WorkerEvent&)>& drained) {
-    if (busy_) return false;  // the worker has not stopped: it owns the line
-    command(CliWorker::kCmdCancelTransfer);
-    const auto deadline = Clock::now() + limit;
-    WorkerEvent event;
-    for (;;) {
-        switch (wait(deadline, &event)) {
-            case WaitEnd::event:
-                if (drained) drained(event);
-                if (event.kind == WorkerEvent::Kind::commandEnded) return true;
-                break;
-            case WaitEnd::signal:
-            case WaitEnd::input:
-                break;
-            case WaitEnd::deadline:
-                return false;
-        }
     }
 }
 

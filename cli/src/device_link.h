@@ -13,7 +13,6 @@
 #include <string>
 
 #include "cancel_source.h"
-#include "device_traffic.h"
 #include "notifications.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/timing.h"
@@ -22,24 +21,20 @@
 
 namespace tidewell::cli {
 
-// The worker, plus one notification when each command has returned (with or
-// without a result of its own), so the caller always knows the worker is idle, and
-// the errno of a transfer's failed local file before it. The file bytes an upload got
-// through are counted and hashed as the device acknowledges them, so they describe
-// what was sent whatever becomes of the file meanwhile.
+// The worker, plus an event in the queue when each command has returned (with or
+// without a result of its own), so the caller always knows the worker is idle. The
+// file bytes an upload got through are counted and hashed as the device acknowledges
+// them, so they describe what was sent whatever becomes of the file meanwhile.
 class CliWorker : public CTidewellThread {
   public:
-    // A command of our own: three CAN, as an XMODEM peer gives up a transfer. The
-    // worker's cancel sends nothing; this tells the device once the worker has stopped.
-    static constexpr std::int32_t kCmdCancelTransfer = 100;
-
     struct Delivered {
         std::uint64_t bytes = 0;
         std::string sha256;
         int copyError = 0;  // errno of a failed write to the copy; 0 when none
     };
 
-    using CTidewellThread::CTidewellThread;
+    CliWorker(TSerie*& port, const EngineTiming& timing, NotificationQueue& ends)
+        : CTidewellThread(port, cmdIdle, nullptr, timing), ends_(ends) {}
     ~CliWorker() override;
 
     // Owner side, while the worker is idle: the next upload is counted afresh, and its
@@ -53,6 +48,7 @@ class CliWorker : public CTidewellThread {
     void onBytesDelivered(std::span<const std::uint8_t> bytes) override;
 
   private:
+    NotificationQueue& ends_;
     std::mutex deliveryLock_;
     Sha256 digest_;
     std::uint64_t deliveredBytes_ = 0;
@@ -94,7 +90,7 @@ class DeviceLink {
     // Gives the worker a command (it must be idle: see busy()).
     void command(std::int32_t code);
     // What the device has sent so far (any thread).
-    TrafficCounts traffic() const { return traffic_->counts(); }
+    DeviceInput input() const { return worker_->deviceInput(); }
     // A command runs: given, and its end not yet seen by wait().
     bool busy() const { return busy_; }
 
@@ -105,10 +101,6 @@ class DeviceLink {
     // Events that arrive meanwhile go to *drained when given.
     bool cancelAndSettle(std::chrono::milliseconds limit,
                          const std::function<void(const WorkerEvent&)>& drained = {});
-    // After cancelAndSettle: sends the device three CAN through the worker and waits
-    // (up to `limit`) until they are written.
-    bool tellDeviceCancel(std::chrono::milliseconds limit,
-                          const std::function<void(const WorkerEvent&)>& drained = {});
 
   private:
     DeviceLink(CancelSource& cancel, std::string name, std::string portLabel);
@@ -117,7 +109,6 @@ class DeviceLink {
     std::string name_;
     std::string portLabel_;
     NotificationQueue queue_;
-    std::shared_ptr<DeviceTraffic> traffic_ = std::make_shared<DeviceTraffic>();
     std::unique_ptr<TSerie> portOwner_;
     TSerie* port_ = nullptr;  // the worker reads the port through this field
     std::unique_ptr<CliWorker> worker_;

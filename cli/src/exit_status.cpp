@@ -2,17 +2,9 @@
 
 #include <array>
 
-#include "tidewell/engine/reply_marks.h"
-#include "tidewell/engine/worker_codes.h"
-
 namespace tidewell::cli {
 
 namespace {
-
-using protocol::kErrorMark;
-using protocol::kOkMark;
-
-constexpr std::uint64_t kFailedPacketsEvidence = 2;
 
 constexpr std::array<ExitStatusInfo, 16> kTable{{
     {ExitStatus::ok, "success"},
@@ -39,55 +31,6 @@ constexpr std::array<ExitStatusInfo, 16> kTable{{
 
 std::span<const ExitStatusInfo> exitStatusTable() {
     return kTable;
-}
-
-ReplyMark replyMark(std::string_view line) {
-    if (line.find(kOkMark) != std::string_view::npos) return ReplyMark::ok;
-    if (line.find(kErrorMark) != std::string_view::npos) return ReplyMark::error;
-    return ReplyMark::none;
-}
-
-bool packetsKeptFailing(const TransferObservation& seen) {
-    return seen.receiving && seen.okReplies > 0 &&
-           seen.packetsSinceProgress >= kFailedPacketsEvidence;
-}
-
-ExitStatus classifyTransfer(const TransferObservation& seen) {
-    if (seen.interrupted) return ExitStatus::interrupted;
-    // The local file failed first; the device's reply to the cancel that followed
-    // says nothing more.
-    if (seen.localFileError != 0) return ExitStatus::localFile;
-    if (seen.deviceLost) return ExitStatus::portError;
-    const bool confirmed = !seen.stalled && seen.result == resTransferOk;
-    if (!confirmed && packetsKeptFailing(seen)) return ExitStatus::tooManyRetries;
-    if (seen.stalled) {
-        // Accepted, and nothing of the block transfer came: the device never started it.
-        return seen.okReplies > 0 && !seen.progressed && !seen.deviceStarted ? ExitStatus::noStart
-                                                                             : ExitStatus::timeout;
-    }
-    if (!seen.result) return ExitStatus::transferFailed;
-    switch (*seen.result) {
-        case resTransferOk:
-            return ExitStatus::ok;
-        case resOpenError:
-        case resWriteError:
-            return ExitStatus::localFile;
-        case resTooManyRetries:
-            return ExitStatus::tooManyRetries;
-        case resRemoteCancel:
-            return ExitStatus::deviceCancel;
-        case resNoRemote:
-            return ExitStatus::noStart;
-        case resTransferError:
-            // The session reports a refused command line, a missing reply and an
-            // unconfirmed end alike; the lines seen tell them apart.
-            if (seen.errorReply) return ExitStatus::deviceError;
-            if (seen.okReplies == 0) return ExitStatus::timeout;  // command line unanswered
-            if (seen.okReplies == 1) return ExitStatus::timeout;  // no final reply
-            return ExitStatus::transferFailed;                    // confirmed, yet failed
-        default:
-            return ExitStatus::transferFailed;
-    }
 }
 
 }  // namespace tidewell::cli

@@ -61,14 +61,6 @@ bool NotificationQueue::deliver(std::uintptr_t context, std::uint32_t message, s
             event.kind = WorkerEvent::Kind::progress;
             event.value = static_cast<std::int32_t>(value);
             break;
-        case kNotifyLocalFileError:
-            event.kind = WorkerEvent::Kind::localFileError;
-            event.value = static_cast<std::int32_t>(value);
-            break;
-        case kNotifyCommandEnded:
-            event.kind = WorkerEvent::Kind::commandEnded;
-            event.deviceLost = value != 0;
-            break;
         default:
             return false;
     }

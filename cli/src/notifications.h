@@ -14,15 +14,11 @@
 
 namespace tidewell::cli {
 
-// Notification kinds of our own worker: its command has returned; the local file
-// of its transfer failed (value: the errno), sent just before the command's end.
-inline constexpr std::int32_t kNotifyCommandEnded = 100;
-inline constexpr std::int32_t kNotifyLocalFileError = 101;
-
 struct WorkerEvent {
-    enum class Kind { text, result, progress, commandEnded, localFileError };
+    // commandEnded: the worker's command has returned (pushed by the worker itself).
+    enum class Kind { text, result, progress, commandEnded };
     Kind kind = Kind::text;
-    std::int32_t value = 0;   // result code, percent or errno
+    std::int32_t value = 0;   // result code or percent
     bool deviceLost = false;  // commandEnded: the port reported the device gone
     std::string text;
 };

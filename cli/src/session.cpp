@@ -10,6 +10,7 @@
 
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
+#include "tidewell/engine/protocol.h"
 #include "tidewell/plan/pending_backup.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/records/input_file.h"
@@ -22,37 +23,13 @@ namespace tidewell::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using protocol::ReplyMark;
+using protocol::replyMark;
 
 constexpr std::string_view kDeviceLinePrefix = "| ";
 constexpr std::string_view kUploadLine = "download ";
 constexpr std::string_view kDownloadLine = "upload ";
 constexpr std::size_t kInputChunk = 4096;
-
-// "2 s", "0.5 s"; below a tenth of a second "20 ms", so that no wait reads as none.
-std::string seconds(std::chrono::milliseconds duration) {
-    const auto ms = duration.count();
-    if (ms < 100) return std::to_string(ms) + " ms";
-    if (ms % 1000 == 0) return std::to_string(ms / 1000) + " s";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
-    return text;
-}
-
-// What the device sent while a wait for `awaited` ran out, for its message.
-std::string sentInstead(const TrafficCounts& came, std::string_view awaited) {
-    if (came.bytes == 0) return {};
-    const std::string sent = "; the device sent " + std::to_string(came.bytes);
-    if (came.lineFeeds == came.bytes) return sent + " line feeds and nothing else";
-    if (came.lineEnds == 0) return sent + " bytes without a line end";
-    return sent + " bytes, none of them " + std::string(awaited);
-}
-
-// Time of a long packet (STX, number, complement, 1024 bytes, CRC-16) on the line.
-std::chrono::milliseconds packetLineTime(std::uint32_t baud) {
-    constexpr std::uint64_t kLongPacketBits = 1029 * 10;
-    if (baud == 0) return {};
-    return std::chrono::milliseconds((kLongPacketBits * 1000 + baud - 1) / baud);
-}
 
 // A file to send: a readable regular file, opened without blocking (a FIFO would hold
 // open() until a writer comes); its size now.
@@ -70,14 +47,6 @@ bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, 
 }
 
 }  // namespace
-
-std::string osReason(int error) {
-    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
-}
-
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
 
 std::string logHeading(Command command) {
     const std::time_t now = std::time(nullptr);
@@ -113,6 +82,7 @@ EngineTiming Session::engineTiming() const {
         (options_.timeout + timing.lineWait - std::chrono::milliseconds(1)) / timing.lineWait);
     timing.commandReplyAttempts = std::max(timing.commandReplyAttempts, reads);
     timing.finalReplyAttempts = std::max(timing.finalReplyAttempts, reads);
+    timing.loginReplyWait = laterWait();
     return timing;
 }
 
@@ -315,55 +285,30 @@ ExitStatus Session::detectAndLogin() {
     info("Device detected; logging in ...");
     notePhase(SessionPhase::loggingIn);
 
-    // The worker reads four lines after the log-in word and reports success whatever
-    // they said: the log-in is done only when a line holds ":OK:". A slower answer is
-    // still read (by the terminal loop, which sends nothing) until --timeout.
     link_->command(cmdLogin);
-    const auto loginWait = laterWait();
-    const auto loginDeadline = Clock::now() + loginWait;
-    ReplyMark answer = ReplyMark::none;
-    std::string refusal;
-    loginLines_.clear();
-    const auto note = [&](const WorkerEvent& e) {
-        takeEvent(e);
-        if (e.kind == WorkerEvent::Kind::text && answer == ReplyMark::none) {
-            keepLoginLine(loginLines_, e.text);
-            answer = replyMark(e.text);
-            if (answer == ReplyMark::error) refusal = e.text;
+    while (link_->busy()) {
+        const WaitEnd end = link_->wait(Clock::time_point::max(), &event);
+        if (end == WaitEnd::signal) {
+            link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+            return interrupted("log-in stopped");
         }
-    };
-    bool listening = false;
-    while (answer == ReplyMark::none || link_->busy()) {
-        if (!link_->busy()) {
-            link_->command(cmdTerminal);
-            listening = true;
-        }
-        switch (link_->wait(loginDeadline, &event)) {
-            case WaitEnd::signal:
-                link_->cancelAndSettle(kSettleLimit, note);
-                return interrupted("log-in stopped");
-            case WaitEnd::deadline:
-                link_->cancelAndSettle(kSettleLimit, note);
-                if (answer != ReplyMark::none && !link_->busy()) break;
-                return fail(ExitStatus::timeout,
-                            link_->name() + ": the device did not confirm the log-in within " +
-                                seconds(loginWait) + " (no \":OK:\" line)");
-            case WaitEnd::event:
-                note(event);
-                if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
-                    return fail(ExitStatus::portError, lostMessage());
-                }
-                if (listening && answer != ReplyMark::none) {
-                    link_->cancelAndSettle(kSettleLimit, note);
-                }
-                break;
-            case WaitEnd::input:
-                break;
+        if (end != WaitEnd::event) continue;
+        takeEvent(event);
+        if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
+            return fail(ExitStatus::portError, lostMessage());
         }
     }
-    if (answer == ReplyMark::error) {
+    const LoginOutcome login = link_->worker().loginOutcome();
+    loginLines_.clear();
+    for (const std::string& line : login.lines) keepLoginLine(loginLines_, line);
+    if (login.mark == ReplyMark::error) {
         return fail(ExitStatus::deviceError,
-                    link_->name() + ": the device refused the log-in: " + inQuotes(refusal));
+                    link_->name() + ": the device refused the log-in: " + inQuotes(login.answer));
+    }
+    if (login.mark == ReplyMark::none) {
+        return fail(ExitStatus::timeout, link_->name() +
+                                             ": the device did not confirm the log-in within " +
+                                             seconds(laterWait()) + " (no \":OK:\" line)");
     }
     info("Logged in.");
     return ExitStatus::ok;
@@ -424,8 +369,7 @@ ExitStatus Session::transfer(const TransferJob& job) {
                         upload ? size : std::nullopt, start, hooks_.progress);
     TransferObservation seen;
     seen.receiving = !upload;
-    std::string errorLine;
-    bool errorBeforeAccept = false;
+    seen.readBack = job.readBack;
     // The reply to the transfer line must come within `silence`; then each frame of the
     // block transfer gives the next that long, and the final line must come that long
     // after the last. Lines and bytes that are no frame extend nothing: a device that
@@ -433,15 +377,16 @@ ExitStatus Session::transfer(const TransferJob& job) {
     const auto silence = laterWait();
     // Between the frames of a running block transfer a packet's own time on the line
     // counts on top of the floor.
-    const auto frameSilence = laterWait(packetLineTime(link_->baudRate()));
+    const auto frameSilence =
+        laterWait(protocol::lineTime(protocol::kMaxPacketLength, link_->baudRate()));
     auto lastActivity = start;
-    TrafficCounts atActivity = link_->traffic();
-    TrafficCounts atProgress = atActivity;  // at the accept, then at each good packet
-    TrafficCounts atAccept = atActivity;
+    DeviceInput atActivity = link_->input();
+    std::uint64_t framesAtActivity = 0;
     bool blockEnded = upload && size == std::optional<std::uint64_t>(0);
-    const auto active = [&](const TrafficCounts& now) {
+    const auto active = [&](std::uint64_t frames) {
         lastActivity = Clock::now();
-        atActivity = now;
+        atActivity = link_->input();
+        framesAtActivity = frames;
     };
     WorkerEvent event;
     const auto note = [&](const WorkerEvent& e) {
@@ -449,23 +394,16 @@ ExitStatus Session::transfer(const TransferJob& job) {
         switch (e.kind) {
             case WorkerEvent::Kind::text:
                 if (const ReplyMark mark = replyMark(e.text); mark == ReplyMark::ok) {
-                    if (++seen.okReplies == 1) {
-                        atAccept = atProgress = link_->traffic();
-                        active(atAccept);
-                    }
+                    if (++seen.okReplies == 1) active(0);
                 } else if (mark == ReplyMark::error) {
-                    if (!seen.errorReply) errorBeforeAccept = seen.okReplies == 0;
+                    if (!seen.errorReply) seen.errorBeforeAccept = seen.okReplies == 0;
                     seen.errorReply = true;
-                    if (errorLine.empty()) errorLine = e.text;
+                    if (seen.errorLine.empty()) seen.errorLine = e.text;
                 }
                 break;
             case WorkerEvent::Kind::progress:
                 seen.progressed = true;
-                atProgress = link_->traffic();
-                active(atProgress);
-                // The sender's percentage reaches 100 with its last packet; a receiver's
-                // end is the EOT after its last packet.
-                blockEnded = upload && e.value >= 100;
+                active(worker.transferOutcome().deviceFrames);
                 if (!options_.quiet) meter.update(e.value, Clock::now());
                 break;
             case WorkerEvent::Kind::result:
@@ -474,12 +412,8 @@ ExitStatus Session::transfer(const TransferJob& job) {
             case WorkerEvent::Kind::commandEnded:
                 seen.deviceLost = e.deviceLost;
                 break;
-            case WorkerEvent::Kind::localFileError:
-                seen.localFileError = e.value;
-                break;
         }
     };
-    TrafficCounts quiet;  // what came between the last activity and a stall
     const auto limit = [&] { return seen.okReplies > 0 && !blockEnded ? frameSilence : silence; };
     while (link_->busy()) {
         const WaitEnd end =
@@ -488,36 +422,34 @@ ExitStatus Session::transfer(const TransferJob& job) {
         if (seen.okReplies > 0 && !blockEnded) {
             // Damaged packets are frames too: they keep a transfer going until the
             // worker's own limits end it.
-            const TrafficCounts now = link_->traffic();
-            const TrafficCounts came = now - atActivity;
-            if (!upload && came.ends > 0) blockEnded = true;
-            if (came.packets > 0 || came.ends > 0 || (upload && came.answers > 0)) active(now);
+            const TransferOutcome now = worker.transferOutcome();
+            blockEnded = now.stage == TransferStage::finalReply;
+            if (now.deviceFrames != framesAtActivity) active(now.deviceFrames);
         }
         if (end == WaitEnd::signal ||
             (end == WaitEnd::deadline && Clock::now() >= lastActivity + limit())) {
             (end == WaitEnd::signal ? seen.interrupted : seen.stalled) = true;
-            const TrafficCounts now = link_->traffic();
-            quiet = now - atActivity;
-            const TrafficCounts sinceAccept = now - atAccept;
-            seen.deviceStarted =
-                seen.okReplies > 0 &&
-                (upload ? sinceAccept.answers > 0
-                        : sinceAccept.packets > 0 || sinceAccept.packetUnderWay > 0);
-            // The worker stops without a word to the device; once it has, tell the device
-            // with three CAN, so that it leaves the transfer now, not after its time-outs.
-            if (link_->cancelAndSettle(kSettleLimit, note)) {
-                link_->tellDeviceCancel(kSettleLimit, [this](auto& e) { takeEvent(e); });
-            }
+            seen.quiet = link_->input() - atActivity;
+            const TransferOutcome now = worker.transferOutcome();
+            seen.deviceStarted = seen.okReplies > 0 && (now.deviceFrames > 0 || now.packetBegun);
+            // A cancelled block transfer tells the device with three CAN.
+            link_->cancelAndSettle(kSettleLimit, note);
             break;
         }
     }
     // Taken whatever the outcome: the worker lets go of the copy.
     const std::optional<CliWorker::Delivered> sent =
         upload ? std::optional(worker.delivered()) : std::nullopt;
-    const TrafficCounts sinceProgress = link_->traffic() - atProgress;
-    seen.bytesSinceProgress = sinceProgress.bytes;
-    seen.packetsSinceProgress = sinceProgress.packets;
-    const ExitStatus status = classifyTransfer(seen);
+    const TransferOutcome outcome = worker.transferOutcome();
+    seen.localFileError = outcome.localErrno;
+    seen.bytesSinceProgress = outcome.inputSinceProgress.bytes;
+    seen.packetsSinceProgress = outcome.packetsSinceProgress;
+    seen.blockEnded = blockEnded;
+    seen.silence = silence;
+    seen.frameSilence = frameSilence;
+    const TransferVerdict verdict = judgeTransfer(
+        seen, {link_->name(), job.deviceFile, commandLine, localPath, lastErrorLine_});
+    const ExitStatus status = verdict.status;
     // A backup's size is that of its file; the percentages only estimate it.
     std::optional<std::uint64_t> received;
     if (!upload && status == ExitStatus::ok) {
@@ -527,96 +459,24 @@ ExitStatus Session::transfer(const TransferJob& job) {
     }
     if (!options_.quiet) meter.finish(status == ExitStatus::ok, Clock::now(), received);
 
-    const std::string& port = link_->name();
-    switch (status) {
-        case ExitStatus::ok: {
-            const auto took = std::chrono::duration<double>(Clock::now() - start);
-            const std::optional<std::uint64_t> bytes = sent ? sent->bytes : received;
-            lastTransfer_ = {bytes.value_or(0), took.count(), sent ? sent->sha256 : "",
-                             sent ? sent->copyError : 0};
-            std::string done = upload         ? "Sent " + job.shown + " to " + file
-                               : job.readBack ? "Read " + file + " back"
-                                              : "Received " + file;
-            if (bytes) {
-                done +=
-                    " (" + formatSize(*bytes) + ", " +
-                    formatRate(took.count() > 0 ? static_cast<double>(*bytes) / took.count() : 0) +
-                    ")";
-            }
-            info(done + ".");
-            return ExitStatus::ok;
-        }
-        case ExitStatus::interrupted:
-            return interrupted("the transfer of " + file + " was cancelled");
-        case ExitStatus::portError:
-            return fail(status, lostMessage());
-        case ExitStatus::deviceError:
-            if (job.readBack && errorBeforeAccept) {
-                return fail(ExitStatus::notVerified, port + ": the device refused " +
-                                                         inQuotes(commandLine) + ": " +
-                                                         inQuotes(errorLine));
-            }
-            return fail(status, errorBeforeAccept
-                                    ? port + ": the device refused " + inQuotes(commandLine) +
-                                          ": " + inQuotes(errorLine)
-                                    : port +
-                                          ": the device reported an error after the transfer of " +
-                                          file + ": " + inQuotes(errorLine));
-        case ExitStatus::localFile: {
-            const std::string reason =
-                seen.localFileError != 0 ? ": " + osReason(seen.localFileError) : "";
-            return fail(status, upload ? "cannot read " + localPath + " for sending" + reason
-                                : job.readBack
-                                    ? "cannot write the data read back to " + localPath + reason
-                                    : "cannot write the received data to " + localPath + reason +
-                                          "; the backup is given up");
-        }
-        case ExitStatus::tooManyRetries:
-            if (packetsKeptFailing(seen)) {
-                return fail(status, port + ": the packets of " + file +
-                                        " kept failing their check: " +
-                                        formatSize(seen.bytesSinceProgress) + " from the device " +
-                                        (seen.progressed ? "since the last good packet"
-                                                         : "and not one good packet"));
-            }
-            return fail(status, port + ": too many retries: a packet of " + file +
-                                    " could not get through");
-        case ExitStatus::deviceCancel:
-            return fail(status, port + ": the device cancelled the transfer of " + file);
-        case ExitStatus::noStart:
-            return fail(status, port + ": the device accepted " + inQuotes(commandLine) +
-                                    " but never started the transfer" +
-                                    (seen.stalled ? " (waited " + seconds(frameSilence) + ")" +
-                                                        sentInstead(quiet, "a packet")
-                                                  : ""));
-        case ExitStatus::timeout:
-            if (seen.okReplies == 0) {
-                return fail(status, port + ": no reply to " + inQuotes(commandLine) +
-                                        (seen.stalled ? " within " + seconds(silence) +
-                                                            sentInstead(quiet, "a reply line")
-                                                      : ""));
-            }
-            if (seen.stalled && blockEnded) {
-                return fail(status, port +
-                                        ": the device did not confirm the end of the transfer of " +
-                                        file + " within " + seconds(silence) +
-                                        sentInstead(quiet, "a reply line"));
-            }
-            if (seen.stalled && quiet.bytes > 0) {
-                return fail(status, port + ": the transfer of " + file +
-                                        " stalled: the device sent " + std::to_string(quiet.bytes) +
-                                        " bytes in " + seconds(frameSilence) +
-                                        " but no packet got through");
-            }
-            if (seen.stalled) {
-                return fail(status, port + ": the transfer of " + file + " went silent for " +
-                                        seconds(frameSilence));
-            }
-            return fail(status,
-                        port + ": the device did not confirm the end of the transfer of " + file);
-        default:
-            return fail(status, port + ": the transfer of " + file + " failed");
+    if (verdict.status == ExitStatus::interrupted) {
+        link_.reset();
+        kept_.clear();  // the user stopped it: the device did nothing worth showing
     }
+    if (verdict.status != ExitStatus::ok) return fail(verdict.status, verdict.message);
+    const auto took = std::chrono::duration<double>(Clock::now() - start);
+    const std::optional<std::uint64_t> bytes = sent ? sent->bytes : received;
+    lastTransfer_ = {bytes.value_or(0), took.count(), sent ? sent->sha256 : "",
+                     sent ? sent->copyError : 0};
+    std::string done = upload         ? "Sent " + job.shown + " to " + file
+                       : job.readBack ? "Read " + file + " back"
+                                      : "Received " + file;
+    if (bytes) {
+        done += " (" + formatSize(*bytes) + ", " +
+                formatRate(took.count() > 0 ? static_cast<double>(*bytes) / took.count() : 0) + ")";
+    }
+    info(done + ".");
+    return ExitStatus::ok;
 }
 
 ExitStatus Session::sendLine() {
@@ -631,7 +491,7 @@ ExitStatus Session::sendLine() {
     notePhase(SessionPhase::commandLine);
     // The whole reply, up to its marked line, must come within the wait: neither
     // other lines nor the pieces the worker cuts from a line that never ends extend it.
-    const TrafficCounts atSend = link_->traffic();
+    const DeviceInput atSend = link_->input();
     const auto wait = laterWait();
     const auto deadline = Clock::now() + wait;
     WorkerEvent event;
@@ -641,7 +501,7 @@ ExitStatus Session::sendLine() {
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
                 return interrupted("waiting for the reply to " + inQuotes(options_.line));
             case WaitEnd::deadline: {
-                const TrafficCounts came = link_->traffic() - atSend;
+                const DeviceInput came = link_->input() - atSend;
                 link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
                 return fail(ExitStatus::timeout,
                             link_->name() + ": no reply to " + inQuotes(options_.line) +
@@ -691,7 +551,7 @@ ExitStatus Session::terminal() {
     bool tooLong = false;  // input ended at a line over the limit; the lines before it go
     auto lastActivity = Clock::now();  // a line sent or received, the end of input
     auto lastSent = lastActivity;      // a line sent, the end of input
-    std::uint64_t lineEnds = link_->traffic().lineEnds;
+    std::uint64_t lineEnds = link_->input().lineEnds;
     WorkerEvent event;
     for (;;) {
         while (!outgoing.empty() && worker.queueCommandLine(outgoing.front())) {
@@ -764,7 +624,7 @@ ExitStatus Session::terminal() {
                 }
                 if (event.kind != WorkerEvent::Kind::text) break;
                 // A piece cut from a line that never ends is no line.
-                if (const std::uint64_t ends = link_->traffic().lineEnds; ends != lineEnds) {
+                if (const std::uint64_t ends = link_->input().lineEnds; ends != lineEnds) {
                     lineEnds = ends;
                     lastActivity = Clock::now();
                 }

@@ -18,14 +18,12 @@
 #include "tidewell/cli/options.h"
 #include "tidewell/cli/progress.h"
 #include "tidewell/cli/run.h"
+#include "transfer_verdict.h"
 
 namespace tidewell::cli {
 
 // The line that opens a run's part of the --log file: program, command and local time.
 std::string logHeading(Command command);
-// "No such file or directory (errno 2)": the reason an OS call gave, for a message.
-std::string osReason(int error);
-std::string inQuotes(const std::string& text);
 
 // What a session is doing, for a caller that shows it.
 enum class SessionPhase { detecting, loggingIn, sending, receiving, readingBack, commandLine };

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "protocol.h"
+#include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/serial/tserie.h"
 
@@ -147,6 +147,14 @@ std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
         *logStream << dump;
     }
     rxBuffer.insert(rxBuffer.end(), scratch.begin(), scratch.begin() + count);
+    if (count > 0) {
+        const std::uint8_t* const begin = scratch.data();
+        const std::uint8_t* const end = begin + count;
+        std::lock_guard lock(outcomeLock_);
+        input_.bytes += count;
+        input_.lineEnds += static_cast<std::uint64_t>(std::count(begin, end, kCarriageReturn));
+        input_.lineFeeds += static_cast<std::uint64_t>(std::count(begin, end, kLineFeed));
+    }
     logLine("\n");
     return count;
 }
@@ -198,7 +206,7 @@ bool CTidewellThread::readReply(std::string& line, std::chrono::milliseconds wai
     if (!readLine(line, wait)) {
         return false;
     }
-    return line.find(kOkMark) != std::string::npos || line.find(kErrorMark) != std::string::npos;
+    return replyMark(line) != ReplyMark::none;
 }
 
 void CTidewellThread::flushInput() {
@@ -284,23 +292,46 @@ std::int32_t CTidewellThread::login() {
         return resStopped;
     }
     setFailureReason({});
+    {
+        std::lock_guard lock(outcomeLock_);
+        login_ = {};
+    }
     rxBuffer.clear();
     sendString(std::string(kLineBreak));
     pause(timing_.loginPause);
     sendLine(std::string(kLoginWord));
     std::string line;
-    std::string answer;  // the first line with a reply mark
-    for (int i = 0; i < kLoginReplyLines; ++i) {
-        if (readReply(line, timing_.lineWait) && answer.empty()) {
+    std::string answer;              // the first line with a reply mark
+    std::vector<std::string> lines;  // up to the answer
+    const auto readAnswerLine = [&] {
+        if (!readLine(line, timing_.lineWait) || !answer.empty()) {
+            return;
+        }
+        if (lines.size() < kKeptLoginLines) {
+            lines.push_back(line);
+        }
+        if (replyMark(line) != ReplyMark::none) {
             answer = line;
         }
+    };
+    for (int i = 0; i < kLoginReplyLines; ++i) {
+        readAnswerLine();
     }
     // A device that takes its time (a slow flash, a busy boot) is given as long as a
-    // transfer's command line gets for its reply.
-    for (int i = 0; answer.empty() && i < timing_.commandReplyAttempts && keepGoing(); ++i) {
-        if (readReply(line, timing_.lineWait)) {
-            answer = line;
-        }
+    // transfer's command line gets for its reply, or the wait its caller chose.
+    const bool callersWait = timing_.loginReplyWait.count() > 0;
+    const auto deadline =
+        callersWait ? now() + timing_.loginReplyWait : std::chrono::steady_clock::time_point{};
+    for (int i = 0; answer.empty() && keepGoing() &&
+                    (callersWait ? now() < deadline : i < timing_.commandReplyAttempts);
+         ++i) {
+        readAnswerLine();
+    }
+    {
+        std::lock_guard lock(outcomeLock_);
+        login_.lines = std::move(lines);
+        login_.answer = answer;
+        login_.mark = replyMark(answer);
     }
     if (deviceLost_) {
         return lostOrStopped();  // a vanished device is not logged in

@@ -7,6 +7,11 @@
 
 namespace tidewell {
 
+DeviceInput operator-(const DeviceInput& later, const DeviceInput& earlier) {
+    return {later.bytes - earlier.bytes, later.lineEnds - earlier.lineEnds,
+            later.lineFeeds - earlier.lineFeeds};
+}
+
 CTidewellThread::CTidewellThread(TSerie*& portRef, std::int32_t initialCommand,
                                  std::ostream* logStream, const EngineTiming& timing)
     : command(initialCommand), portRef(portRef), logStream(logStream), timing_(timing) {}
@@ -62,6 +67,44 @@ std::string CTidewellThread::linkError() const {
 std::string CTidewellThread::failureReason() const {
     std::lock_guard lock(mailboxLock_);
     return failureReason_;
+}
+
+LoginOutcome CTidewellThread::loginOutcome() const {
+    std::lock_guard lock(outcomeLock_);
+    return login_;
+}
+
+TransferOutcome CTidewellThread::transferOutcome() const {
+    std::lock_guard lock(outcomeLock_);
+    TransferOutcome outcome = outcome_;
+    outcome.inputSinceProgress = input_ - inputAtProgress_;
+    return outcome;
+}
+
+DeviceInput CTidewellThread::deviceInput() const {
+    std::lock_guard lock(outcomeLock_);
+    return input_;
+}
+
+void CTidewellThread::markProgress() {
+    std::lock_guard lock(outcomeLock_);
+    inputAtProgress_ = input_;
+    outcome_.packetsSinceProgress = 0;
+}
+
+std::int32_t CTidewellThread::endTransfer(std::int32_t result, bool post) {
+    {
+        std::lock_guard lock(outcomeLock_);
+        outcome_.ended = true;
+        outcome_.result = static_cast<WorkerResult>(result);
+        outcome_.localErrno = localFileError_;
+        outcome_.deviceLost = deviceLost_;
+        outcome_.stopped = !isActive();
+    }
+    if (post) {
+        postResult(result);
+    }
+    return result;
 }
 
 void CTidewellThread::setFailureReason(std::string reason) {

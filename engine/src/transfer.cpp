@@ -6,8 +6,8 @@
 
 #include "local_file.h"
 #include "progress.h"
-#include "protocol.h"
 #include "tidewell/engine/crc16.h"
+#include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/serial/tserie.h"
 
@@ -56,9 +56,13 @@ std::int32_t CTidewellThread::runDownload() {
 std::int32_t CTidewellThread::runTransferSession(bool upload) {
     localFileError_ = 0;
     setFailureReason({});
+    {
+        std::lock_guard lock(outcomeLock_);
+        outcome_ = {};
+        inputAtProgress_ = input_;
+    }
     if (!isActive()) {
-        postResult(resStopped);
-        return resStopped;
+        return endTransfer(resStopped);
     }
     std::string line;
     while (peekPendingLine().empty()) {
@@ -66,10 +70,9 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
         if (!keepGoing()) {
             if (deviceLost_) {
                 setFailureReason(linkError());
-                postResult(resTransferError);
-                return resTransferError;
+                return endTransfer(resTransferError);
             }
-            return resStopped;
+            return endTransfer(resStopped, false);
         }
     }
     if (cancelledTransferPending_) {
@@ -78,6 +81,7 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
     flushInput();
     rxBuffer.clear();
     const std::string commandLine = peekPendingLine();
+    updateOutcome([&](TransferOutcome& outcome) { outcome.commandLine = commandLine; });
     sendLine(commandLine);
     clearPendingLine();
 
@@ -92,16 +96,17 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
             setFailureReason(stoppedReason());
         } else if (!line.empty()) {
             setFailureReason("The device refused \"" + commandLine + "\": " + line);
+            updateOutcome([&](TransferOutcome& outcome) { outcome.refusedLine = line; });
         } else {
             setFailureReason("The device did not answer \"" + commandLine + "\".");
         }
-        postResult(resTransferError);
-        return resTransferError;
+        return endTransfer(resTransferError);
     }
+    updateOutcome([](TransferOutcome& outcome) { outcome.stage = TransferStage::blocks; });
+    markProgress();
     const std::string path = currentFileName();
     if (path.empty()) {
-        postResult(resStopped);
-        return resStopped;
+        return endTransfer(resStopped);
     }
     // Cancelled meanwhile: no file is opened, so none is created or emptied.
     const std::int32_t result = !keepGoing() ? stopResult()
@@ -110,8 +115,7 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
     if (!keepGoing()) {
         tellDeviceCancelled();
         setFailureReason(stoppedReason());
-        postResult(resTransferError);
-        return resTransferError;
+        return endTransfer(resTransferError);
     }
     if (result != resTransferOk) {
         setFailureReason(blockFailureReason(result, upload, path));
@@ -132,11 +136,12 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
                                        : std::string("The device did not confirm the end of the "
                                                      "transfer."));
         }
-        postResult(resTransferError);
-        return resTransferError;
+        if (replied) {
+            updateOutcome([&](TransferOutcome& outcome) { outcome.refusedLine = line; });
+        }
+        return endTransfer(resTransferError);
     }
-    postResult(result);
-    return result;
+    return endTransfer(result);
 }
 
 std::string CTidewellThread::stoppedReason() const {
@@ -204,14 +209,15 @@ bool CTidewellThread::remoteCancelFollows(bool needSecondCan, std::chrono::milli
     return !needSecondCan || next == CAN;
 }
 
+void CTidewellThread::noteSenderAnswer(std::uint8_t byte) {
+    if (byte == ACK || byte == NAK || byte == CAN || byte == CRC_REQUEST) {
+        updateOutcome([](TransferOutcome& outcome) { ++outcome.deviceFrames; });
+    }
+}
+
 std::chrono::milliseconds CTidewellThread::lineTime(std::size_t bytes) const {
     TSerie* port = portRef;
-    const DWORD baud = port != nullptr ? port->getBaudRate() : 0;
-    if (baud == 0) {
-        return std::chrono::milliseconds{0};
-    }
-    const std::uint64_t bits = static_cast<std::uint64_t>(bytes) * kBitsPerByte * 1000;
-    return std::chrono::milliseconds{(bits + baud - 1) / baud};
+    return protocol::lineTime(bytes, port != nullptr ? port->getBaudRate() : 0);
 }
 
 std::int32_t CTidewellThread::sendFile(const std::string& path) {
@@ -234,6 +240,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         bool startRequested = false;
         std::uint8_t byte = 0;
         if (readByte(byte, timing_.byteWait)) {
+            noteSenderAnswer(byte);
             if (byte == CRC_REQUEST || byte == NAK) {
                 startRequested = true;
                 crcMode = byte == CRC_REQUEST;
@@ -298,6 +305,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
             }
             if (send > 0) {
                 discardWaitingInput();  // whatever came after the refused answer is noise
+                updateOutcome([](TransferOutcome& outcome) { ++outcome.retries; });
             }
             writeBlock({packet.data(), packetLength});
             std::uint8_t answer = 0;
@@ -305,6 +313,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
                 unanswered = true;
                 continue;
             }
+            noteSenderAnswer(answer);
             if (answer == ACK) {
                 delivered = true;
             } else if (answer == CAN && remoteCancelFollows(true, timing_.senderCancelWait)) {
@@ -327,17 +336,26 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         number = static_cast<std::uint8_t>(number + 1);
         ++packetsDelivered;
         remaining -= chunk;
+        updateOutcome([&](TransferOutcome& outcome) {
+            ++outcome.packets;
+            outcome.bytes += chunk;
+        });
+        markProgress();
         postProgress(progress::senderPercent(packetsDelivered, length));
     }
 
+    updateOutcome([](TransferOutcome& outcome) { outcome.stage = TransferStage::finalReply; });
     for (int send = 0; send < kSenderEotSends; ++send) {
         if (!keepGoing()) {
             return stopResult();
         }
         sendByte(EOT);
         std::uint8_t answer = 0;
-        if (readByte(answer, timing_.byteWait) && answer == ACK) {
-            return resTransferOk;
+        if (readByte(answer, timing_.byteWait)) {
+            noteSenderAnswer(answer);
+            if (answer == ACK) {
+                return resTransferOk;
+            }
         }
     }
     flushInput();
@@ -419,6 +437,10 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
             } else if (header == STX) {
                 payloadSize = kLongPayload;
             } else if (header == EOT) {
+                updateOutcome([](TransferOutcome& outcome) {
+                    ++outcome.deviceFrames;
+                    outcome.stage = TransferStage::finalReply;
+                });
                 sendByte(ACK);
                 flushAfterEndOfTransmission();
                 postText(countLine("Cancel count: ", stats.cancel));
@@ -448,6 +470,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
             }
             if (payloadSize != 0) {
                 packet[0] = header;
+                updateOutcome([](TransferOutcome& outcome) { outcome.packetBegun = true; });
             }
         }
         if (payloadSize == 0) {
@@ -475,6 +498,12 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
             }
         }
         const std::uint8_t* const payload = packet.data() + kHeaderLength;
+        if (complete) {
+            updateOutcome([](TransferOutcome& outcome) {
+                ++outcome.deviceFrames;
+                ++outcome.packetsSinceProgress;
+            });
+        }
         bool repeated = false;
         if (!complete) {
             ++stats.incompletePacket;
@@ -499,10 +528,16 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 expected = static_cast<std::uint8_t>(expected + 1);
                 received += payloadSize;
                 retries = 0;
+                updateOutcome([&](TransferOutcome& outcome) {
+                    ++outcome.packets;
+                    outcome.bytes += payloadSize;
+                });
+                markProgress();
                 postProgress(progress::receiverPercent(received));
                 continue;
             }
             ++stats.checksumError;
+            updateOutcome([](TransferOutcome& outcome) { ++outcome.failedChecks; });
         } else if (packet[1] == static_cast<std::uint8_t>(expected - 1)) {
             ++stats.remoteRetransmit;
             repeated = true;
@@ -512,6 +547,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
         }
 
         ++retries;
+        updateOutcome([](TransferOutcome& outcome) { ++outcome.retries; });
         if (retries >= kReceiverPacketFailures) {
             fail(kTooManyRetry);
             return resTooManyRetries;

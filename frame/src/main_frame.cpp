@@ -618,6 +618,11 @@ void CMainFrame::onWorkerResult(std::int32_t code) {
             if (const char* line = transferResultLine(code)) {
                 appendLine(line);
             }
+            if (const std::string cause =
+                    describeTransferEnd(worker->failureReason(), worker->transferOutcome());
+                code != resTransferOk && !cause.empty()) {
+                appendLine(cause);
+            }
             finishTerminalDownload(code);
             sendWorkerCommand(cmdTerminal);
             break;

@@ -32,7 +32,7 @@ TEST(CliNotifications, EventsComeOutInOrderAndWakeThePoller) {
     EXPECT_FALSE(readable(queue.fd()));
     NotificationQueue::deliver(context(queue), WM_WORKER_NOTIFY, notifyProgress, 34);
     NotificationQueue::deliver(context(queue), WM_WORKER_NOTIFY, notifyResult, resTransferOk);
-    NotificationQueue::deliver(context(queue), WM_WORKER_NOTIFY, kNotifyCommandEnded, 1);
+    queue.push({WorkerEvent::Kind::commandEnded, 0, true, {}});
     EXPECT_TRUE(readable(queue.fd()));
     auto first = queue.pop();
     auto second = queue.pop();

@@ -1,6 +1,7 @@
 // The byte and line layer, detection, log-in and the terminal loop over a scripted line.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -96,6 +97,14 @@ TEST(LineLayer, ReplyNeedsOkOrErrorAnywhereInTheLine) {
     EXPECT_FALSE(plain);
     EXPECT_EQ(line, "");
     EXPECT_FALSE(silent);
+}
+
+TEST(LineLayer, OkOutranksErrorInTheMarkOfALine) {
+    using protocol::ReplyMark;
+    EXPECT_EQ(protocol::replyMark("done :OK: 3"), ReplyMark::ok);
+    EXPECT_EQ(protocol::replyMark("x:ERROR:y"), ReplyMark::error);
+    EXPECT_EQ(protocol::replyMark(":OK: and :ERROR:"), ReplyMark::ok);
+    EXPECT_EQ(protocol::replyMark(":ok:"), ReplyMark::none);
 }
 
 TEST(LineLayer, FloodWithoutCarriageReturnIsCutIntoBoundedLines) {
@@ -372,6 +381,10 @@ TEST(Login, SendsTheWordReadsFourLinesAndReportsLoggedIn) {
     EXPECT_EQ(rig.line->written(), "\r\npivot\r");
     EXPECT_EQ(rig.recorder.texts(), lines({"pivot", "Welcome", ":OK:", "ready"}));
     EXPECT_EQ(rig.recorder.results(), std::vector<std::int32_t>{resLoggedIn});
+    const LoginOutcome login = rig.worker->loginOutcome();
+    EXPECT_EQ(login.lines, lines({"pivot", "Welcome", ":OK:"}));  // up to the answer
+    EXPECT_EQ(login.mark, protocol::ReplyMark::ok);
+    EXPECT_EQ(login.answer, ":OK:");
 }
 
 TEST(Login, SilentDeviceIsNotLoggedInAfterFourWaitsAndACommandsReplyWait) {
@@ -383,6 +396,28 @@ TEST(Login, SilentDeviceIsNotLoggedInAfterFourWaitsAndACommandsReplyWait) {
     const auto line = static_cast<DWORD>(fastTiming().lineWait.count());
     const auto reads = static_cast<std::size_t>(4 + fastTiming().commandReplyAttempts);
     EXPECT_EQ(rig.line->readWaits(), std::vector<DWORD>(reads, line));
+}
+
+// A caller that bounds the wait itself may let an answer come later than the reads of
+// the default allow (four, then a command's reply attempts).
+TEST(Login, AnAnswerAfterTheAttemptsIsTakenOnlyWhenTheCallerWaitsLonger) {
+    for (const bool waitLonger : {false, true}) {
+        EngineTiming timing = fastTiming();
+        if (waitLonger) timing.loginReplyWait = 60 * timing.lineWait;
+        ScriptedRig rig(timing);
+        std::atomic<int> lateAt{0};
+        rig.line->onWrite([&](ScriptedLine& line, const std::string& w) {
+            if (w == "pivot\r") lateAt = line.readCalls() + 30;
+        });
+        rig.line->onRead([&](ScriptedLine& line, int number) {
+            if (number == lateAt) line.feed("pivot\r\n:OK:\r\n");
+        });
+        rig.worker->setCommand(cmdLogin);
+        ASSERT_TRUE(rig.recorder.waitForResults(1));
+        EXPECT_EQ(rig.recorder.results().front(), waitLonger ? resLoggedIn : resLoginFailed);
+        EXPECT_EQ(rig.worker->loginOutcome().mark,
+                  waitLonger ? protocol::ReplyMark::ok : protocol::ReplyMark::none);
+    }
 }
 
 // --- terminal --------------------------------------------------------------------------

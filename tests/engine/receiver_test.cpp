@@ -155,6 +155,13 @@ TEST_F(Receiver, BadCrcIsAnsweredWithNakAfterSilenceAndTheResendIsTaken) {
     EXPECT_EQ(received(), content);
     EXPECT_EQ(device.naks(), 1);
     EXPECT_EQ(rig.recorder.texts(), statistics(0, 0, 0, 0, 0, 1, 0));
+    const TransferOutcome outcome = rig.worker->transferOutcome();
+    EXPECT_EQ(outcome.failedChecks, 1u);
+    EXPECT_EQ(outcome.retries, 1u);
+    EXPECT_EQ(outcome.packets, 1u);
+    EXPECT_EQ(outcome.bytes, 1024u);
+    EXPECT_EQ(outcome.deviceFrames, 3u);  // the damaged packet, its resend, EOT
+    EXPECT_EQ(outcome.stage, TransferStage::finalReply);
 }
 
 TEST_F(Receiver, SixteenFailedPacketsInARowGiveTooManyRetries) {
@@ -246,6 +253,12 @@ TEST_F(Receiver, EndlessLineFeedsUseUpTheAttemptsAndGiveSyncTokenNotFound) {
               std::string(60, 'C') + std::string(60, kNak) + std::string(3, kCan));
     EXPECT_EQ(fast.recorder.texts(), std::vector<std::string>{"Error: Sync token not found."});
     fast.line->onRead(nullptr);
+    const TransferOutcome outcome = fast.worker->transferOutcome();
+    EXPECT_GT(outcome.inputSinceProgress.lineFeeds, 60u);
+    EXPECT_EQ(outcome.inputSinceProgress.bytes, outcome.inputSinceProgress.lineFeeds);
+    EXPECT_EQ(outcome.inputSinceProgress.lineEnds, 0u);
+    EXPECT_EQ(outcome.deviceFrames, 0u);
+    EXPECT_FALSE(outcome.packetBegun);
 }
 
 TEST_F(Receiver, CancelIsSeenBetweenTheBytesOfATricklingPacket) {

@@ -150,6 +150,12 @@ TEST_F(Session, ErrorInTheMiddleOfTheReplyEndsTheWaitAtOnce) {
     EXPECT_EQ(onlyResult(), resTransferError);
     EXPECT_EQ(rig.line->written(), "upload playlist\r");  // no 'C': no transfer began
     EXPECT_EQ(rig.recorder.texts(), std::vector<std::string>{"no such file :ERROR: 2"});
+    const TransferOutcome outcome = rig.worker->transferOutcome();
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_EQ(outcome.result, resTransferError);
+    EXPECT_EQ(outcome.stage, TransferStage::commandReply);
+    EXPECT_EQ(outcome.commandLine, "upload playlist");
+    EXPECT_EQ(outcome.refusedLine, "no such file :ERROR: 2");
 }
 
 TEST_F(Session, MissingFileNameStopsAfterTheDeviceAccepted) {
@@ -183,6 +189,11 @@ TEST_F(Session, FinalReplyMissingOrRefusedGivesTransferError) {
         ASSERT_TRUE(local.worker->waitDispatched(1));
         EXPECT_EQ(local.recorder.results(), std::vector<std::int32_t>{resTransferError});
         EXPECT_EQ(device->eots(), 1);  // the block transfer itself went through
+        const TransferOutcome outcome = local.worker->transferOutcome();
+        EXPECT_EQ(outcome.stage, TransferStage::finalReply);
+        EXPECT_EQ(outcome.refusedLine, finalReply.empty() ? "" : "write failed :ERROR:");
+        EXPECT_EQ(outcome.packets, 1u);
+        EXPECT_EQ(outcome.bytes, 4u);
         local.worker.reset();
     }
 }
@@ -375,6 +386,20 @@ TEST(SessionBadInput, RandomDeviceEndsEverySessionWithOneOfItsResults) {
     }
     EXPECT_EQ(entries, 1u);
     EXPECT_GT(transfers, 6);
+}
+
+TEST(TransferEnd, TheReasonIsFollowedByFailedChecksAndWhatTheDeviceSentInstead) {
+    TransferOutcome outcome;
+    outcome.failedChecks = 3;
+    outcome.inputSinceProgress = {40, 0, 40};
+    EXPECT_EQ(describeTransferEnd("The device stopped sending.", outcome),
+              "The device stopped sending. 3 packets failed their check. The device sent 40 line "
+              "feeds and nothing else.");
+    outcome = {};
+    outcome.inputSinceProgress = {900, 0, 2};
+    EXPECT_EQ(describeTransferEnd("", outcome), "The device sent 900 bytes without a line end.");
+    outcome.inputSinceProgress.lineEnds = 3;  // lines: the device's own words, shown already
+    EXPECT_EQ(describeTransferEnd("", outcome), "");
 }
 
 }  // namespace

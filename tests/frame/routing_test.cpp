@@ -149,6 +149,25 @@ TEST_F(RoutingTest, DownloadResultsUseTheSameTable) {
     EXPECT_THAT(log(), ElementsAre("Downloading...", "transfer cancelled by remote."));
 }
 
+// The log names why, as the worker tells it, below the result's own line.
+TEST_F(RoutingTest, ATransferEndingWithoutSuccessLogsItsCause) {
+    connect();
+    frame->setTransferFile(package.string());
+    frame->startUpload("flashimage");
+    std::string written;
+    ASSERT_TRUE(env.pumpUntil([&] {
+        written += env.device().takeWritten();
+        return written.find("flashimage\r") != std::string::npos;
+    }));
+    env.device().feed("no room :ERROR:\r\n");
+    ASSERT_TRUE(env.pumpUntil([&] { return frame->getWorkerCommand() == cmdTerminal; }));
+    const auto lines = log();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "transfer error.");
+    EXPECT_EQ(lines.back(), "The device refused \"" + written.substr(0, written.size() - 1) +
+                                "\": no room :ERROR:");
+}
+
 TEST_F(RoutingTest, AResultOrProgressOfAnEarlierCommandIsDropped) {
     connect();
     frame->OnTerminal();

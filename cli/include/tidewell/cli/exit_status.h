@@ -1,5 +1,4 @@
-// Exit statuses of tidewell-cli, one per kind of failure, and how a transfer's
-// outcome maps onto them.
+// Exit statuses of tidewell-cli, one per kind of failure.
 #pragma once
 
 #include <cstdint>
@@ -40,36 +39,5 @@ struct ExitStatusInfo {
 
 // Every status with its meaning, in ascending order (for --help and the manual).
 std::span<const ExitStatusInfo> exitStatusTable();
-
-// What a device line says about a reply: ":OK:" counts before ":ERROR:", as the
-// worker's own reply test does.
-enum class ReplyMark { none, ok, error };
-ReplyMark replyMark(std::string_view line);
-
-// What the worker's notifications and the line showed of one transfer session.
-struct TransferObservation {
-    bool receiving = false;              // a download (backup): the packets are checked here
-    std::optional<std::int32_t> result;  // the WorkerResult posted, if any
-    bool deviceLost = false;             // the port reported the device gone
-    int localFileError = 0;              // errno of the local file's failure, 0 when none
-    bool interrupted = false;            // the user stopped it
-    bool stalled = false;                // no packet, no awaited line in time; the CLI cancelled it
-    bool errorReply = false;             // a line holding ":ERROR:" arrived
-    int okReplies = 0;                   // lines holding ":OK:" (command line, final reply)
-    bool progressed = false;             // at least one packet went through
-    // The device sent a frame of the block transfer after the accept: a packet (begun
-    // or whole) to a download, an answer to an upload.
-    bool deviceStarted = false;
-    // Bytes and whole packets (their check aside) from the device since it accepted the
-    // transfer line or since the last packet that went through, whichever came later.
-    std::uint64_t bytesSinceProgress = 0;
-    std::uint64_t packetsSinceProgress = 0;
-};
-
-// A download in which the device went on sending packets (two at least) while none
-// passed its check.
-bool packetsKeptFailing(const TransferObservation& seen);
-
-ExitStatus classifyTransfer(const TransferObservation& seen);
 
 }  // namespace tidewell::cli

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "tidewell/engine/base_thread.h"
+#include "tidewell/engine/session_outcome.h"
 #include "tidewell/engine/timing.h"
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/serial/comm.h"
@@ -50,6 +51,8 @@ class CTidewellThread : public CBaseThread {
     // Hard bound of the receive buffer: no port read is made that could pass it (the
     // bytes wait in the port until lines are taken).
     static constexpr std::size_t kRxBufferLimit = 2 * kMaxLineLength;
+    // Lines of the answer to the log-in word that loginOutcome keeps (the first ones).
+    static constexpr std::size_t kKeptLoginLines = 64;
 
     // logStream (may be null) receives the port trace; it must outlive the worker.
     CTidewellThread(TSerie*& portRef, std::int32_t initialCommand,
@@ -76,6 +79,12 @@ class CTidewellThread : public CBaseThread {
     // the user (a lost device with the system's reason, the line the device refused,
     // silence, a stop); empty after a success. Set before the result is posted. Any thread.
     std::string failureReason() const;
+    // The last log-in, once it has returned; any thread.
+    LoginOutcome loginOutcome() const;
+    // The last transfer session, also while it runs; any thread.
+    TransferOutcome transferOutcome() const;
+    // What the port has given the worker since it was made; any thread.
+    DeviceInput deviceInput() const;
 
   protected:
     std::uint32_t run() override;
@@ -144,6 +153,19 @@ class CTidewellThread : public CBaseThread {
     void tellDeviceCancelled();
     // Waits (bounded) for the line a cancelled transfer's device ends with.
     void settleAfterCancelledTransfer();
+    // Changes the running transfer's outcome under its lock.
+    template <typename Change>
+    void updateOutcome(Change change) {
+        std::lock_guard lock(outcomeLock_);
+        change(outcome_);
+    }
+    // A packet was delivered (or the device accepted the command line): counts since
+    // progress start again.
+    void markProgress();
+    // Records the session's end and posts its result (unless !post).
+    // Counts an answer byte a sender read as a frame from the device.
+    void noteSenderAnswer(std::uint8_t byte);
+    std::int32_t endTransfer(std::int32_t result, bool post = true);
     // Keeps the first reason given since the session began; "Error: " is dropped.
     void setFailureReason(std::string reason);
     std::string stoppedReason() const;
@@ -181,6 +203,11 @@ class CTidewellThread : public CBaseThread {
     std::string failureReason_;              // guarded by mailboxLock_
     bool cancelledTransferPending_ = false;  // worker thread only
     int localFileError_ = 0;                 // worker thread only
+    mutable std::mutex outcomeLock_;         // guards the four below
+    LoginOutcome login_;
+    TransferOutcome outcome_;
+    DeviceInput input_;
+    DeviceInput inputAtProgress_;
 };
 
 }  // namespace tidewell

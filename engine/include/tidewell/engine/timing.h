@@ -3,7 +3,8 @@
 // Production uses EngineTiming{} unchanged. The counts of the block transfer (start
 // attempts, sends, retries, EOTs) are fixed; the durations can be scaled, so that a
 // test reaches a retry limit in milliseconds instead of minutes. The reply attempts of
-// the transfer sessions can be raised by a caller that bounds those waits itself.
+// the transfer sessions and the log-in's wait can be raised by a caller that bounds
+// those waits itself.
 #pragma once
 
 #include <chrono>
@@ -41,6 +42,9 @@ struct EngineTiming {
     std::chrono::milliseconds flushLimit{5000};
     // A write must be taken within twice its line time plus this, or the port is stuck.
     std::chrono::milliseconds writeMargin{1000};
+    // A log-in without its answer in four lines reads on for commandReplyAttempts lines;
+    // a caller may instead read on until this long after the four (0: the attempts).
+    std::chrono::milliseconds loginReplyWait{0};
     // Line reads (lineWait each) for the reply to a transfer's command line...
     int commandReplyAttempts = 15;
     // ...and for the device's final line after the block transfer.

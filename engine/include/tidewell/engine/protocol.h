@@ -1,6 +1,7 @@
 // Texts, control bytes and limits of the device's line protocol and block transfer.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -25,6 +26,15 @@ inline constexpr int kDetectDrainReads = 512;
 // Start bit, eight data bits, stop bit.
 inline constexpr unsigned kBitsPerByte = 10;
 inline constexpr int kLoginReplyLines = 4;
+
+// Time bytes take on a line of baud bit/s, rounded up; 0 when the speed is unknown.
+constexpr std::chrono::milliseconds lineTime(std::size_t bytes, std::uint64_t baud) {
+    if (baud == 0) {
+        return std::chrono::milliseconds{0};
+    }
+    const std::uint64_t bits = static_cast<std::uint64_t>(bytes) * kBitsPerByte * 1000;
+    return std::chrono::milliseconds{static_cast<std::int64_t>((bits + baud - 1) / baud)};
+}
 
 inline constexpr std::uint8_t SOH = 0x01;
 inline constexpr std::uint8_t STX = 0x02;
