@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+
+#include "tidewell/fsutil/os_error.h"
+#include "tidewell/fsutil/regular_file.h"
 
 namespace tidewell {
 
@@ -16,19 +18,14 @@ LocalFile::~LocalFile() {
 bool LocalFile::openForReading(const std::string& path) {
     close();
     path_ = path;
-    // O_NONBLOCK: a FIFO without a writer would otherwise hold the worker in open().
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) {
-        lastErrno_ = errno;
+    // Never blocks: a FIFO without a writer would otherwise hold the worker in open().
+    fsutil::RegularFile file = fsutil::openRegularFile(path);
+    if (!file.ok()) {
+        // A FIFO or a device has no length to send.
+        lastErrno_ = file.error != 0 ? file.error : EINVAL;
         return false;
     }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-        // A folder opens but cannot be read; a FIFO or a device has no length to send.
-        lastErrno_ = S_ISDIR(info.st_mode) ? EISDIR : S_ISREG(info.st_mode) ? errno : EINVAL;
-        close();
-        return false;
-    }
+    fd_ = file.fd.release();
     return true;
 }
 
@@ -107,8 +104,7 @@ bool LocalFile::close() {
 }
 
 std::string LocalFile::describeError() const {
-    return path_ + ": " + std::generic_category().message(lastErrno_) + " (errno " +
-           std::to_string(lastErrno_) + ")";
+    return fsutil::OsError{{}, path_, lastErrno_}.text();
 }
 
 }  // namespace tidewell

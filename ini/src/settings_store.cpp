@@ -8,9 +8,12 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "ini_text.h"
+#include "tidewell/fsutil/os_error.h"
+#include "tidewell/fsutil/regular_file.h"
+#include "tidewell/fsutil/temporary_file.h"
+#include "tidewell/fsutil/unique_fd.h"
 
 namespace tidewell {
 
@@ -23,28 +26,11 @@ constexpr off_t kMaxFileSize = 4 * 1024 * 1024;
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kNewFileMode = 0600;
 
+using fsutil::UniqueFd;
+
 std::string osText(const std::string& what, const fs::path& file, int error) {
-    return what + " " + file.string() + ": " + std::strerror(error) + " (errno " +
-           std::to_string(error) + ")";
+    return fsutil::OsError{what, file, error}.text();
 }
-
-// An open descriptor, closed on scope exit.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    int release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
 
 enum class ReadResult { ok, missing, failed };
 
@@ -63,31 +49,22 @@ const char* kindOf(mode_t mode) {
 ReadResult readWhole(const fs::path& file, std::string& text, std::string& why) {
     text.clear();
     why.clear();
-    Fd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int error = errno;
-        if (error == ENOENT) return ReadResult::missing;
-        why = osText("read", file, error);
+    fsutil::RegularFile opened = fsutil::openRegularFile(file);
+    if (!opened.ok()) {
+        if (!opened.opened && opened.error == ENOENT) return ReadResult::missing;
+        if (opened.error != 0) {
+            why = osText("read", file, opened.error);
+        } else {
+            why = "read " + file.string() + ": it is " + kindOf(opened.type) +
+                  ", not a regular file; it is left as it is";
+        }
         return ReadResult::failed;
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        why = osText("read", file, errno);
-        return ReadResult::failed;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        why = osText("read", file, EISDIR);
-        return ReadResult::failed;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        why = "read " + file.string() + ": it is " + kindOf(st.st_mode) +
-              ", not a regular file; it is left as it is";
-        return ReadResult::failed;
-    }
-    if (st.st_size > kMaxFileSize) {
+    if (opened.size > static_cast<std::uint64_t>(kMaxFileSize)) {
         why = osText("read", file, EFBIG);
         return ReadResult::failed;
     }
+    const UniqueFd fd = std::move(opened.fd);
     char buffer[8192];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -121,19 +98,6 @@ int makeFolders(const fs::path& folder) {
     if (const int error = makeFolders(folder.parent_path()); error != 0) return error;
     if (::mkdir(folder.c_str(), kFolderMode) != 0 && errno != EEXIST) return errno;
     return 0;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -238,7 +202,7 @@ bool SettingsStore::edit(const std::function<Change(std::string& text)>& change)
         setError(osText("create the folder of", target, error));
         return false;
     }
-    Fd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (lock.get() < 0) {
         setError(osText("open the folder of", target, errno));
         return false;
@@ -266,24 +230,15 @@ bool SettingsStore::edit(const std::function<Change(std::string& text)>& change)
             break;
     }
 
-    std::string temp = target.string() + ".XXXXXX";
-    Fd out(::mkostemp(temp.data(), O_CLOEXEC));
-    if (out.get() < 0) {
-        setError(osText("create a temporary file for", target, errno));
-        return false;
-    }
     struct stat st {};
     const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
-    const bool ok = ::fchmod(out.get(), mode) == 0 && writeAll(out.get(), text) &&
-                    ::fsync(out.get()) == 0 && ::close(out.release()) == 0 &&
-                    ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        const int writeError = errno;
-        setError(osText("write", target, writeError));
-        ::unlink(temp.c_str());
+    if (const auto failure = fsutil::writeFileAtomically(target, text, mode)) {
+        setError(osText(failure->step == fsutil::WriteStep::createTemporary
+                            ? "create a temporary file for"
+                            : "write",
+                        target, failure->error));
         return false;
     }
-    ::fsync(lock.get());  // the rename itself reaches the disk
     setError({});
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "tidewell/fsutil/os_error.h"
+
 namespace tidewell {
 
 namespace {
@@ -108,8 +110,8 @@ std::optional<std::filesystem::path> makeBackupName(const std::filesystem::path&
     if (error) {
         // Every further name would fail alike: counting them as taken never ends.
         if (why != nullptr) {
-            *why = "cannot look for a free backup name in " + folder.string() + ": " +
-                   error.message() + " (errno " + std::to_string(error.value()) + ")";
+            *why = fsutil::OsError{"cannot look for a free backup name in", folder, error.value()}
+                       .text();
         }
         return std::nullopt;
     }

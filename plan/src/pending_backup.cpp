@@ -5,11 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <utility>
-#include <vector>
 
+#include "tidewell/fsutil/os_error.h"
+#include "tidewell/fsutil/temporary_file.h"
 #include "tidewell/plan/device_step.h"
 #include "tidewell/records/backup_record.h"
 
@@ -20,8 +19,7 @@ namespace {
 void setWhy(std::string* why, const std::string& what, const std::filesystem::path& path,
             int error) {
     if (why != nullptr) {
-        *why = what + " " + path.string() + ": " + std::strerror(error) + " (errno " +
-               std::to_string(error) + ")";
+        *why = fsutil::OsError{what, path, error}.text();
     }
 }
 
@@ -48,20 +46,15 @@ std::optional<PendingBackup> PendingBackup::create(const std::filesystem::path& 
                                                    std::string baseName,
                                                    std::string numberedPattern, std::string* why) {
     // A leading dot keeps the partial file out of "setting*.bak" listings.
-    std::string name = (folder / ("." + baseName + ".partial-XXXXXX")).string();
-    std::vector<char> templ(name.begin(), name.end());
-    templ.push_back('\0');
-    const int fd = mkostemp(templ.data(), O_CLOEXEC);
-    if (fd < 0) {
-        setWhy(why, "cannot create a file in", folder, errno);
+    const fsutil::TemporaryFile reserved(folder, "." + baseName + ".partial-");
+    if (reserved.creationError() != 0) {
+        setWhy(why, "cannot create a file in", folder, reserved.creationError());
         return std::nullopt;
     }
-    // Only the name is kept: the transfer creates the file itself, exclusively, so that
-    // nothing put at this name meanwhile is ever written through.
-    close(fd);
-    unlink(templ.data());
-    return PendingBackup(folder, std::move(baseName), std::move(numberedPattern),
-                         std::filesystem::path(templ.data()));
+    // Only the name is kept (the file goes with reserved): the transfer creates the
+    // file itself, exclusively, so that nothing put at this name meanwhile is ever
+    // written through.
+    return PendingBackup(folder, std::move(baseName), std::move(numberedPattern), reserved.path());
 }
 
 std::optional<std::filesystem::path> PendingBackup::commit(std::string* why) {

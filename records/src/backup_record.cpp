@@ -1,8 +1,6 @@
 #include "tidewell/records/backup_record.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tidewell/fsutil/os_error.h"
+#include "tidewell/fsutil/temporary_file.h"
 #include "tidewell/records/input_file.h"
 
 namespace tidewell {
@@ -19,7 +19,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 using records::InputFile;
-using records::osReason;
 
 constexpr const char* kFormatKey = "format";
 constexpr const char* kDeviceFileKey = "device_file";
@@ -34,71 +33,28 @@ void setWhy(std::string* why, std::string text) {
     if (why != nullptr) *why = std::move(text);
 }
 
-// A temporary file that is removed unless it was renamed into place.
-class TemporaryFile {
-  public:
-    TemporaryFile() = default;
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
+std::string osReason(const std::string& what, const std::filesystem::path& path, int error) {
+    return fsutil::OsError{what, path, error}.text();
+}
 
-    bool create(const std::filesystem::path& folder, const std::string& name, std::string* why) {
-        std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
-        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (fd_ < 0) {
-            setWhy(why, osReason("cannot create a file in", folder, errno));
-            return false;
+// The words for a record that could not be written, as the step that failed.
+std::string writeFailureText(const fsutil::WriteFailure& failure,
+                             const std::filesystem::path& target) {
+    switch (failure.step) {
+        case fsutil::WriteStep::createTemporary: {
+            const auto folder = target.parent_path();
+            return osReason("cannot create a file in", folder.empty() ? "." : folder,
+                            failure.error);
         }
-        path_ = pattern;
-        return true;
+        case fsutil::WriteStep::write:
+            return osReason("cannot write", failure.temporary, failure.error);
+        case fsutil::WriteStep::setMode:
+            return osReason("cannot set the mode of", failure.temporary, failure.error);
+        case fsutil::WriteStep::rename:
+            return osReason("cannot rename " + failure.temporary.string() + " to", target,
+                            failure.error);
     }
-
-    bool write(std::string_view text, unsigned mode, std::string* why) {
-        while (!text.empty()) {
-            const ssize_t done = ::write(fd_, text.data(), text.size());
-            if (done < 0) {
-                if (errno == EINTR) continue;
-                return fail("cannot write", why);
-            }
-            text.remove_prefix(static_cast<std::size_t>(done));
-        }
-        if (::fchmod(fd_, mode) != 0) return fail("cannot set the mode of", why);
-        if (::fsync(fd_) != 0) return fail("cannot write", why);
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) return fail("cannot write", why);
-        return true;
-    }
-
-    bool moveTo(const std::filesystem::path& target, std::string* why) {
-        if (::rename(path_.c_str(), target.c_str()) != 0) {
-            setWhy(why, osReason("cannot rename " + path_.string() + " to", target, errno));
-            return false;
-        }
-        path_.clear();
-        return true;
-    }
-
-  private:
-    bool fail(const std::string& what, std::string* why) {
-        setWhy(why, osReason(what, path_, errno));
-        return false;
-    }
-
-    int fd_ = -1;
-    std::filesystem::path path_;
-};
-
-// The rename is durable only once the folder itself is synced; a folder that
-// cannot be synced (some file systems) still holds a complete record.
-void syncFolder(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return {};
 }
 
 template <typename Check>
@@ -261,15 +217,11 @@ std::optional<BackupRecord> writeBackupRecord(const std::filesystem::path& backu
     record.timeUtc = formatUtc(now);
 
     const std::filesystem::path target = recordPathFor(backup);
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    TemporaryFile temporary;
-    if (!temporary.create(folder, target.filename().string(), why) ||
-        !temporary.write(formatBackupRecord(record), info.st_mode & 0666, why) ||
-        !temporary.moveTo(target, why)) {
+    if (const auto failure =
+            fsutil::writeFileAtomically(target, formatBackupRecord(record), info.st_mode & 0666)) {
+        setWhy(why, writeFailureText(*failure, target));
         return std::nullopt;
     }
-    syncFolder(folder);
     return record;
 }
 

@@ -1,67 +1,39 @@
 #include "tidewell/records/input_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
+
+#include "tidewell/fsutil/os_error.h"
+#include "tidewell/fsutil/regular_file.h"
 
 namespace tidewell::records {
 
-std::string osReason(const std::string& what, const std::filesystem::path& path, int error) {
-    return what + " " + path.string() + ": " + std::strerror(error) + " (errno " +
-           std::to_string(error) + ")";
-}
-
 std::optional<InputFile> InputFile::open(const std::filesystem::path& path, std::string* why,
                                          int* error) {
-    const auto fail = [&](std::string text, int code) -> std::optional<InputFile> {
-        if (why != nullptr) *why = std::move(text);
-        if (error != nullptr) *error = code;
-        return std::nullopt;
-    };
-    // O_NONBLOCK: a FIFO would otherwise wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        const int code = errno;
-        return fail(osReason("cannot open", path, code), code);
+    fsutil::RegularFile file = fsutil::openRegularFile(path);
+    if (file.ok()) return InputFile(std::move(file.fd), path, file.size);
+    if (why != nullptr) {
+        if (file.error == 0) {
+            *why = "cannot read " + path.string() + ": not a regular file";
+        } else {
+            *why = fsutil::OsError{file.opened ? "cannot read" : "cannot open", path, file.error}
+                       .text();
+        }
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int code = errno;
-        ::close(fd);
-        return fail(osReason("cannot read", path, code), code);
-    }
-    if (S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return fail(osReason("cannot read", path, EISDIR), EISDIR);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return fail("cannot read " + path.string() + ": not a regular file", 0);
-    }
-    // Reads of a regular file never wait; clear the flag all the same.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return InputFile(fd, path, static_cast<std::uint64_t>(info.st_size));
-}
-
-InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)), size_(other.size_) {}
-
-InputFile::~InputFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (error != nullptr) *error = file.error;
+    return std::nullopt;
 }
 
 std::optional<std::size_t> InputFile::read(std::uint8_t* buffer, std::size_t size,
                                            std::string* why) {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::read(fd_, buffer + done, size - done);
+        const ssize_t got = ::read(fd_.get(), buffer + done, size - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            if (why != nullptr) *why = osReason("cannot read", path_, errno);
+            if (why != nullptr) *why = fsutil::OsError{"cannot read", path_, errno}.text();
             return std::nullopt;
         }
         if (got == 0) break;

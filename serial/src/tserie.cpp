@@ -2,8 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
+
+#include "tidewell/fsutil/os_error.h"
 
 namespace tidewell {
 
@@ -35,11 +36,6 @@ constexpr const char* kInvalidParity = "invalid parity";
 constexpr const char* kInvalidStopBits = "invalid stop bits";
 constexpr const char* kInvalidTimeouts = "invalid timeouts";
 
-std::string osReason(DWORD code) {
-    return std::string(std::strerror(static_cast<int>(code))) + " (errno " + std::to_string(code) +
-           ")";
-}
-
 std::string openFailedText(DWORD code, const std::string& path) {
     const int size =
         std::snprintf(nullptr, 0, kOpenFailedFormat, static_cast<int>(code), path.c_str());
@@ -57,8 +53,13 @@ bool isDeviceLostError(DWORD code) {
            code == static_cast<DWORD>(ENODEV);
 }
 
+SerialTextError::SerialTextError(const std::string& text, int error)
+    : std::runtime_error(text), error_(error), reason_(fsutil::reasonText(error)) {}
+
 SerialCodeError::SerialCodeError(DWORD code)
-    : code_(code), text_("the device refused the line settings: " + osReason(code)) {}
+    : code_(code),
+      text_("the device refused the line settings: " + fsutil::reasonText(static_cast<int>(code))) {
+}
 
 TSerie::TSerie(std::uint8_t portNumber, DWORD baudRate, std::uint8_t dataBits, std::uint8_t parity,
                std::uint8_t stopBits, bool hardwareFlow, bool xonXoff, bool nonBlockingRead,
@@ -68,11 +69,11 @@ TSerie::TSerie(std::uint8_t portNumber, DWORD baudRate, std::uint8_t dataBits, s
     setPort(portNumber);
     if (!device_) {
         const DWORD code = ENODEV;
-        throw SerialTextError(openFailedText(code, devicePath_), osReason(code));
+        throw SerialTextError(openFailedText(code, devicePath_), static_cast<int>(code));
     }
     try {
         // The reason goes with the text: a regular file or /dev/null opens, but has no line.
-        if (!open()) throw SerialTextError(kErrorOpening, osReason(device_->lastError()));
+        if (!open()) throw SerialTextError(kErrorOpening, static_cast<int>(device_->lastError()));
         setBaudRate(baudRate);
         if (!setDataBits(dataBits)) throw SerialTextError(kInvalidBits);
         if (!setParity(parity)) throw SerialTextError(kInvalidParity);
@@ -103,11 +104,11 @@ bool TSerie::setPort(std::uint8_t portNumber) {
 bool TSerie::open() {
     if (!pathResolved_) {
         const DWORD code = ENOENT;
-        throw SerialTextError(openFailedText(code, devicePath_), osReason(code));
+        throw SerialTextError(openFailedText(code, devicePath_), static_cast<int>(code));
     }
     if (!device_->open(devicePath_)) {
         const DWORD code = device_->lastError();
-        throw SerialTextError(openFailedText(code, devicePath_), osReason(code));
+        throw SerialTextError(openFailedText(code, devicePath_), static_cast<int>(code));
     }
     if (!device_->getState(dcb_)) return false;
 
@@ -275,9 +276,7 @@ std::unique_ptr<TSerie> createSerialPort(std::uint8_t portNumber, DWORD baudRate
             explain(std::string(kErrorOpening) + "it as a serial line: " + e.reason());
         } else if (whyNot) {
             *whyNot = e.what() + (" " + e.reason());
-            if (e.reason().find("(errno " + std::to_string(EACCES) + ")") != std::string::npos) {
-                *whyNot += kPermissionHint;
-            }
+            if (e.error() == EACCES) *whyNot += kPermissionHint;
         }
     } catch (const SerialCodeError& e) {
         explain(e.what());

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "tidewell/fsutil/unique_fd.h"
+
 namespace tidewell::records {
 
 class InputFile {
@@ -20,11 +22,6 @@ class InputFile {
     static std::optional<InputFile> open(const std::filesystem::path& path, std::string* why,
                                          int* error = nullptr);
 
-    InputFile(InputFile&& other) noexcept;
-    InputFile& operator=(InputFile&&) = delete;
-    InputFile(const InputFile&) = delete;
-    ~InputFile();
-
     // Fills buffer up to size; fewer bytes only at the end of the file. Nothing, and
     // *why, on a read error.
     std::optional<std::size_t> read(std::uint8_t* buffer, std::size_t size, std::string* why);
@@ -32,15 +29,12 @@ class InputFile {
     std::uint64_t size() const { return size_; }
 
   private:
-    InputFile(int fd, std::filesystem::path path, std::uint64_t size)
-        : fd_(fd), path_(std::move(path)), size_(size) {}
+    InputFile(fsutil::UniqueFd fd, std::filesystem::path path, std::uint64_t size)
+        : fd_(std::move(fd)), path_(std::move(path)), size_(size) {}
 
-    int fd_;
+    fsutil::UniqueFd fd_;
     std::filesystem::path path_;
     std::uint64_t size_;
 };
-
-// "<what> <path>: <strerror> (errno N)".
-std::string osReason(const std::string& what, const std::filesystem::path& path, int error);
 
 }  // namespace tidewell::records

@@ -19,16 +19,17 @@
 namespace tidewell {
 
 // A refusal or open failure, with its text ("invalid parity", "Error # 2 opening ...").
-// reason() holds the operating system's words for an open failure ("Permission denied"),
-// empty for a refused argument.
+// For an open failure, error() is its errno and reason() the operating system's words
+// ("Permission denied (errno 13)"); for a refused argument, 0 and empty.
 class SerialTextError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-    SerialTextError(const std::string& text, std::string reason)
-        : std::runtime_error(text), reason_(std::move(reason)) {}
+    SerialTextError(const std::string& text, int error);
+    int error() const noexcept { return error_; }
     const std::string& reason() const noexcept { return reason_; }
 
   private:
+    int error_ = 0;
     std::string reason_;
 };
 

@@ -1,0 +1,34 @@
+// An owned file descriptor, closed when it goes out of scope.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace tidewell::fsutil {
+
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const noexcept { return fd_; }
+    explicit operator bool() const noexcept { return fd_ >= 0; }
+    int release() noexcept { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) noexcept {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+}  // namespace tidewell::fsutil

@@ -1,0 +1,37 @@
+#include "tidewell/fsutil/regular_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace tidewell::fsutil {
+
+RegularFile openRegularFile(const std::filesystem::path& path) {
+    RegularFile file;
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) {
+        file.error = errno;
+        return file;
+    }
+    file.opened = true;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        file.error = errno;
+        return file;
+    }
+    file.type = info.st_mode & S_IFMT;
+    if (S_ISDIR(info.st_mode)) {
+        file.error = EISDIR;  // a folder opens, but cannot be read
+        return file;
+    }
+    if (!S_ISREG(info.st_mode)) return file;
+    // Reads of a regular file never wait; clear the flag all the same.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    file.size = static_cast<std::uint64_t>(info.st_size);
+    file.fd = std::move(fd);
+    return file;
+}
+
+}  // namespace tidewell::fsutil

@@ -1,0 +1,102 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "tidewell/fsutil/os_error.h"
+#include "tidewell/fsutil/regular_file.h"
+#include "tidewell/fsutil/temporary_file.h"
+#include "tidewell/testsupport/files.h"
+#include "tidewell/testsupport/temp_dir.h"
+
+namespace tidewell::fsutil {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+TEST(OsError, OneWordingWithAndWithoutWhat) {
+    EXPECT_EQ(reasonText(EACCES), "Permission denied (errno 13)");
+    EXPECT_EQ((OsError{"cannot read", "/a b", ENOENT}.text()),
+              "cannot read /a b: No such file or directory (errno 2)");
+    EXPECT_EQ((OsError{{}, "/a", EISDIR}.text()), "/a: Is a directory (errno 21)");
+}
+
+TEST(OpenRegularFile, OnlyARegularFileOpensAndAFifoNeverBlocks) {
+    TempDir dir;
+    writeFile(dir / "file", "12345");
+    const RegularFile file = openRegularFile(dir / "file");
+    ASSERT_TRUE(file.ok());
+    EXPECT_EQ(file.size, 5u);
+    EXPECT_EQ(::fcntl(file.fd.get(), F_GETFL) & O_NONBLOCK, 0);
+
+    const RegularFile missing = openRegularFile(dir / "missing");
+    EXPECT_FALSE(missing.ok() || missing.opened);
+    EXPECT_EQ(missing.error, ENOENT);
+
+    const RegularFile folder = openRegularFile(dir.path());
+    EXPECT_FALSE(folder.ok());
+    EXPECT_EQ(folder.error, EISDIR);
+
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto opening = std::async(std::launch::async, [&] { return openRegularFile(fifo); });
+    const bool prompt = opening.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!prompt) ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets a blocked open go
+    EXPECT_TRUE(prompt) << "opening a FIFO without a writer blocked";
+    const RegularFile refused = opening.get();
+    EXPECT_FALSE(refused.ok());
+    EXPECT_TRUE(refused.opened);
+    EXPECT_EQ(refused.error, 0);
+    EXPECT_TRUE(S_ISFIFO(refused.type));
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(WriteFileAtomically, ReplacesWithTheGivenModeAndLeavesNoTemporary) {
+    TempDir dir;
+    const fs::path target = dir / "settings.ini";
+    writeFile(target, "old");
+    const mode_t mask = ::umask(0077);
+    const auto failure = writeFileAtomically(target, "new text", 0640);
+    ::umask(mask);
+    EXPECT_FALSE(failure);
+    EXPECT_EQ(readFile(target), "new text");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"settings.ini"});
+}
+
+TEST(WriteFileAtomically, AFailedRenameLeavesTheOldEntryAndNoTemporary) {
+    TempDir dir;
+    const fs::path target = dir / "record.json";
+    fs::create_directory(target);
+    writeFile(target / "kept", "old");  // a folder that is not empty cannot be replaced
+    const auto failure = writeFileAtomically(target, "new", 0644);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, WriteStep::rename);
+    EXPECT_NE(failure->error, 0);
+    EXPECT_EQ(failure->temporary.parent_path(), dir.path());
+    EXPECT_EQ(readFile(target / "kept"), "old");
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"record.json"});
+}
+
+}  // namespace
+}  // namespace tidewell::fsutil
