@@ -11,6 +11,7 @@
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
 #include "tidewell/engine/protocol.h"
+#include "tidewell/fsutil/os_error.h"
 #include "tidewell/plan/pending_backup.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/records/input_file.h"
@@ -38,7 +39,7 @@ bool checkReadable(const std::string& path, std::optional<std::uint64_t>* size, 
     const auto file = records::InputFile::open(path, nullptr, &error);
     if (!file) {
         // The transfer takes its length from the file system: anything else would go out empty.
-        *why = error != 0 ? "cannot read " + path + ": " + osReason(error)
+        *why = error != 0 ? "cannot read " + path + ": " + fsutil::reasonText(error)
                           : "cannot send " + path + ": not a regular file";
         return false;
     }
@@ -148,8 +149,8 @@ ExitStatus Session::run() {
     if (!log_ && !options_.logFile.empty()) {
         logFile_.open(options_.logFile, std::ios::app);
         if (!logFile_) {
-            return fail(ExitStatus::localFile,
-                        "cannot open the log file " + options_.logFile + ": " + osReason(errno));
+            return fail(ExitStatus::localFile, "cannot open the log file " + options_.logFile +
+                                                   ": " + fsutil::reasonText(errno));
         }
         log_ = &logFile_;
         *log_ << logHeading(options_.command) << '\n';

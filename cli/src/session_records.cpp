@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "session.h"
+#include "tidewell/fsutil/os_error.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/records/read_back.h"
 
@@ -38,7 +39,8 @@ class PrivateFile {
         fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
         if (fd_ < 0) {
             const int code = errno;
-            *why = "cannot create a file for " + what + " (" + pattern + "): " + osReason(code);
+            *why = "cannot create a file for " + what + " (" + pattern +
+                   "): " + fsutil::reasonText(code);
             return false;
         }
         path_ = pattern;
@@ -116,7 +118,8 @@ ExitStatus Session::checkBackupFolder(const std::string& folder) {
     if (error == 0 && !S_ISDIR(info.st_mode)) error = ENOTDIR;
     if (error == 0 && ::access(folder.c_str(), W_OK | X_OK) != 0) error = errno;
     if (error == 0) return ExitStatus::ok;
-    return fail(ExitStatus::localFile, "cannot put backups in " + folder + ": " + osReason(error));
+    return fail(ExitStatus::localFile,
+                "cannot put backups in " + folder + ": " + fsutil::reasonText(error));
 }
 
 ExitStatus Session::backupFirst() {
@@ -151,7 +154,7 @@ ExitStatus Session::sendFile(std::optional<std::uint64_t> size) {
     if (lastTransfer_.copyError != 0) {
         return fail(ExitStatus::localFile,
                     "cannot keep a copy of what was sent (" + sentCopy->path() +
-                        "): " + osReason(lastTransfer_.copyError) + "; " +
+                        "): " + fsutil::reasonText(lastTransfer_.copyError) + "; " +
                         inQuotes(options_.deviceFile) + " was sent, but could not be verified");
     }
     return readBackAndCompare(options_.deviceFile, sentCopy->path());

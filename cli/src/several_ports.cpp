@@ -21,6 +21,7 @@
 #include "port_report.h"
 #include "session.h"
 #include "signal_watch.h"
+#include "tidewell/fsutil/os_error.h"
 
 namespace tidewell::cli {
 
@@ -137,8 +138,8 @@ ExitStatus SeveralPorts::run() {
     if (!options_.logFile.empty()) {
         log_.open(options_.logFile, std::ios::app);
         if (!log_) {
-            return fail(ExitStatus::localFile,
-                        "cannot open the log file " + options_.logFile + ": " + osReason(errno));
+            return fail(ExitStatus::localFile, "cannot open the log file " + options_.logFile +
+                                                   ": " + fsutil::reasonText(errno));
         }
         std::string names;
         for (const auto& label : labels) names += (names.empty() ? "" : ", ") + label;
@@ -245,7 +246,7 @@ ExitStatus SeveralPorts::runPort(PortRun& run, std::vector<std::string>* reply,
         fs::create_directory(folder, ec);
         if (ec) {
             report->message = "cannot make the backup folder " + folder.string() + ": " +
-                              ec.message() + " (errno " + std::to_string(ec.value()) + ")";
+                              fsutil::reasonText(ec.value());
             writer.line(i, Channel::err, std::string(kProgramName) + ": " + report->message);
             return ExitStatus::localFile;
         }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "tidewell/cli/progress.h"
+#include "tidewell/fsutil/os_error.h"
 
 namespace tidewell::cli {
 
@@ -74,7 +75,7 @@ std::string message(ExitStatus status, const TransferObservation& seen, const Tr
                              ": " + inQuotes(seen.errorLine);
         case ExitStatus::localFile: {
             const std::string reason =
-                seen.localFileError != 0 ? ": " + osReason(seen.localFileError) : "";
+                seen.localFileError != 0 ? ": " + fsutil::reasonText(seen.localFileError) : "";
             return !seen.receiving ? "cannot read " + n.localPath + " for sending" + reason
                    : seen.readBack ? "cannot write the data read back to " + n.localPath + reason
                                    : "cannot write the received data to " + n.localPath + reason +
@@ -152,10 +153,6 @@ std::string sentInstead(const DeviceInput& came, std::string_view awaited) {
 
 std::string inQuotes(const std::string& text) {
     return "\"" + text + "\"";
-}
-
-std::string osReason(int error) {
-    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
 }
 
 }  // namespace tidewell::cli

@@ -61,7 +61,5 @@ std::string seconds(std::chrono::milliseconds duration);
 // What the device sent while a wait for `awaited` ran out, for its message.
 std::string sentInstead(const DeviceInput& came, std::string_view awaited);
 std::string inQuotes(const std::string& text);
-// "No such file or directory (errno 2)": the reason an OS call gave, for a message.
-std::string osReason(int error);
 
 }  // namespace tidewell::cli

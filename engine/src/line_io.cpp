@@ -7,6 +7,7 @@
 
 #include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/fsutil/os_error.h"
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell {
@@ -26,8 +27,7 @@ void CTidewellThread::noteLinkError(DWORD error) {
     TSerie* port = portRef;
     const std::string device = port != nullptr ? port->devicePath() : std::string("the port");
     noteLinkLost("Error: Lost the device " + device + ": " +
-                 std::generic_category().message(static_cast<int>(error)) + " (errno " +
-                 std::to_string(error) + ").");
+                 fsutil::reasonText(static_cast<int>(error)) + ".");
 }
 
 void CTidewellThread::noteLinkLost(const std::string& text) {

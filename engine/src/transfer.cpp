@@ -9,6 +9,7 @@
 #include "tidewell/engine/crc16.h"
 #include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/fsutil/os_error.h"
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell {
@@ -34,10 +35,6 @@ struct ReceiverStatistics {
     std::uint32_t checksumError = 0;
     std::uint32_t remoteRetransmit = 0;
 };
-
-std::string errnoText(int error) {
-    return std::generic_category().message(error) + " (errno " + std::to_string(error) + ")";
-}
 
 std::string countLine(const char* label, std::uint32_t count) {
     return std::string(label) + std::to_string(static_cast<std::uint16_t>(count));
@@ -153,9 +150,9 @@ std::string CTidewellThread::blockFailureReason(std::int32_t result, bool upload
     const std::string file = "\"" + path + "\"";
     switch (result) {
         case resOpenError:
-            return "Cannot open " + file + ": " + errnoText(localFileError_) + ".";
+            return "Cannot open " + file + ": " + fsutil::reasonText(localFileError_) + ".";
         case resWriteError:
-            return "Cannot write " + file + ": " + errnoText(localFileError_) + ".";
+            return "Cannot write " + file + ": " + fsutil::reasonText(localFileError_) + ".";
         case resTooManyRetries:
             return upload ? "The device took no packet after " +
                                 std::to_string(kSenderPacketSends) + " sends."
