@@ -305,8 +305,11 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
                 updateOutcome([](TransferOutcome& outcome) { ++outcome.retries; });
             }
             writeBlock({packet.data(), packetLength});
+            // The first copy gets the long wait; a device silent that long is more likely
+            // gone than busy, and each resend then gets the protocol's byte wait.
+            const auto wait = send == 0 ? timing_.answerWait : timing_.byteWait;
             std::uint8_t answer = 0;
-            if (!readByte(answer, timing_.answerWait + lineTime(packetLength))) {
+            if (!readByte(answer, wait + lineTime(packetLength))) {
                 unanswered = true;
                 continue;
             }

@@ -64,13 +64,13 @@ TEST_F(ProductionTiming, SenderWaitsTenSecondsForAnAnswerAndOneForASecondCanThen
     EXPECT_EQ(upload(), resTransferError);  // no final reply
     ASSERT_TRUE(device);
     EXPECT_EQ(device->eots(), 1);
-    // The flush, the reply, each send's answer (10 s plus 90 ms of line time) and the wait
-    // for a second CAN, the look for stale answers before the resend, the EOT's answer,
-    // the final reply attempts.
+    // The flush, the reply, the first send's answer (10 s plus 90 ms of line time) and the
+    // wait for a second CAN, the look for stale answers before the resend, the resend's
+    // answer (1 s plus line time), the EOT's answer, the final reply attempts.
     EXPECT_EQ(
         rig.line->readWaits(),
         waits(
-            {{1, 500}, {1, 200}, {1, 10090}, {1, 1000}, {1, 1}, {1, 10090}, {1, 1000}, {20, 200}}));
+            {{1, 500}, {1, 200}, {1, 10090}, {1, 1000}, {1, 1}, {1, 1090}, {1, 1000}, {20, 200}}));
 }
 
 // A lone CAN, then one packet that stops after 16 bytes, then silence for good.

@@ -28,9 +28,10 @@ struct EngineTiming {
     std::chrono::milliseconds flushSilence{500};
     // Start request, answer to EOT, packet header.
     std::chrono::milliseconds byteWait{1000};
-    // Answer to a packet, beyond the packet's line time. A device that writes flash
-    // before it answers can take seconds; sent again too early, the packet is answered
-    // twice, and each answer must still be matched to its own send.
+    // Answer to a packet's first copy, beyond the packet's line time (a resend waits
+    // byteWait). A device that writes flash before it answers can take seconds; sent
+    // again too early, the packet is answered twice, and each answer must still be
+    // matched to its own send.
     std::chrono::milliseconds answerWait{10000};
     // Byte after a CAN: the sender wants a second CAN within this wait...
     std::chrono::milliseconds senderCancelWait{1000};
