@@ -21,6 +21,7 @@ namespace tidewell::fsutil {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::namesIn;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -59,15 +60,6 @@ TEST(OpenRegularFile, OnlyARegularFileOpensAndAFifoNeverBlocks) {
     EXPECT_TRUE(refused.opened);
     EXPECT_EQ(refused.error, 0);
     EXPECT_TRUE(S_ISFIFO(refused.type));
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(WriteFileAtomically, ReplacesWithTheGivenModeAndLeavesNoTemporary) {

@@ -15,6 +15,7 @@ namespace tidewell {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::namesIn;
 using testsupport::randomBytes;
 using testsupport::readFile;
 using testsupport::TempDir;
@@ -22,15 +23,6 @@ using testsupport::writeFile;
 
 std::vector<std::uint8_t> bytes(const std::string& text) {
     return {text.begin(), text.end()};
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // ---- SHA-256 ------------------------------------------------------------------------

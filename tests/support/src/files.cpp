@@ -1,5 +1,6 @@
 #include "tidewell/testsupport/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -47,6 +48,15 @@ bool waitForText(const fs::path& file, std::string_view text, Millis limit) {
         std::this_thread::sleep_for(kPollStep);
     }
     return true;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace tidewell::testsupport

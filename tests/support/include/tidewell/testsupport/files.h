@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tidewell/testsupport/child_process.h"
 
@@ -16,6 +17,8 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 // count pseudo-random bytes, the same for the same seed.
 std::string randomBytes(std::size_t count, std::uint32_t seed);
+// The names in folder, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
 // Polls until the file holds text or the limit passes.
 bool waitForText(const std::filesystem::path& file, std::string_view text, Millis limit);
 
