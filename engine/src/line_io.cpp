@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdio>
 #include <string_view>
-#include <system_error>
 
 #include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <system_error>
 
 #include "local_file.h"
 #include "progress.h"
