@@ -21,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <optional>
 #include <regex>
 #include <stdexcept>
@@ -29,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/engine/port_session.h"
 #include "tidewell/serial/backend.h"
 #include "tidewell/serial/tserie.h"
 
@@ -223,40 +222,6 @@ LogRate rateFromLog(const std::string& path, bool deviceReceives) {
 
 // --- the engine as the host ---------------------------------------------------------------
 
-class Recorder {
-  public:
-    static bool notifier(std::uintptr_t context, std::uint32_t, std::int32_t kind,
-                         std::intptr_t value, std::uint32_t) {
-        auto* self = reinterpret_cast<Recorder*>(context);
-        if (kind == notifyText) {
-            delete reinterpret_cast<std::string*>(value);
-            return true;
-        }
-        std::lock_guard lock(self->mutex_);
-        if (kind == notifyResult) {
-            self->results_.push_back(static_cast<std::int32_t>(value));
-        }
-        return true;
-    }
-    std::optional<std::int32_t> waitResult(std::size_t n, std::chrono::seconds timeout) {
-        const auto deadline = Clock::now() + timeout;
-        while (Clock::now() < deadline) {
-            {
-                std::lock_guard lock(mutex_);
-                if (results_.size() >= n) {
-                    return results_[n - 1];
-                }
-            }
-            std::this_thread::sleep_for(2ms);
-        }
-        return std::nullopt;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::int32_t> results_;
-};
-
 struct Measure {
     std::string label;
     double payloadRate = 0;  // bytes per second, steady state from the device log
@@ -298,44 +263,46 @@ Measure engineRun(const std::string& devsim, bool upload, std::uint32_t baud, st
         writePattern(device.store + "/setting", size);
     }
     const std::string link = device.link;
-    SerialPlatform platform{[] { return makeTermiosBackend(); },
-                            [link](std::uint8_t) { return link; }};
+    PortTarget target{1, link, {[] { return makeTermiosBackend(); }, {}}};
+    CancelFlag never;
     std::string whyNot;
-    std::unique_ptr<TSerie> port =
-        createSerialPort(1, baud != 0 ? baud : 115200, platform, &whyNot);
-    if (!port) {
-        throw std::runtime_error("cannot open " + link + ": " + whyNot);
-    }
-    TSerie* portPtr = port.get();
-    Recorder recorder;
     Measure m;
     {
-        CTidewellThread worker(portPtr, cmdIdle);
-        worker.setNotifier(&Recorder::notifier, reinterpret_cast<std::uintptr_t>(&recorder),
-                           WM_WORKER_NOTIFY);
-        worker.start(true);
-        worker.setCommand(cmdDetect);
-        if (recorder.waitResult(1, 10s) != resDetected) {
+        auto session =
+            PortSession::open(target, baud != 0 ? baud : 115200, EngineTiming{}, never, &whyNot);
+        if (!session) {
+            throw std::runtime_error(whyNot);
+        }
+        // Detection and log-in, each to its end.
+        bool detected = false;
+        WorkerEvent event;
+        for (const std::int32_t step : {cmdDetect, cmdLogin}) {
+            session->command(step);
+            while (session->busy()) {
+                if (session->wait(Clock::now() + 30s, &event) != WaitEnd::event) {
+                    throw std::runtime_error("the device did not answer");
+                }
+                detected = detected ||
+                           (event.kind == WorkerEvent::Kind::result && event.value == resDetected);
+            }
+        }
+        if (!detected) {
             throw std::runtime_error("no detection");
         }
-        worker.setCommand(cmdLogin);
-        recorder.waitResult(2, 10s);
         const double cpuBefore = cpuSeconds();
         const auto start = Clock::now();
-        worker.cancel();
-        worker.setFileName(local);
-        worker.setCommand(upload ? cmdUpload : cmdDownload);
-        worker.queueCommandLine(upload ? "download flashimage" : "upload setting");
-        const auto expected = std::chrono::seconds(baud != 0 ? size * 10 / baud * 2 + 60 : 600);
-        const auto result = recorder.waitResult(3, expected);
+        // The worker's own waits govern; the session's silence limit stays out of the way.
+        const auto run =
+            session->transfer({upload ? TransferWay::toDevice : TransferWay::fromDevice,
+                               upload ? "flashimage" : "setting", local, size == 0},
+                              {60s, 60s}, {});
         m.sessionSeconds = std::chrono::duration<double>(Clock::now() - start).count();
         m.cpuSecondsPerMb = (cpuSeconds() - cpuBefore) / (static_cast<double>(size) / (1 << 20));
         rusage usage{};
         ::getrusage(RUSAGE_SELF, &usage);
         m.peakRssKb = usage.ru_maxrss;
-        m.ok = result == resTransferOk;
+        m.ok = run && run->result == resTransferOk;
     }
-    port.reset();
     device.stop();
     m.ok = m.ok && holdsPattern(upload ? device.store + "/flashimage" : local, size,
                                 upload ? '\0' : '\x1A');

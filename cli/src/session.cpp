@@ -28,9 +28,30 @@ using protocol::ReplyMark;
 using protocol::replyMark;
 
 constexpr std::string_view kDeviceLinePrefix = "| ";
-constexpr std::string_view kUploadLine = "download ";
-constexpr std::string_view kDownloadLine = "upload ";
 constexpr std::size_t kInputChunk = 4096;
+
+// An upload's bytes as the device acknowledged them: counted, hashed and, for a
+// read-back, copied, so that they describe what was sent whatever becomes of the file.
+struct Delivery {
+    int copyFd = -1;    // >= 0: the bytes are written there too
+    int copyError = 0;  // errno of a failed write to the copy
+    std::uint64_t bytes = 0;
+    Sha256 digest;
+
+    void take(std::span<const std::uint8_t> data) {
+        digest.update(data);
+        bytes += data.size();
+        while (copyFd >= 0 && copyError == 0 && !data.empty()) {
+            const ssize_t done = ::write(copyFd, data.data(), data.size());
+            if (done < 0 && errno == EINTR) continue;
+            if (done < 0) {
+                copyError = errno;
+                break;
+            }
+            data = data.subspan(static_cast<std::size_t>(done));
+        }
+    }
+};
 
 // A file to send: a readable regular file, opened without blocking (a FIFO would hold
 // open() until a writer comes); its size now.
@@ -70,9 +91,8 @@ Session::~Session() {
     link_.reset();  // worker and port go before the signal watch
 }
 
-std::chrono::milliseconds Session::laterWait(std::chrono::milliseconds longerFloor) const {
-    return std::max(options_.timeout,
-                    kSilenceFloorByteWaits * EngineTiming{}.byteWait + longerFloor);
+std::chrono::milliseconds Session::laterWait() const {
+    return silenceAtLeast(options_.timeout, EngineTiming{});
 }
 
 EngineTiming Session::engineTiming() const {
@@ -245,7 +265,7 @@ ExitStatus Session::openLink() {
         target.portNumber = TidewellSettings().getCommPort();
     }
     std::string why;
-    link_ = DeviceLink::open(std::move(target), options_.speed, engineTiming(), *cancel_, &why);
+    link_ = PortSession::open(std::move(target), options_.speed, engineTiming(), *cancel_, &why);
     if (!link_) return fail(ExitStatus::portError, why);
     info("Opened " + link_->name() + " at " + std::to_string(link_->baudRate()) + " bit/s.");
     return ExitStatus::ok;
@@ -261,10 +281,12 @@ ExitStatus Session::detectAndLogin() {
     while (link_->busy()) {
         switch (link_->wait(detectDeadline, &event)) {
             case WaitEnd::signal:
-                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                link_->cancelAndSettle(PortSession::kSettleLimit,
+                                       [this](auto& e) { takeEvent(e); });
                 return interrupted("detection stopped");
             case WaitEnd::deadline:
-                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                link_->cancelAndSettle(PortSession::kSettleLimit,
+                                       [this](auto& e) { takeEvent(e); });
                 return fail(ExitStatus::noDevice, link_->name() + ": no device answered within " +
                                                       seconds(options_.timeout) +
                                                       " (no \":LOGIN:\" prompt)");
@@ -290,7 +312,7 @@ ExitStatus Session::detectAndLogin() {
     while (link_->busy()) {
         const WaitEnd end = link_->wait(Clock::time_point::max(), &event);
         if (end == WaitEnd::signal) {
-            link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+            link_->cancelAndSettle(PortSession::kSettleLimit, [this](auto& e) { takeEvent(e); });
             return interrupted("log-in stopped");
         }
         if (end != WaitEnd::event) continue;
@@ -337,28 +359,12 @@ ExitStatus Session::backup(const std::string& deviceFile, const std::string& fol
 }
 
 ExitStatus Session::transfer(const TransferJob& job) {
-    const TransferWay way = job.way;
-    const std::string& localPath = job.localPath;
-    const std::optional<std::uint64_t> size = job.size;
-    const bool upload = way == TransferWay::toDevice;
-    const std::string commandLine =
-        std::string(upload ? kUploadLine : kDownloadLine) + job.deviceFile;
+    const bool upload = job.way == TransferWay::toDevice;
+    const std::string commandLine = transferCommandLine(job.way, job.deviceFile);
     const std::string file = inQuotes(job.deviceFile);
     const std::string starting = upload         ? "Sending " + job.shown + " to " + file
                                  : job.readBack ? "Reading " + file + " back to verify it"
                                                 : "Receiving " + file + " into " + job.shown;
-    auto& worker = link_->worker();
-    worker.cancel();
-    worker.setFileName(localPath);
-    if (upload) worker.startDelivery(job.copyFd);
-    // The line goes into the mailbox while the worker is idle, before the command starts:
-    // the session finds it at once instead of spending line reads (two read waits, with
-    // the log-in's last line feed still in the buffer) waiting for it.
-    if (!worker.queueCommandLine(commandLine)) {
-        return fail(ExitStatus::transferFailed,
-                    link_->name() + ": the worker did not take the line " + inQuotes(commandLine));
-    }
-    link_->command(upload ? cmdUpload : cmdDownload);
     info(starting + " ...");
     notePhase(upload         ? SessionPhase::sending
               : job.readBack ? SessionPhase::readingBack
@@ -366,99 +372,34 @@ ExitStatus Session::transfer(const TransferJob& job) {
 
     StatusConsole quietConsole(io_.err, false);
     const auto start = Clock::now();
-    ProgressMeter meter(options_.quiet ? quietConsole : console_, way, job.deviceFile,
-                        upload ? size : std::nullopt, start, hooks_.progress);
-    TransferObservation seen;
-    seen.receiving = !upload;
-    seen.readBack = job.readBack;
-    // The reply to the transfer line must come within `silence`; then each frame of the
-    // block transfer gives the next that long, and the final line must come that long
-    // after the last. Lines and bytes that are no frame extend nothing: a device that
-    // floods text or trickles a packet is not getting on with the transfer.
-    const auto silence = laterWait();
-    // Between the frames of a running block transfer a packet's own time on the line
-    // counts on top of the floor.
-    const auto frameSilence =
-        laterWait(protocol::lineTime(protocol::kMaxPacketLength, link_->baudRate()));
-    auto lastActivity = start;
-    DeviceInput atActivity = link_->input();
-    std::uint64_t framesAtActivity = 0;
-    bool blockEnded = upload && size == std::optional<std::uint64_t>(0);
-    const auto active = [&](std::uint64_t frames) {
-        lastActivity = Clock::now();
-        atActivity = link_->input();
-        framesAtActivity = frames;
-    };
-    WorkerEvent event;
-    const auto note = [&](const WorkerEvent& e) {
+    ProgressMeter meter(options_.quiet ? quietConsole : console_, job.way, job.deviceFile,
+                        upload ? job.size : std::nullopt, start, hooks_.progress);
+    Delivery sent;
+    sent.copyFd = job.copyFd;
+    const auto seen = [&](const WorkerEvent& e) {
         takeEvent(e);
-        switch (e.kind) {
-            case WorkerEvent::Kind::text:
-                if (const ReplyMark mark = replyMark(e.text); mark == ReplyMark::ok) {
-                    if (++seen.okReplies == 1) active(0);
-                } else if (mark == ReplyMark::error) {
-                    if (!seen.errorReply) seen.errorBeforeAccept = seen.okReplies == 0;
-                    seen.errorReply = true;
-                    if (seen.errorLine.empty()) seen.errorLine = e.text;
-                }
-                break;
-            case WorkerEvent::Kind::progress:
-                seen.progressed = true;
-                active(worker.transferOutcome().deviceFrames);
-                if (!options_.quiet) meter.update(e.value, Clock::now());
-                break;
-            case WorkerEvent::Kind::result:
-                seen.result = e.value;
-                break;
-            case WorkerEvent::Kind::commandEnded:
-                seen.deviceLost = e.deviceLost;
-                break;
-        }
+        if (e.kind == WorkerEvent::Kind::progress && !options_.quiet)
+            meter.update(e.value, Clock::now());
     };
-    const auto limit = [&] { return seen.okReplies > 0 && !blockEnded ? frameSilence : silence; };
-    while (link_->busy()) {
-        const WaitEnd end =
-            link_->wait(std::min(lastActivity + limit(), Clock::now() + kLineCheck), &event);
-        if (end == WaitEnd::event) note(event);
-        if (seen.okReplies > 0 && !blockEnded) {
-            // Damaged packets are frames too: they keep a transfer going until the
-            // worker's own limits end it.
-            const TransferOutcome now = worker.transferOutcome();
-            blockEnded = now.stage == TransferStage::finalReply;
-            if (now.deviceFrames != framesAtActivity) active(now.deviceFrames);
-        }
-        if (end == WaitEnd::signal ||
-            (end == WaitEnd::deadline && Clock::now() >= lastActivity + limit())) {
-            (end == WaitEnd::signal ? seen.interrupted : seen.stalled) = true;
-            seen.quiet = link_->input() - atActivity;
-            const TransferOutcome now = worker.transferOutcome();
-            seen.deviceStarted = seen.okReplies > 0 && (now.deviceFrames > 0 || now.packetBegun);
-            // A cancelled block transfer tells the device with three CAN.
-            link_->cancelAndSettle(kSettleLimit, note);
-            break;
-        }
+    const std::optional<TransferRun> run = link_->transfer(
+        {job.way, job.deviceFile, job.localPath, upload && job.size == std::uint64_t{0}},
+        SilencePolicy::atLeast(options_.timeout, link_->timing(), link_->baudRate()), seen,
+        [&sent](std::span<const std::uint8_t> bytes) { sent.take(bytes); });
+    if (!run) {
+        return fail(ExitStatus::transferFailed,
+                    link_->name() + ": the worker did not take the line " + inQuotes(commandLine));
     }
-    // Taken whatever the outcome: the worker lets go of the copy.
-    const std::optional<CliWorker::Delivered> sent =
-        upload ? std::optional(worker.delivered()) : std::nullopt;
-    const TransferOutcome outcome = worker.transferOutcome();
-    seen.localFileError = outcome.localErrno;
-    seen.bytesSinceProgress = outcome.inputSinceProgress.bytes;
-    seen.packetsSinceProgress = outcome.packetsSinceProgress;
-    seen.blockEnded = blockEnded;
-    seen.silence = silence;
-    seen.frameSilence = frameSilence;
     const TransferVerdict verdict = judgeTransfer(
-        seen, {link_->name(), job.deviceFile, commandLine, localPath, lastErrorLine_});
-    const ExitStatus status = verdict.status;
+        *run,
+        {link_->name(), job.deviceFile, commandLine, job.localPath, lastErrorLine_, job.readBack});
     // A backup's size is that of its file; the percentages only estimate it.
     std::optional<std::uint64_t> received;
-    if (!upload && status == ExitStatus::ok) {
+    if (!upload && verdict.status == ExitStatus::ok) {
         struct stat info {};
-        if (::stat(localPath.c_str(), &info) == 0)
+        if (::stat(job.localPath.c_str(), &info) == 0)
             received = static_cast<std::uint64_t>(info.st_size);
     }
-    if (!options_.quiet) meter.finish(status == ExitStatus::ok, Clock::now(), received);
+    if (!options_.quiet) meter.finish(verdict.status == ExitStatus::ok, Clock::now(), received);
 
     if (verdict.status == ExitStatus::interrupted) {
         link_.reset();
@@ -466,9 +407,9 @@ ExitStatus Session::transfer(const TransferJob& job) {
     }
     if (verdict.status != ExitStatus::ok) return fail(verdict.status, verdict.message);
     const auto took = std::chrono::duration<double>(Clock::now() - start);
-    const std::optional<std::uint64_t> bytes = sent ? sent->bytes : received;
-    lastTransfer_ = {bytes.value_or(0), took.count(), sent ? sent->sha256 : "",
-                     sent ? sent->copyError : 0};
+    const std::optional<std::uint64_t> bytes = upload ? std::optional(sent.bytes) : received;
+    lastTransfer_ = {bytes.value_or(0), took.count(), upload ? sent.digest.finish() : "",
+                     sent.copyError};
     std::string done = upload         ? "Sent " + job.shown + " to " + file
                        : job.readBack ? "Read " + file + " back"
                                       : "Received " + file;
@@ -499,11 +440,13 @@ ExitStatus Session::sendLine() {
     for (;;) {
         switch (link_->wait(deadline, &event)) {
             case WaitEnd::signal:
-                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                link_->cancelAndSettle(PortSession::kSettleLimit,
+                                       [this](auto& e) { takeEvent(e); });
                 return interrupted("waiting for the reply to " + inQuotes(options_.line));
             case WaitEnd::deadline: {
                 const DeviceInput came = link_->input() - atSend;
-                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                link_->cancelAndSettle(PortSession::kSettleLimit,
+                                       [this](auto& e) { takeEvent(e); });
                 return fail(ExitStatus::timeout,
                             link_->name() + ": no reply to " + inQuotes(options_.line) +
                                 " within " + seconds(wait) + sentInstead(came, "a reply line"));
@@ -520,7 +463,7 @@ ExitStatus Session::sendLine() {
                 if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
                 io_.out << forOut(event.text) << '\n' << std::flush;
                 if (const ReplyMark mark = replyMark(event.text); mark != ReplyMark::none) {
-                    link_->cancelAndSettle(kSettleLimit);
+                    link_->cancelAndSettle();
                     if (mark == ReplyMark::ok) return ExitStatus::ok;
                     return fail(ExitStatus::deviceError, link_->name() + ": the device replied " +
                                                              inQuotes(event.text) + " to " +
@@ -571,11 +514,12 @@ ExitStatus Session::terminal() {
         const int inputFd = inputOpen && outgoing.empty() ? io_.inputFd : -1;
         switch (link_->wait(deadline, &event, inputFd)) {
             case WaitEnd::signal:
-                link_->cancelAndSettle(kSettleLimit, [this](auto& e) { takeEvent(e); });
+                link_->cancelAndSettle(PortSession::kSettleLimit,
+                                       [this](auto& e) { takeEvent(e); });
                 return interrupted("terminal ended");
             case WaitEnd::deadline:
                 if (!inputOpen && outgoing.empty()) {
-                    link_->cancelAndSettle(kSettleLimit, printDrained);
+                    link_->cancelAndSettle(PortSession::kSettleLimit, printDrained);
                     io_.out << std::flush;
                     if (tooLong) {
                         return fail(ExitStatus::usage, "input line " + std::to_string(lineNumber) +

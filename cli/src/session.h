@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "device_link.h"
 #include "signal_watch.h"
 #include "tidewell/cli/exit_status.h"
 #include "tidewell/cli/options.h"
 #include "tidewell/cli/progress.h"
 #include "tidewell/cli/run.h"
+#include "tidewell/engine/port_session.h"
 #include "transfer_verdict.h"
 
 namespace tidewell::cli {
@@ -54,18 +54,10 @@ class Session {
   public:
     // Device lines kept for the report on failure (the oldest are dropped).
     static constexpr std::size_t kKeptLines = 400;
-    // How long to wait for the worker to return after a cancel.
-    static constexpr std::chrono::seconds kSettleLimit{10};
     // The terminal keeps listening this long after the last line at end of input.
     static constexpr std::chrono::milliseconds kTerminalLinger{1000};
     // Retry interval for a line the worker's one-line mailbox cannot take yet.
     static constexpr std::chrono::milliseconds kMailboxRetry{20};
-    // No wait after detection (the log-in, a reply, a transfer's silence) is shorter
-    // than this many byte waits of the engine: a healthy transfer can be quiet for a
-    // flush plus one byte wait.
-    static constexpr int kSilenceFloorByteWaits = 2;
-    // How often a transfer's wait looks whether bytes came from the device.
-    static constexpr std::chrono::milliseconds kLineCheck{250};
     // Longest line `terminal` takes from its input.
     static constexpr std::size_t kMaxInputLine = 4096;
 
@@ -121,8 +113,8 @@ class Session {
     void deviceLine(const std::string& text);
     void takeEvent(const WorkerEvent& event);
     std::string lostMessage() const;
-    // A wait after detection: --timeout, never below the floor (plus longerFloor).
-    std::chrono::milliseconds laterWait(std::chrono::milliseconds longerFloor = {}) const;
+    // A wait after detection (the log-in, a reply): --timeout, never below the engine's floor.
+    std::chrono::milliseconds laterWait() const;
     EngineTiming engineTiming() const;
     // A device line for standard output: exact, or visible when that is a terminal.
     std::string forOut(const std::string& text) const;
@@ -145,7 +137,7 @@ class Session {
     std::string failureNote_;  // ends every failure message while set: what it means here
     std::optional<SignalWatch> signals_;
     CancelSource* cancel_ = nullptr;  // signals_, or the hooks' source
-    std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<PortSession> link_;
 };
 
 }  // namespace tidewell::cli

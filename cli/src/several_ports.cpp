@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "cancel_source.h"
 #include "output_writer.h"
 #include "port_plan.h"
 #include "port_report.h"

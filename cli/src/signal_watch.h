@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "cancel_source.h"
+#include "tidewell/engine/port_session.h"
 
 namespace tidewell::cli {
 

@@ -24,12 +24,12 @@ constexpr std::pair<std::int32_t, ExitStatus> kStatusOfResult[] = {
 
 // A download in which the device went on sending packets (two at least) while none
 // passed its check.
-bool packetsKeptFailing(const TransferObservation& seen) {
+bool packetsKeptFailing(const TransferRun& seen) {
     return seen.receiving && seen.okReplies > 0 &&
            seen.packetsSinceProgress >= kFailedPacketsEvidence;
 }
 
-ExitStatus classify(const TransferObservation& seen) {
+ExitStatus classify(const TransferRun& seen) {
     if (seen.interrupted) return ExitStatus::interrupted;
     // The local file failed first; the device's reply to the cancel that followed
     // says nothing more.
@@ -55,7 +55,7 @@ ExitStatus classify(const TransferObservation& seen) {
     return ExitStatus::transferFailed;
 }
 
-std::string message(ExitStatus status, const TransferObservation& seen, const TransferNames& n) {
+std::string message(ExitStatus status, const TransferRun& seen, const TransferNames& n) {
     const std::string& port = n.port;
     const std::string file = inQuotes(n.deviceFile);
     const std::string line = inQuotes(n.commandLine);
@@ -77,9 +77,9 @@ std::string message(ExitStatus status, const TransferObservation& seen, const Tr
             const std::string reason =
                 seen.localFileError != 0 ? ": " + fsutil::reasonText(seen.localFileError) : "";
             return !seen.receiving ? "cannot read " + n.localPath + " for sending" + reason
-                   : seen.readBack ? "cannot write the data read back to " + n.localPath + reason
+                   : n.readBack    ? "cannot write the data read back to " + n.localPath + reason
                                    : "cannot write the received data to " + n.localPath + reason +
-                                         "; the backup is given up";
+                                      "; the backup is given up";
         }
         case ExitStatus::tooManyRetries:
             if (packetsKeptFailing(seen)) {
@@ -124,10 +124,10 @@ std::string message(ExitStatus status, const TransferObservation& seen, const Tr
 
 }  // namespace
 
-TransferVerdict judgeTransfer(const TransferObservation& seen, const TransferNames& names) {
+TransferVerdict judgeTransfer(const TransferRun& seen, const TransferNames& names) {
     ExitStatus status = classify(seen);
     // A read-back the device refuses leaves the file sent, only unverified.
-    if (status == ExitStatus::deviceError && seen.readBack && seen.errorBeforeAccept) {
+    if (status == ExitStatus::deviceError && names.readBack && seen.errorBeforeAccept) {
         status = ExitStatus::notVerified;
     }
     return {status, message(status, seen, names)};

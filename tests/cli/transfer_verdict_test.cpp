@@ -10,13 +10,14 @@ using namespace std::chrono_literals;
 
 struct Row {
     const char* name;
-    TransferObservation seen;
+    TransferRun seen;
     ExitStatus status;
     const char* message;
+    bool readBack = false;
 };
 
-TransferObservation receiving(std::optional<std::int32_t> result, int okReplies) {
-    TransferObservation seen;
+TransferRun receiving(std::optional<std::int32_t> result, int okReplies) {
+    TransferRun seen;
     seen.receiving = true;
     seen.result = result;
     seen.okReplies = okReplies;
@@ -26,7 +27,7 @@ TransferObservation receiving(std::optional<std::int32_t> result, int okReplies)
 }
 
 template <typename Change>
-TransferObservation with(TransferObservation seen, Change change) {
+TransferRun with(TransferRun seen, Change change) {
     change(seen);
     return seen;
 }
@@ -52,8 +53,8 @@ TEST(CliTransferVerdict, EachWayToEndHasItsStatusAndMessage) {
         {"ok", receiving(resTransferOk, 2), ExitStatus::ok, ""},
         {"refused", refused, ExitStatus::deviceError,
          "P: the device refused \"upload setting\": \"no file :ERROR:\""},
-        {"read-back refused", with(refused, [](auto& s) { s.readBack = true; }),
-         ExitStatus::notVerified, "P: the device refused \"upload setting\": \"no file :ERROR:\""},
+        {"read-back refused", refused, ExitStatus::notVerified,
+         "P: the device refused \"upload setting\": \"no file :ERROR:\"", true},
         {"error after the transfer",
          with(receiving(resTransferError, 1),
               [](auto& s) {
@@ -131,9 +132,9 @@ TEST(CliTransferVerdict, EachWayToEndHasItsStatusAndMessage) {
          ExitStatus::interrupted,
          "interrupted: the transfer of \"setting\" was cancelled; the port is released"},
     };
-    const TransferNames names{"P", "setting", "upload setting", "/b/x", "Error: gone"};
     for (const Row& row : rows) {
-        const TransferVerdict verdict = judgeTransfer(row.seen, names);
+        const TransferVerdict verdict = judgeTransfer(
+            row.seen, {"P", "setting", "upload setting", "/b/x", "Error: gone", row.readBack});
         EXPECT_EQ(verdict.status, row.status) << row.name;
         EXPECT_EQ(verdict.message, row.message) << row.name;
     }

@@ -15,10 +15,9 @@
 #include <string_view>
 
 #include "tidewell/engine/reply_marks.h"
+#include "tidewell/engine/transfer_watch.h"
 
 namespace tidewell::cli {
-
-enum class TransferWay { toDevice, fromDevice };
 
 // A download's percentages are of this many bytes; the file's size is not known.
 inline constexpr std::uint64_t kDownloadPercentBase = protocol::kReceiverProgressReference;

@@ -14,6 +14,9 @@ inline constexpr std::string_view kWakeUp = "   ";
 inline constexpr std::string_view kLineBreak = "\r\n";
 inline constexpr std::string_view kLoginPrompt = ":LOGIN:";
 inline constexpr std::string_view kLoginWord = "pivot";
+// A transfer's command line names the way from the device's side.
+inline constexpr std::string_view kUploadCommand = "download ";
+inline constexpr std::string_view kDownloadCommand = "upload ";
 
 inline constexpr std::uint8_t kCarriageReturn = 0x0D;
 inline constexpr std::uint8_t kLineFeed = 0x0A;
