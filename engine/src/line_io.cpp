@@ -81,6 +81,7 @@ bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
         }
         done += std::min<std::size_t>(moved, remaining);
         if (done < data.size() && (moved == 0 || now() >= deadline)) {
+            takesNoData_ = true;
             noteLinkLost("Error: The port " + port->devicePath() + " takes no data: " +
                          std::to_string(done) + " of " + std::to_string(data.size()) +
                          " bytes written in " + std::to_string(limit.count()) + " ms.");

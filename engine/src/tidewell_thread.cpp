@@ -99,6 +99,7 @@ std::int32_t CTidewellThread::endTransfer(std::int32_t result, bool post) {
         outcome_.result = static_cast<WorkerResult>(result);
         outcome_.localErrno = localFileError_;
         outcome_.deviceLost = deviceLost_;
+        outcome_.stoppedTakingData = takesNoData_;
         outcome_.stopped = !isActive();
     }
     if (post) {
@@ -132,7 +133,7 @@ std::uint32_t CTidewellThread::run() {
             break;
         }
         std::lock_guard lock(commandLock);
-        deviceLost_ = false;
+        deviceLost_ = takesNoData_ = false;
         dispatchCommand(command);
         command = cmdIdle;
         commandEvent.reset();

@@ -494,6 +494,9 @@ TEST(StuckWrite, EachCommandEndsWithinItsWriteDeadlineNamingThePortAndShutdownRe
         EXPECT_EQ(error.rfind("Error: The port /dev/scripted0 takes no data", 0), 0u) << error;
         EXPECT_EQ(rig.recorder.texts().back(), error);
         EXPECT_EQ(rig.line->writeCalls(), 1) << "no write after the port was found stuck";
+        if (command == cmdUpload) {
+            EXPECT_TRUE(rig.worker->transferOutcome().stoppedTakingData);
+        }
     }
 }
 

@@ -199,6 +199,7 @@ class CTidewellThread : public CBaseThread {
     std::ostream* logStream;
     EngineTiming timing_;
     bool deviceLost_ = false;                // worker thread only
+    bool takesNoData_ = false;               // worker thread only: lost for a stuck write
     std::string linkError_;                  // guarded by mailboxLock_
     std::string failureReason_;              // guarded by mailboxLock_
     bool cancelledTransferPending_ = false;  // worker thread only
