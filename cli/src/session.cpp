@@ -272,55 +272,30 @@ ExitStatus Session::openLink() {
 }
 
 ExitStatus Session::detectAndLogin() {
+    using How = PortSession::CommandEnd::How;
+    const auto keep = [this](const WorkerEvent& e) {
+        takeEvent(e);
+        return false;
+    };
+    const auto drain = [this](const WorkerEvent& e) { takeEvent(e); };
     info("Waiting for the device (power it up now) ...");
     notePhase(SessionPhase::detecting);
-    link_->command(cmdDetect);
-    const auto detectDeadline = Clock::now() + options_.timeout;
-    bool detected = false;
-    WorkerEvent event;
-    while (link_->busy()) {
-        switch (link_->wait(detectDeadline, &event)) {
-            case WaitEnd::signal:
-                link_->cancelAndSettle(PortSession::kSettleLimit,
-                                       [this](auto& e) { takeEvent(e); });
-                return interrupted("detection stopped");
-            case WaitEnd::deadline:
-                link_->cancelAndSettle(PortSession::kSettleLimit,
-                                       [this](auto& e) { takeEvent(e); });
-                return fail(ExitStatus::noDevice, link_->name() + ": no device answered within " +
-                                                      seconds(options_.timeout) +
-                                                      " (no \":LOGIN:\" prompt)");
-            case WaitEnd::event:
-                takeEvent(event);
-                if (event.kind == WorkerEvent::Kind::result && event.value == resDetected) {
-                    detected = true;
-                }
-                if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
-                    return fail(ExitStatus::portError, lostMessage());
-                }
-                break;
-            case WaitEnd::input:
-                break;
-        }
+    const auto detection = link_->run(cmdDetect, Clock::now() + options_.timeout, keep, drain);
+    if (detection.how == How::interrupted) return interrupted("detection stopped");
+    if (detection.how == How::deadline) {
+        return fail(ExitStatus::noDevice, link_->name() + ": no device answered within " +
+                                              seconds(options_.timeout) +
+                                              " (no \":LOGIN:\" prompt)");
     }
-    if (!detected)
+    if (detection.deviceLost) return fail(ExitStatus::portError, lostMessage());
+    if (detection.result != resDetected)
         return fail(ExitStatus::noDevice, link_->name() + ": detection ended without a device");
     info("Device detected; logging in ...");
     notePhase(SessionPhase::loggingIn);
 
-    link_->command(cmdLogin);
-    while (link_->busy()) {
-        const WaitEnd end = link_->wait(Clock::time_point::max(), &event);
-        if (end == WaitEnd::signal) {
-            link_->cancelAndSettle(PortSession::kSettleLimit, [this](auto& e) { takeEvent(e); });
-            return interrupted("log-in stopped");
-        }
-        if (end != WaitEnd::event) continue;
-        takeEvent(event);
-        if (event.kind == WorkerEvent::Kind::commandEnded && event.deviceLost) {
-            return fail(ExitStatus::portError, lostMessage());
-        }
-    }
+    const auto logIn = link_->run(cmdLogin, Clock::time_point::max(), keep, drain);
+    if (logIn.how == How::interrupted) return interrupted("log-in stopped");
+    if (logIn.deviceLost) return fail(ExitStatus::portError, lostMessage());
     const LoginOutcome login = link_->worker().loginOutcome();
     loginLines_.clear();
     for (const std::string& line : login.lines) keepLoginLine(loginLines_, line);
@@ -422,56 +397,42 @@ ExitStatus Session::transfer(const TransferJob& job) {
 }
 
 ExitStatus Session::sendLine() {
-    auto& worker = link_->worker();
+    using How = PortSession::CommandEnd::How;
     // Queued before the terminal loop starts, so the loop sends it first.
-    if (!worker.queueCommandLine(options_.line)) {
+    if (!link_->worker().queueCommandLine(options_.line)) {
         return fail(
             ExitStatus::transferFailed,
             link_->name() + ": the worker did not take the line " + inQuotes(options_.line));
     }
-    link_->command(cmdTerminal);
     notePhase(SessionPhase::commandLine);
     // The whole reply, up to its marked line, must come within the wait: neither
     // other lines nor the pieces the worker cuts from a line that never ends extend it.
     const DeviceInput atSend = link_->input();
     const auto wait = laterWait();
-    const auto deadline = Clock::now() + wait;
-    WorkerEvent event;
-    for (;;) {
-        switch (link_->wait(deadline, &event)) {
-            case WaitEnd::signal:
-                link_->cancelAndSettle(PortSession::kSettleLimit,
-                                       [this](auto& e) { takeEvent(e); });
-                return interrupted("waiting for the reply to " + inQuotes(options_.line));
-            case WaitEnd::deadline: {
-                const DeviceInput came = link_->input() - atSend;
-                link_->cancelAndSettle(PortSession::kSettleLimit,
-                                       [this](auto& e) { takeEvent(e); });
-                return fail(ExitStatus::timeout,
-                            link_->name() + ": no reply to " + inQuotes(options_.line) +
-                                " within " + seconds(wait) + sentInstead(came, "a reply line"));
-            }
-            case WaitEnd::input:
-                break;
-            case WaitEnd::event:
-                if (event.kind == WorkerEvent::Kind::commandEnded) {
-                    if (event.deviceLost) return fail(ExitStatus::portError, lostMessage());
-                    break;
-                }
-                if (event.kind != WorkerEvent::Kind::text) break;
-                if (log_) deviceLine(event.text);
-                if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
-                io_.out << forOut(event.text) << '\n' << std::flush;
-                if (const ReplyMark mark = replyMark(event.text); mark != ReplyMark::none) {
-                    link_->cancelAndSettle();
-                    if (mark == ReplyMark::ok) return ExitStatus::ok;
-                    return fail(ExitStatus::deviceError, link_->name() + ": the device replied " +
-                                                             inQuotes(event.text) + " to " +
-                                                             inQuotes(options_.line));
-                }
-                break;
-        }
+    std::string answer;
+    const auto seen = [&](const WorkerEvent& event) {
+        if (event.kind != WorkerEvent::Kind::text) return false;
+        if (log_) deviceLine(event.text);
+        if (event.text.starts_with("Error")) lastErrorLine_ = event.text;
+        io_.out << forOut(event.text) << '\n' << std::flush;
+        if (replyMark(event.text) == ReplyMark::none) return false;
+        answer = event.text;
+        return true;
+    };
+    const auto end = link_->run(cmdTerminal, Clock::now() + wait, seen,
+                                [this](const WorkerEvent& e) { takeEvent(e); });
+    if (end.how == How::interrupted)
+        return interrupted("waiting for the reply to " + inQuotes(options_.line));
+    if (end.how == How::enough) {
+        if (replyMark(answer) == ReplyMark::ok) return ExitStatus::ok;
+        return fail(ExitStatus::deviceError, link_->name() + ": the device replied " +
+                                                 inQuotes(answer) + " to " +
+                                                 inQuotes(options_.line));
     }
+    if (end.deviceLost) return fail(ExitStatus::portError, lostMessage());
+    return fail(ExitStatus::timeout, link_->name() + ": no reply to " + inQuotes(options_.line) +
+                                         " within " + seconds(wait) +
+                                         sentInstead(end.input - atSend, "a reply line"));
 }
 
 ExitStatus Session::terminal() {

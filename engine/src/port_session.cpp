@@ -131,6 +131,41 @@ bool PortSession::cancelAndSettle(std::chrono::milliseconds limit, const EventSi
     }
 }
 
+PortSession::CommandEnd PortSession::run(std::int32_t code, Clock::time_point deadline,
+                                         const std::function<bool(const WorkerEvent&)>& seen,
+                                         const EventSink& drained) {
+    CommandEnd end;
+    command(code);
+    WorkerEvent event;
+    while (busy_) {
+        const WaitEnd waited = wait(deadline, &event);
+        switch (waited) {
+            case WaitEnd::signal:
+            case WaitEnd::deadline:
+                end.how = waited == WaitEnd::signal ? CommandEnd::How::interrupted
+                                                    : CommandEnd::How::deadline;
+                end.input = input();
+                cancelAndSettle(kSettleLimit, drained);
+                return end;
+            case WaitEnd::event:
+                if (event.kind == WorkerEvent::Kind::result) end.result = event.value;
+                if (event.kind == WorkerEvent::Kind::commandEnded)
+                    end.deviceLost = event.deviceLost;
+                if (seen && seen(event)) {
+                    end.how = CommandEnd::How::enough;
+                    end.input = input();
+                    cancelAndSettle();
+                    return end;
+                }
+                break;
+            case WaitEnd::input:
+                break;
+        }
+    }
+    end.input = input();
+    return end;
+}
+
 std::optional<TransferRun> PortSession::transfer(const TransferRequest& request,
                                                  const SilencePolicy& policy, const EventSink& seen,
                                                  DeliverySink delivered) {

@@ -145,6 +145,22 @@ class PortSession {
     bool cancelAndSettle(std::chrono::milliseconds limit = kSettleLimit,
                          const EventSink& drained = {});
 
+    // How a command the owner waited for ended.
+    struct CommandEnd {
+        enum class How { returned, enough, deadline, interrupted };
+        How how = How::returned;
+        bool deviceLost = false;             // returned: the port reported the device gone
+        std::optional<std::int32_t> result;  // the last result the worker posted
+        DeviceInput input;                   // what the device had sent when the wait ended
+    };
+    // Gives the worker `code` and waits until it returns. Each event goes to `seen`; when
+    // `seen` answers true, the command is cancelled and the events after it are dropped.
+    // At the deadline or on a cancel request it is cancelled, the events meanwhile going
+    // to `drained`.
+    CommandEnd run(std::int32_t code, Clock::time_point deadline,
+                   const std::function<bool(const WorkerEvent&)>& seen,
+                   const EventSink& drained = {});
+
     // One transfer session: its command line, then the block transfer, watched for
     // silence as `policy` says; a cancel request or a silence cancels it (with three CAN
     // once the block transfer has begun). Each event goes to `seen` as it comes; an
