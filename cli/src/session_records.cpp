@@ -1,17 +1,16 @@
 // The session's backup records and read-back verification: `verify`, the record check
 // before a restore, the read-back after a restore or update, the backups before an
 // update, and the record of every backup taken.
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <utility>
+#include <memory>
 
 #include "session.h"
 #include "tidewell/fsutil/os_error.h"
+#include "tidewell/fsutil/temporary_file.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/records/read_back.h"
 
@@ -19,45 +18,22 @@ namespace tidewell::cli {
 
 namespace {
 
-// A private temporary file, open for writing (or its name only), removed with this object.
-class PrivateFile {
-  public:
-    PrivateFile() = default;
-    PrivateFile(const PrivateFile&) = delete;
-    PrivateFile& operator=(const PrivateFile&) = delete;
-    ~PrivateFile() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!path_.empty()) ::unlink(path_.c_str());
+// A private temporary file in the temporary folder, open for writing (mode 0600);
+// null and *why when it cannot be made. name: "read-back"; what: what it is for.
+std::unique_ptr<fsutil::TemporaryFile> privateFile(const std::string& name, const std::string& what,
+                                                   std::string* why) {
+    std::error_code error;
+    const auto temporary = std::filesystem::temp_directory_path(error);
+    const std::filesystem::path folder = error ? "/tmp" : temporary;
+    const std::string prefix = "tidewell-" + name + "-";
+    auto file = std::make_unique<fsutil::TemporaryFile>(folder, prefix);
+    if (const int code = file->creationError()) {
+        *why = "cannot create a file for " + what + " (" + (folder / (prefix + "XXXXXX")).string() +
+               "): " + fsutil::reasonText(code);
+        return nullptr;
     }
-
-    // name: "read-back"; what: what it is for, for the message.
-    bool create(const std::string& name, const std::string& what, std::string* why) {
-        std::error_code error;
-        const auto folder = std::filesystem::temp_directory_path(error);
-        std::string pattern =
-            ((error ? "/tmp" : folder) / ("tidewell-" + name + "-XXXXXX")).string();
-        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
-        if (fd_ < 0) {
-            const int code = errno;
-            *why = "cannot create a file for " + what + " (" + pattern +
-                   "): " + fsutil::reasonText(code);
-            return false;
-        }
-        path_ = pattern;
-        return true;
-    }
-    // Only the name is kept: a transfer creates the file itself, exclusively.
-    void keepNameOnly() {
-        ::close(std::exchange(fd_, -1));
-        ::unlink(path_.c_str());
-    }
-    const std::string& path() const { return path_; }
-    int fd() const { return fd_; }
-
-  private:
-    int fd_ = -1;
-    std::string path_;
-};
+    return file;
+}
 
 }  // namespace
 
@@ -138,12 +114,10 @@ ExitStatus Session::sendFile(std::optional<std::uint64_t> size) {
     const std::string& file = options_.localFile;
     // What the device acknowledged, copied as it goes: the read-back is compared with
     // that, whatever becomes of the file meanwhile.
-    std::optional<PrivateFile> sentCopy;
+    std::unique_ptr<fsutil::TemporaryFile> sentCopy;
     std::string why;
-    if (options_.readsBack() &&
-        !sentCopy.emplace().create("sent", "a copy of what is sent", &why)) {
+    if (options_.readsBack() && !(sentCopy = privateFile("sent", "a copy of what is sent", &why)))
         return fail(ExitStatus::localFile, why);
-    }
     const ExitStatus sent = transfer({TransferWay::toDevice, options_.deviceFile, file, file, size,
                                       false, sentCopy ? sentCopy->fd() : -1});
     if (sent != ExitStatus::ok) return sent;
@@ -153,27 +127,25 @@ ExitStatus Session::sendFile(std::optional<std::uint64_t> size) {
     if (!sentCopy) return ExitStatus::ok;
     if (lastTransfer_.copyError != 0) {
         return fail(ExitStatus::localFile,
-                    "cannot keep a copy of what was sent (" + sentCopy->path() +
+                    "cannot keep a copy of what was sent (" + sentCopy->path().string() +
                         "): " + fsutil::reasonText(lastTransfer_.copyError) + "; " +
                         inQuotes(options_.deviceFile) + " was sent, but could not be verified");
     }
-    return readBackAndCompare(options_.deviceFile, sentCopy->path());
+    return readBackAndCompare(options_.deviceFile, sentCopy->path().string());
 }
 
 ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std::string& sentCopy) {
     failureNote_ = inQuotes(deviceFile) + " was sent, but could not be verified";
-    PrivateFile readBack;
     std::string why;
-    if (!readBack.create("read-back", "the data read back", &why)) {
-        return fail(ExitStatus::localFile, why);
-    }
-    readBack.keepNameOnly();
-    if (const ExitStatus status =
-            transfer({TransferWay::fromDevice, deviceFile, readBack.path(), "", {}, true});
+    const auto readBack = privateFile("read-back", "the data read back", &why);
+    if (!readBack) return fail(ExitStatus::localFile, why);
+    readBack->keepNameOnly();
+    if (const ExitStatus status = transfer(
+            {TransferWay::fromDevice, deviceFile, readBack->path().string(), "", {}, true});
         status != ExitStatus::ok) {
         return status;
     }
-    const auto result = compareReadBackFiles(sentCopy, readBack.path(), &why);
+    const auto result = compareReadBackFiles(sentCopy, readBack->path(), &why);
     if (!result) return fail(ExitStatus::localFile, why);
     failureNote_.clear();
     if (!result->matches()) {

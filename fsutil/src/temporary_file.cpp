@@ -42,6 +42,11 @@ int TemporaryFile::closeSynced() {
     return 0;
 }
 
+void TemporaryFile::keepNameOnly() {
+    fd_.reset();
+    ::unlink(path_.c_str());
+}
+
 int TemporaryFile::renameTo(const std::filesystem::path& target) {
     if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
     path_.clear();

@@ -90,5 +90,21 @@ TEST(WriteFileAtomically, AFailedRenameLeavesTheOldEntryAndNoTemporary) {
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"record.json"});
 }
 
+// A name kept for a file another creates exclusively: free at once, and whatever was
+// made under it is gone on scope exit.
+TEST(TemporaryFile, ANameKeptOnlyIsFreeNowAndClearedOnScopeExit) {
+    TempDir dir;
+    {
+        TemporaryFile name(dir.path(), "read-back-");
+        ASSERT_EQ(name.creationError(), 0);
+        name.keepNameOnly();
+        EXPECT_TRUE(namesIn(dir.path()).empty());
+        const int fd = ::open(name.path().c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    EXPECT_TRUE(namesIn(dir.path()).empty());
+}
+
 }  // namespace
 }  // namespace tidewell::fsutil

@@ -30,6 +30,9 @@ class TemporaryFile {
     int writeAll(std::string_view text);
     int closeSynced();  // fsync, then close
     int renameTo(const std::filesystem::path& target);
+    // Closes and removes the file but keeps its name, removed on scope exit too: for a
+    // file that another creates there itself, exclusively.
+    void keepNameOnly();
 
   private:
     UniqueFd fd_;
