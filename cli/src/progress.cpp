@@ -9,7 +9,6 @@ namespace tidewell::cli {
 namespace {
 
 constexpr std::int32_t kFullPercent = 100;
-constexpr std::uint64_t kPacketPayload = 1024;
 constexpr double kKibi = 1024.0;
 constexpr std::string_view kClearToEnd = "\x1b[K";
 
@@ -20,23 +19,6 @@ std::string printf1(const char* format, double value, const char* unit) {
 }
 
 }  // namespace
-
-std::uint64_t bytesFromPercent(TransferWay way, std::int32_t percent, std::uint64_t fileSize) {
-    const auto p = static_cast<std::uint64_t>(std::max<std::int32_t>(percent, 0));
-    if (way == TransferWay::fromDevice) {
-        return (p * kDownloadPercentBase + kFullPercent - 1) / kFullPercent;
-    }
-    return std::min(fileSize, p * fileSize / kFullPercent);
-}
-
-std::uint64_t downloadedBytes(std::uint64_t packets, std::int32_t percent) {
-    // percent = floor(bytes * 100 / base): bytes lies in [lowest, next percent's lowest).
-    const auto lowestOf = [](std::uint64_t p) {
-        return (p * kDownloadPercentBase + kFullPercent - 1) / kFullPercent;
-    };
-    const auto p = static_cast<std::uint64_t>(std::max<std::int32_t>(percent, 0));
-    return std::clamp(packets * kPacketPayload, lowestOf(p), lowestOf(p + 1) - 1);
-}
 
 std::string formatSize(std::uint64_t bytes) {
     if (bytes < 1024) return std::to_string(bytes) + " B";
@@ -148,11 +130,9 @@ ProgressSample ProgressMeter::sample(Clock::time_point now) const {
     return s;
 }
 
-void ProgressMeter::update(std::int32_t percent, Clock::time_point now) {
+void ProgressMeter::update(std::int32_t percent, std::uint64_t bytes, Clock::time_point now) {
     percent_ = percent;
-    ++packets_;
-    bytes_ = way_ == TransferWay::fromDevice ? downloadedBytes(packets_, percent)
-                                             : bytesFromPercent(way_, percent, total_.value_or(0));
+    bytes_ = bytes;
     started_ = true;
     if (!firstAt_) {
         firstAt_ = now;

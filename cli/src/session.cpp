@@ -354,7 +354,7 @@ ExitStatus Session::transfer(const TransferJob& job) {
     const auto seen = [&](const WorkerEvent& e) {
         takeEvent(e);
         if (e.kind == WorkerEvent::Kind::progress && !options_.quiet)
-            meter.update(e.value, Clock::now());
+            meter.update(e.value, link_->worker().transferOutcome().bytes, Clock::now());
     };
     const std::optional<TransferRun> run = link_->transfer(
         {job.way, job.deviceFile, job.localPath, upload && job.size == std::uint64_t{0}},

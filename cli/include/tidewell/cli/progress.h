@@ -1,7 +1,6 @@
 // Progress of a transfer on standard error: on a terminal one line that keeps
 // being redrawn (percent, bytes, throughput, ETA), otherwise plain lines now and
-// then. Bytes are estimated from the worker's percentages and, for a download, from
-// the count of its packets (one percentage per packet).
+// then. The bytes are the block transfer's own count; the percentages are the worker's.
 //
 // Not thread-safe: the main thread alone writes to the console.
 #pragma once
@@ -18,18 +17,6 @@
 #include "tidewell/engine/transfer_watch.h"
 
 namespace tidewell::cli {
-
-// A download's percentages are of this many bytes; the file's size is not known.
-inline constexpr std::uint64_t kDownloadPercentBase = protocol::kReceiverProgressReference;
-
-// Bytes through so far: an upload's percent is of the file (capped at its size),
-// a download's of kDownloadPercentBase (its lowest byte count).
-std::uint64_t bytesFromPercent(TransferWay way, std::int32_t percent, std::uint64_t fileSize);
-
-// A download after `packets` good packets whose last percent was `percent`: the
-// packets' 1024-byte payloads, kept within what the percent allows (packets of 128
-// bytes count less).
-std::uint64_t downloadedBytes(std::uint64_t packets, std::int32_t percent);
 
 std::string formatSize(std::uint64_t bytes);                // "512 B", "1.5 KiB", "2.0 MiB"
 std::string formatRate(double bytesPerSecond);              // "11.2 KiB/s"
@@ -73,7 +60,7 @@ class ProgressMeter {
   public:
     using Clock = std::chrono::steady_clock;
     // Interactive redraws come at most this often; plain lines every tenth of
-    // an upload, or every kDownloadPercentBase bytes of a download.
+    // an upload, or every hundred percent (128 KiB) of a download.
     static constexpr std::chrono::milliseconds kRedrawInterval{100};
     static constexpr std::int32_t kPlainUploadStep = 10;
     static constexpr std::int32_t kPlainDownloadStep = 100;
@@ -86,7 +73,8 @@ class ProgressMeter {
                   std::optional<std::uint64_t> total, Clock::time_point start,
                   Observer observer = {});
 
-    void update(std::int32_t percent, Clock::time_point now);
+    // bytes: the file bytes through so far, as the block transfer counts them.
+    void update(std::int32_t percent, std::uint64_t bytes, Clock::time_point now);
     // Shows the last state (an upload that succeeded shows its whole size, a
     // download `exactBytes` when known) and ends the progress line.
     void finish(bool completed, Clock::time_point now,
@@ -103,7 +91,6 @@ class ProgressMeter {
     Clock::time_point start_;
     std::int32_t percent_ = 0;
     std::uint64_t bytes_ = 0;
-    std::uint64_t packets_ = 0;  // updates, one per packet
     bool started_ = false;
     std::optional<Clock::time_point> lastDrawn_;
     // The first progress: the rate is measured from here, after the start-up waits.
