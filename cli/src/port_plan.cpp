@@ -1,44 +1,14 @@
 #include "port_plan.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 namespace tidewell::cli {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-std::optional<std::string> byIdName(const std::string& devicePath, const DeviceRoots& roots) {
-    std::error_code ec;
-    std::vector<fs::path> links;
-    for (fs::directory_iterator it(roots.dev / "serial" / "by-id", ec), end; !ec && it != end;
-         it.increment(ec)) {
-        links.push_back(it->path());
-    }
-    std::sort(links.begin(), links.end());
-    for (const auto& link : links) {
-        if (sameDeviceFile(link, devicePath)) return link.filename().string();
-    }
-    return std::nullopt;
-}
-
-// The COM number [Ports] gives a device path, if any.
-std::optional<std::uint8_t> numberOf(const std::string& devicePath, ComPortResolver& resolver) {
-    for (const auto& [key, value] : resolver.store().getSection(kPortsSection)) {
-        const auto number = parseComName(key);
-        if (number && !value.empty() && sameDeviceFile(value, devicePath)) return number;
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 std::string backupFolderName(const std::string& devicePath, std::optional<std::uint8_t> comNumber,
                              const DeviceRoots& roots) {
     if (!devicePath.empty()) {
-        if (auto name = byIdName(devicePath, roots)) return *name;
+        if (const auto link = byIdLink(devicePath, roots); !link.empty())
+            return link.filename().string();
     }
     if (comNumber) return "COM" + std::to_string(*comNumber);
     std::string name = devicePath;
@@ -73,7 +43,7 @@ std::optional<std::vector<PortPlan>> planPorts(const Options& options, ComPortRe
         } else {
             plan.label = choice.path;
             plan.devicePath = choice.path;
-            number = numberOf(choice.path, resolver);
+            number = resolver.numberOf(choice.path);
         }
         plan.folder = backupFolderName(plan.devicePath, number, roots);
         for (const auto& other : plans) {

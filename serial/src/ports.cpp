@@ -99,27 +99,44 @@ std::vector<SerialDevice> ComPortResolver::presentDevices() const {
     }
     std::sort(names.begin(), names.end(), naturalLess);
 
-    std::vector<fs::path> byId;
-    for (fs::directory_iterator it(roots_.dev / "serial" / "by-id", ec), end; !ec && it != end;
-         it.increment(ec)) {
-        byId.push_back(it->path());
-    }
-    std::sort(byId.begin(), byId.end());
-
     std::vector<SerialDevice> devices;
     for (const auto& name : names) {
         SerialDevice device;
         device.node = (roots_.dev / name).string();
-        device.stableName = device.node;
-        for (const auto& link : byId) {
-            if (sameDeviceFile(link, device.node)) {
-                device.stableName = link.string();
-                break;
-            }
-        }
+        const fs::path link = byIdLink(device.node, roots_);
+        device.stableName = link.empty() ? device.node : link.string();
         devices.push_back(std::move(device));
     }
     return devices;
+}
+
+std::optional<std::uint8_t> ComPortResolver::numberOf(const std::string& devicePath) const {
+    for (const auto& [key, value] : store_.getSection(kPortsSection)) {
+        const auto number = comNumber(key);
+        if (number && !value.empty() && sameDeviceFile(value, devicePath))
+            return static_cast<std::uint8_t>(*number);
+    }
+    return std::nullopt;
+}
+
+fs::path byIdLink(const fs::path& devicePath, const DeviceRoots& roots) {
+    std::error_code ec;
+    std::vector<fs::path> links;
+    for (fs::directory_iterator it(roots.dev / "serial" / "by-id", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        links.push_back(it->path());
+    }
+    std::sort(links.begin(), links.end());
+    for (const auto& link : links) {
+        if (sameDeviceFile(link, devicePath)) return link;
+    }
+    return {};
+}
+
+std::optional<std::uint8_t> comPortNumber(std::string_view name) {
+    const auto number = comNumber(name);
+    if (!number) return std::nullopt;
+    return static_cast<std::uint8_t>(*number);
 }
 
 bool ComPortResolver::assignNumbers() {

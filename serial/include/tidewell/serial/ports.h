@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,8 @@ class ComPortResolver {
     std::vector<ComPortEntry> entries();
     // The device path of COMn, or empty when COMn stands for nothing.
     std::string resolve(std::uint8_t portNumber);
+    // The number [Ports] gives devicePath (or another name of its device), if any.
+    std::optional<std::uint8_t> numberOf(const std::string& devicePath) const;
     // Gives each present device without a number the lowest free one; false when the
     // settings file could not be written (the store's lastError() says why).
     bool assignNumbers();
@@ -72,6 +75,14 @@ class ComPortResolver {
 // device number (two nodes or links of one tty), anything else by its file system and
 // inode. False when either cannot be looked at.
 bool sameDeviceFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// The /dev/serial/by-id link to devicePath's device (the first in name order), or empty.
+std::filesystem::path byIdLink(const std::filesystem::path& devicePath,
+                               const DeviceRoots& roots = {});
+
+// "COM3" (any case) -> 3, for 1..16 written without leading zeros; nothing for anything
+// else ("COM03" names no number anywhere).
+std::optional<std::uint8_t> comPortNumber(std::string_view name);
 
 // termios backend with COM numbers from `resolver`.
 SerialPlatform serialPlatform(ComPortResolver resolver);
