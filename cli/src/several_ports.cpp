@@ -69,11 +69,7 @@ std::string withoutPrefix(const std::string& message, const std::string& prefix)
 struct PortRun {
     PortRun(std::size_t i, PortPlan p, const GlobalOptions& runOptions, const Job& runJob)
         : index(i), plan(std::move(p)), options(runOptions), job(runJob) {
-        options.port = plan.choice;
-        options.ports = {plan.choice};
-        options.allPorts = false;
-        options.json = false;
-        options.jobs = 0;
+        options.port = plan.choice;  // the session reads no other port option
     }
 
     std::size_t index;
