@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "tidewell/cli/exit_status.h"
@@ -19,15 +20,16 @@ constexpr std::uint8_t kLastCom = 16;
 constexpr double kLongestTimeoutSeconds = 7 * 24 * 3600.0;
 constexpr std::string_view kAllPorts = "all";
 
+// Each command's name and its job before the operands.
 struct CommandSpec {
-    Command command;
     std::string_view name;
+    Job job;
 };
 
-constexpr CommandSpec kCommands[] = {
-    {Command::ports, "ports"},       {Command::detect, "detect"},   {Command::update, "update"},
-    {Command::backup, "backup"},     {Command::restore, "restore"}, {Command::send, "send"},
-    {Command::terminal, "terminal"}, {Command::verify, "verify"},
+const CommandSpec kCommands[] = {
+    {"ports", PortsJob{}},       {"detect", DetectJob{}},   {"update", UpdateJob{}},
+    {"backup", BackupJob{}},     {"restore", RestoreJob{}}, {"send", SendJob{}},
+    {"terminal", TerminalJob{}}, {"verify", VerifyJob{}},
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -75,10 +77,6 @@ std::optional<std::chrono::milliseconds> parseSeconds(std::string_view text) {
         }
     }
     return std::chrono::milliseconds(std::max(1LL, ms));
-}
-
-bool isDeviceFileName(std::string_view name) {
-    return name == "setting" || name == "playlist";
 }
 
 class Parser {
@@ -141,16 +139,16 @@ class Parser {
             o.quiet = true;
         } else if (name == "--force") {
             noValue();
-            o.force = true;
+            force_ = true;
         } else if (name == "--verify" || name == "--no-verify") {
             noValue();
             const bool on = name == "--verify";
-            if (o.verify && *o.verify != on) fail("--verify and --no-verify exclude each other");
-            o.verify = on;
+            if (verify_ && *verify_ != on) fail("--verify and --no-verify exclude each other");
+            verify_ = on;
         } else if (name == "--backup-first") {
             if (auto v = value(name, inline_)) {
                 if (v->empty()) fail("--backup-first needs a folder");
-                o.backupFirstDir = std::string(*v);
+                backupFirstDir_ = std::string(*v);
             }
         } else if (name == "-p" || name == "--port") {
             if (auto v = value(name, inline_)) ports(*v);
@@ -194,7 +192,7 @@ class Parser {
         } else if (name == "-d" || name == "--dir") {
             if (auto v = value(name, inline_)) {
                 if (v->empty()) fail("--dir needs a folder");
-                o.backupDir = std::string(*v);
+                backupDir_ = std::string(*v);
                 dirGiven_ = true;
             }
         } else {
@@ -253,15 +251,15 @@ class Parser {
             fail("no command given");
             return;
         }
-        auto& o = result_.options;
         const std::string_view name = operands.front();
-        for (const auto& spec : kCommands) {
-            if (spec.name == name) o.command = spec.command;
-        }
-        if (o.command == Command::none) {
+        const auto spec = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                       [&](const CommandSpec& s) { return s.name == name; });
+        if (spec == std::end(kCommands)) {
             fail("unknown command \"" + std::string(name) + "\"");
             return;
         }
+        Job& job = result_.job = spec->job;
+        const Command command = commandOf(job);
         const std::span<const std::string_view> rest(operands.begin() + 1, operands.end());
         const auto want = [&](std::size_t count, std::string_view what) {
             if (rest.size() == count) return true;
@@ -270,7 +268,11 @@ class Parser {
                  std::string(what));
             return false;
         };
-        switch (o.command) {
+        const auto fileOperand = [&](std::string_view text) {
+            if (text.empty()) fail(std::string(name) + ": the file name is empty");
+            return std::string(text);
+        };
+        switch (command) {
             case Command::ports:
             case Command::detect:
             case Command::terminal:
@@ -278,16 +280,17 @@ class Parser {
                 break;
             case Command::update:
                 if (want(1, "PACKAGE.pkg")) {
-                    o.localFile = std::string(rest[0]);
-                    o.deviceFile = "flashimage";
+                    job = UpdateJob{fileOperand(rest[0]), force_, verify_, backupFirstDir_};
                 }
                 break;
             case Command::backup:
-                if (want(1, "setting or playlist")) deviceFileOperand(rest[0]);
+                if (want(1, "setting or playlist") && isDeviceFileOperand(rest[0])) {
+                    job = BackupJob{std::string(rest[0]), backupDir_};
+                }
                 break;
             case Command::restore:
-                if (want(2, "setting|playlist FILE.bak") && deviceFileOperand(rest[0])) {
-                    o.localFile = std::string(rest[1]);
+                if (want(2, "setting|playlist FILE.bak") && isDeviceFileOperand(rest[0])) {
+                    job = RestoreJob{std::string(rest[0]), fileOperand(rest[1]), force_, verify_};
                 }
                 break;
             case Command::send:
@@ -299,14 +302,14 @@ class Parser {
                             "send: the line holds a carriage return or line feed; "
                             "send one command at a time");
                     }
-                    o.line = std::string(rest[0]);
+                    job = SendJob{std::string(rest[0])};
                 }
                 break;
             case Command::verify:
                 if (rest.empty()) {
                     fail("verify: missing FILE.bak");
                 } else {
-                    o.files.assign(rest.begin(), rest.end());
+                    job = VerifyJob{{rest.begin(), rest.end()}};
                     if (std::find(rest.begin(), rest.end(), "") != rest.end()) {
                         fail("verify: a file name is empty");
                     }
@@ -315,51 +318,48 @@ class Parser {
             case Command::none:
                 break;
         }
-        if ((o.command == Command::update || o.command == Command::restore) && result_.ok() &&
-            o.localFile.empty()) {
-            fail(std::string(name) + ": the file name is empty");
-        }
-        if (dirGiven_ && o.command != Command::backup) fail("--dir belongs to backup only");
-        if (o.force && o.command != Command::update && o.command != Command::restore) {
-            fail("--force belongs to update and restore only");
-        }
-        if (o.verify && o.command != Command::update && o.command != Command::restore) {
-            fail(std::string(*o.verify ? "--verify" : "--no-verify") +
+        if (dirGiven_ && command != Command::backup) fail("--dir belongs to backup only");
+        const bool sendsFile = command == Command::update || command == Command::restore;
+        if (force_ && !sendsFile) fail("--force belongs to update and restore only");
+        if (verify_ && !sendsFile) {
+            fail(std::string(*verify_ ? "--verify" : "--no-verify") +
                  " belongs to update and restore only");
         }
-        if (!o.backupFirstDir.empty() && o.command != Command::update) {
+        if (!backupFirstDir_.empty() && command != Command::update) {
             fail("--backup-first belongs to update only");
         }
-        severalPorts();
+        severalPorts(command);
     }
 
-    void severalPorts() {
+    void severalPorts(Command command) {
         auto& o = result_.options;
         if (!o.ports.empty()) o.port = o.ports.front();
         if (o.allPorts && !o.ports.empty()) {
             fail("--port all names every present port; name no other port with it");
         }
-        const bool noDevice = o.command == Command::ports || o.command == Command::verify;
-        if (!noDevice && o.command != Command::terminal) return;
-        if (o.command == Command::terminal && (o.allPorts || o.ports.size() > 1)) {
+        const bool noDevice = command == Command::ports || command == Command::verify;
+        if (!noDevice && command != Command::terminal) return;
+        if (command == Command::terminal && (o.allPorts || o.ports.size() > 1)) {
             fail("terminal runs on one port only");
         }
         if (o.json) fail("--json belongs to detect, update, backup, restore and send");
         if (o.jobs != 0) fail("--jobs belongs to detect, update, backup, restore and send");
     }
 
-    bool deviceFileOperand(std::string_view text) {
-        if (!isDeviceFileName(text)) {
-            fail("\"" + std::string(text) + "\" is not a device file; use setting or playlist");
-            return false;
-        }
-        result_.options.deviceFile = std::string(text);
-        return true;
+    bool isDeviceFileOperand(std::string_view text) {
+        if (text == "setting" || text == "playlist") return true;
+        fail("\"" + std::string(text) + "\" is not a device file; use setting or playlist");
+        return false;
     }
 
+    // What a command's job takes, given before the command is known.
+    bool force_ = false;
+    std::optional<bool> verify_;
+    std::string backupFirstDir_;
+    std::string backupDir_{kDefaultBackupFolder};
+    bool dirGiven_ = false;
     std::span<const std::string_view> args_;
     std::size_t index_ = 0;
-    bool dirGiven_ = false;
     ParseResult result_;
 };
 
@@ -376,14 +376,40 @@ std::optional<std::uint8_t> parseComName(std::string_view text) {
     return static_cast<std::uint8_t>(*number);
 }
 
-bool onSeveralPorts(const Options& options) {
-    return options.command != Command::ports && options.command != Command::verify &&
+bool onSeveralPorts(const GlobalOptions& options, const Job& job) {
+    return !std::holds_alternative<PortsJob>(job) && !std::holds_alternative<VerifyJob>(job) &&
            (options.allPorts || options.ports.size() > 1 || options.json);
+}
+
+Command commandOf(const Job& job) {
+    return std::visit([](const auto& j) { return j.command; }, job);
+}
+
+const std::string* backupFolder(const Job& job) {
+    if (const auto* backup = std::get_if<BackupJob>(&job)) return &backup->folder;
+    const auto* update = std::get_if<UpdateJob>(&job);
+    return update && !update->backupFirstDir.empty() ? &update->backupFirstDir : nullptr;
+}
+
+std::string* backupFolder(Job& job) {
+    return const_cast<std::string*>(backupFolder(std::as_const(job)));
+}
+
+std::optional<FileToSend> fileToSend(const Job& job) {
+    if (const auto* update = std::get_if<UpdateJob>(&job)) {
+        return FileToSend{update->package, std::string(UpdateJob::kDeviceFile), update->force,
+                          update->readsBack()};
+    }
+    if (const auto* restore = std::get_if<RestoreJob>(&job)) {
+        return FileToSend{restore->backup, restore->deviceFile, restore->force,
+                          restore->readsBack()};
+    }
+    return std::nullopt;
 }
 
 std::string_view commandName(Command command) {
     for (const auto& spec : kCommands) {
-        if (spec.command == command) return spec.name;
+        if (commandOf(spec.job) == command) return spec.name;
     }
     return "";
 }

@@ -17,9 +17,9 @@ std::string backupFolderName(const std::string& devicePath, std::optional<std::u
     return name.empty() || name == "." || name == ".." ? "port" : name;
 }
 
-std::optional<std::vector<PortPlan>> planPorts(const Options& options, ComPortResolver& resolver,
-                                               const DeviceRoots& roots, std::string* why,
-                                               ExitStatus* status) {
+std::optional<std::vector<PortPlan>> planPorts(const GlobalOptions& options, const Job& job,
+                                               ComPortResolver& resolver, const DeviceRoots& roots,
+                                               std::string* why, ExitStatus* status) {
     *status = ExitStatus::usage;
     std::vector<PortChoice> choices = options.ports;
     if (options.allPorts) {
@@ -52,9 +52,7 @@ std::optional<std::vector<PortPlan>> planPorts(const Options& options, ComPortRe
                        plan.devicePath + ")";
                 return std::nullopt;
             }
-            const bool backsUp =
-                options.command == Command::backup || !options.backupFirstDir.empty();
-            if (other.folder == plan.folder && backsUp) {
+            if (other.folder == plan.folder && backupFolder(job)) {
                 *why = "--port: " + other.label + " and " + plan.label +
                        " would share the backup folder " + plan.folder;
                 return std::nullopt;

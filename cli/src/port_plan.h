@@ -30,8 +30,8 @@ std::string backupFolderName(const std::string& devicePath, std::optional<std::u
 // Every port of the run in the order named (--port all: the present ones in COM order).
 // Nothing, *why and *status when none is present for "all" (a port error), or when two
 // names reach one device or one backup folder (a usage error).
-std::optional<std::vector<PortPlan>> planPorts(const Options& options, ComPortResolver& resolver,
-                                               const DeviceRoots& roots, std::string* why,
-                                               ExitStatus* status);
+std::optional<std::vector<PortPlan>> planPorts(const GlobalOptions& options, const Job& job,
+                                               ComPortResolver& resolver, const DeviceRoots& roots,
+                                               std::string* why, ExitStatus* status);
 
 }  // namespace tidewell::cli

@@ -25,14 +25,16 @@ ExitStatus runParsed(const ParseResult& parsed, const CliIo& io) {
         io.out << kProgramName << " " << kTidewellVersion << "\n";
         return ExitStatus::ok;
     }
-    if (parsed.options.command != Command::verify) {
+    if (!std::holds_alternative<VerifyJob>(parsed.job)) {
         // COM numbers and the saved port then come from the defaults; the file is left alone.
         if (const std::string problem = SettingsStore().readProblem(); !problem.empty()) {
             io.err << kProgramName << ": the settings are not used: " << problem << "\n";
         }
     }
-    if (onSeveralPorts(parsed.options)) return runOnSeveralPorts(parsed.options, io);
-    Session session(parsed.options, io);
+    if (onSeveralPorts(parsed.options, parsed.job)) {
+        return runOnSeveralPorts(parsed.options, parsed.job, io);
+    }
+    Session session(parsed.options, parsed.job, io);
     return session.run();
 }
 

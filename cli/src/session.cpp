@@ -80,8 +80,9 @@ std::string logHeading(Command command) {
            text;
 }
 
-Session::Session(const Options& options, const CliIo& io, SessionHooks hooks)
+Session::Session(const GlobalOptions& options, const Job& job, const CliIo& io, SessionHooks hooks)
     : options_(options),
+      job_(job),
       io_(io),
       hooks_(std::move(hooks)),
       console_(io.err, io.errIsTerminal),
@@ -173,7 +174,7 @@ ExitStatus Session::run() {
                                                    ": " + fsutil::reasonText(errno));
         }
         log_ = &logFile_;
-        *log_ << logHeading(options_.command) << '\n';
+        *log_ << logHeading(commandOf(job_)) << '\n';
     }
     const ExitStatus status = runCommand();
     if (logFile_.is_open() && !logFile_.flush() && status == ExitStatus::ok) {
@@ -183,56 +184,38 @@ ExitStatus Session::run() {
 }
 
 ExitStatus Session::runCommand() {
-    if (options_.command == Command::ports) return listPorts();
+    if (std::holds_alternative<PortsJob>(job_)) return listPorts();
 
-    if (options_.command == Command::verify) return verifyBackups();
+    if (const auto* job = std::get_if<VerifyJob>(&job_)) return verifyBackups(job->files);
 
+    const std::optional<FileToSend> file = fileToSend(job_);
     std::optional<std::uint64_t> size;
-    if (options_.command == Command::update || options_.command == Command::restore) {
+    if (file) {
         std::string why;
-        if (!checkReadable(options_.localFile, &size, &why))
-            return fail(ExitStatus::localFile, why);
-        if (*size == 0 && !options_.force) {
+        if (!checkReadable(file->localFile, &size, &why)) return fail(ExitStatus::localFile, why);
+        if (*size == 0 && !file->force) {
             return fail(ExitStatus::localFile,
-                        options_.localFile + " is empty: it would leave the device's " +
-                            inQuotes(options_.deviceFile) +
+                        file->localFile + " is empty: it would leave the device's " +
+                            inQuotes(file->deviceFile) +
                             " empty; nothing was sent (--force sends it anyway)");
         }
     }
-    if (options_.command == Command::restore) {
-        if (const ExitStatus status = checkRestoreRecord(); status != ExitStatus::ok) return status;
-    }
-    const std::string& backupFolder =
-        options_.command == Command::backup ? options_.backupDir : options_.backupFirstDir;
-    if (!backupFolder.empty()) {
-        if (const ExitStatus status = checkBackupFolder(backupFolder); status != ExitStatus::ok) {
-            return status;
-        }
-    }
-    if (const ExitStatus status = openLink(); status != ExitStatus::ok) return status;
-    if (const ExitStatus status = detectAndLogin(); status != ExitStatus::ok) return status;
+    ExitStatus status = ExitStatus::ok;
+    if (std::holds_alternative<RestoreJob>(job_)) status = checkRestoreRecord(*file);
+    const std::string* folder = backupFolder(job_);
+    if (status == ExitStatus::ok && folder) status = checkBackupFolder(*folder);
+    if (status == ExitStatus::ok) status = openLink();
+    if (status == ExitStatus::ok) status = detectAndLogin();
+    // update --backup-first: the backups go before the package.
+    if (status == ExitStatus::ok && file && folder) status = backupFirst(*folder);
+    if (status != ExitStatus::ok) return status;
 
-    switch (options_.command) {
-        case Command::detect:
-            return ExitStatus::ok;
-        case Command::update:
-        case Command::restore: {
-            if (!options_.backupFirstDir.empty()) {
-                if (const ExitStatus status = backupFirst(); status != ExitStatus::ok) {
-                    return status;
-                }
-            }
-            return sendFile(size);
-        }
-        case Command::backup:
-            return backup(options_.deviceFile, options_.backupDir);
-        case Command::send:
-            return sendLine();
-        case Command::terminal:
-            return terminal();
-        default:
-            return fail(ExitStatus::usage, "no command given");
-    }
+    if (file) return sendFile(*file, size);
+    if (const auto* job = std::get_if<BackupJob>(&job_))
+        return backup(job->deviceFile, job->folder);
+    if (const auto* job = std::get_if<SendJob>(&job_)) return sendLine(job->line);
+    if (std::holds_alternative<TerminalJob>(job_)) return terminal();
+    return ExitStatus::ok;  // detect
 }
 
 ExitStatus Session::listPorts() {
@@ -323,7 +306,7 @@ ExitStatus Session::backup(const std::string& deviceFile, const std::string& fol
     if (status != ExitStatus::ok) return status;  // the partial file goes with `pending`
     const auto written = pending->commit(&why);
     if (!written) return fail(ExitStatus::localFile, why);
-    if (options_.command == Command::backup) {
+    if (std::holds_alternative<BackupJob>(job_)) {
         report_.file = written->string();
         report_.bytes = lastTransfer_.bytes;
         report_.transferSeconds = lastTransfer_.seconds;
@@ -396,13 +379,12 @@ ExitStatus Session::transfer(const TransferJob& job) {
     return ExitStatus::ok;
 }
 
-ExitStatus Session::sendLine() {
+ExitStatus Session::sendLine(const std::string& line) {
     using How = PortSession::CommandEnd::How;
     // Queued before the terminal loop starts, so the loop sends it first.
-    if (!link_->worker().queueCommandLine(options_.line)) {
-        return fail(
-            ExitStatus::transferFailed,
-            link_->name() + ": the worker did not take the line " + inQuotes(options_.line));
+    if (!link_->worker().queueCommandLine(line)) {
+        return fail(ExitStatus::transferFailed,
+                    link_->name() + ": the worker did not take the line " + inQuotes(line));
     }
     notePhase(SessionPhase::commandLine);
     // The whole reply, up to its marked line, must come within the wait: neither
@@ -422,15 +404,14 @@ ExitStatus Session::sendLine() {
     const auto end = link_->run(cmdTerminal, Clock::now() + wait, seen,
                                 [this](const WorkerEvent& e) { takeEvent(e); });
     if (end.how == How::interrupted)
-        return interrupted("waiting for the reply to " + inQuotes(options_.line));
+        return interrupted("waiting for the reply to " + inQuotes(line));
     if (end.how == How::enough) {
         if (replyMark(answer) == ReplyMark::ok) return ExitStatus::ok;
         return fail(ExitStatus::deviceError, link_->name() + ": the device replied " +
-                                                 inQuotes(answer) + " to " +
-                                                 inQuotes(options_.line));
+                                                 inQuotes(answer) + " to " + inQuotes(line));
     }
     if (end.deviceLost) return fail(ExitStatus::portError, lostMessage());
-    return fail(ExitStatus::timeout, link_->name() + ": no reply to " + inQuotes(options_.line) +
+    return fail(ExitStatus::timeout, link_->name() + ": no reply to " + inQuotes(line) +
                                          " within " + seconds(wait) +
                                          sentInstead(end.input - atSend, "a reply line"));
 }

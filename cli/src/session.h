@@ -61,7 +61,7 @@ class Session {
     // Longest line `terminal` takes from its input.
     static constexpr std::size_t kMaxInputLine = 4096;
 
-    Session(const Options& options, const CliIo& io, SessionHooks hooks = {});
+    Session(const GlobalOptions& options, const Job& job, const CliIo& io, SessionHooks hooks = {});
     ~Session();
 
     ExitStatus run();
@@ -94,17 +94,17 @@ class Session {
     ExitStatus backup(const std::string& deviceFile, const std::string& folder);
 
     // Backup records and read-back verification (session_records.cpp).
-    ExitStatus verifyBackups();
-    ExitStatus checkRestoreRecord();
+    ExitStatus verifyBackups(const std::vector<std::string>& files);
+    ExitStatus checkRestoreRecord(const FileToSend& restore);
     // The folder backups go to, before the port is opened.
     ExitStatus checkBackupFolder(const std::string& folder);
-    ExitStatus backupFirst();
-    // update, restore: sends the file, then reads it back when asked.
-    ExitStatus sendFile(std::optional<std::uint64_t> size);
+    ExitStatus backupFirst(const std::string& folder);
+    // Sends the file, then reads it back when asked.
+    ExitStatus sendFile(const FileToSend& file, std::optional<std::uint64_t> size);
     // Compares the device file with sentCopy, the bytes the device acknowledged.
-    ExitStatus readBackAndCompare(const std::string& deviceFile, const std::string& sentCopy);
+    ExitStatus readBackAndCompare(const FileToSend& file, const std::string& sentCopy);
     ExitStatus writeRecord(const std::string& deviceFile, const std::string& backup);
-    ExitStatus sendLine();
+    ExitStatus sendLine(const std::string& line);
     ExitStatus terminal();
 
     ExitStatus fail(ExitStatus status, const std::string& message);
@@ -123,7 +123,8 @@ class Session {
         if (hooks_.phase) hooks_.phase(phase);
     }
 
-    const Options& options_;
+    const GlobalOptions& options_;
+    const Job& job_;
     const CliIo& io_;
     SessionHooks hooks_;
     SessionReport report_;

@@ -37,9 +37,9 @@ std::unique_ptr<fsutil::TemporaryFile> privateFile(const std::string& name, cons
 
 }  // namespace
 
-ExitStatus Session::verifyBackups() {
+ExitStatus Session::verifyBackups(const std::vector<std::string>& files) {
     ExitStatus first = ExitStatus::ok;
-    for (const std::string& file : options_.files) {
+    for (const std::string& file : files) {
         const RecordCheck check = checkBackup(file);
         if (check.ok()) {
             io_.out << file << ": " << check.detail << '\n' << std::flush;
@@ -54,14 +54,14 @@ ExitStatus Session::verifyBackups() {
     return first;
 }
 
-ExitStatus Session::checkRestoreRecord() {
-    const std::string& file = options_.localFile;
+ExitStatus Session::checkRestoreRecord(const FileToSend& restore) {
+    const std::string& file = restore.localFile;
     const RecordCheck check = checkBackup(file);
-    if (check.record && check.record->origin.deviceFile != options_.deviceFile) {
+    if (check.record && check.record->origin.deviceFile != restore.deviceFile) {
         const std::string other = file + ": its record says it is a backup of " +
                                   inQuotes(check.record->origin.deviceFile) + ", not of " +
-                                  inQuotes(options_.deviceFile);
-        if (!options_.force) {
+                                  inQuotes(restore.deviceFile);
+        if (!restore.force) {
             return fail(ExitStatus::backupMismatch,
                         other + "; nothing was sent (--force restores it anyway)");
         }
@@ -79,7 +79,7 @@ ExitStatus Session::checkRestoreRecord() {
         default:
             break;
     }
-    if (!options_.force) {
+    if (!restore.force) {
         return fail(ExitStatus::backupMismatch, file + ": " + check.detail +
                                                     "; nothing was sent (--force restores it "
                                                     "anyway)");
@@ -98,10 +98,10 @@ ExitStatus Session::checkBackupFolder(const std::string& folder) {
                 "cannot put backups in " + folder + ": " + fsutil::reasonText(error));
 }
 
-ExitStatus Session::backupFirst() {
+ExitStatus Session::backupFirst(const std::string& folder) {
     failureNote_ = "the package was not sent";
     for (const std::string_view deviceFile : kBackupDeviceFiles) {
-        if (const ExitStatus status = backup(std::string(deviceFile), options_.backupFirstDir);
+        if (const ExitStatus status = backup(std::string(deviceFile), folder);
             status != ExitStatus::ok) {
             return status;
         }
@@ -110,16 +110,15 @@ ExitStatus Session::backupFirst() {
     return ExitStatus::ok;
 }
 
-ExitStatus Session::sendFile(std::optional<std::uint64_t> size) {
-    const std::string& file = options_.localFile;
+ExitStatus Session::sendFile(const FileToSend& file, std::optional<std::uint64_t> size) {
     // What the device acknowledged, copied as it goes: the read-back is compared with
     // that, whatever becomes of the file meanwhile.
     std::unique_ptr<fsutil::TemporaryFile> sentCopy;
     std::string why;
-    if (options_.readsBack() && !(sentCopy = privateFile("sent", "a copy of what is sent", &why)))
+    if (file.readsBack && !(sentCopy = privateFile("sent", "a copy of what is sent", &why)))
         return fail(ExitStatus::localFile, why);
-    const ExitStatus sent = transfer({TransferWay::toDevice, options_.deviceFile, file, file, size,
-                                      false, sentCopy ? sentCopy->fd() : -1});
+    const ExitStatus sent = transfer({TransferWay::toDevice, file.deviceFile, file.localFile,
+                                      file.localFile, size, false, sentCopy ? sentCopy->fd() : -1});
     if (sent != ExitStatus::ok) return sent;
     report_.bytes = lastTransfer_.bytes;
     report_.transferSeconds = lastTransfer_.seconds;
@@ -129,19 +128,19 @@ ExitStatus Session::sendFile(std::optional<std::uint64_t> size) {
         return fail(ExitStatus::localFile,
                     "cannot keep a copy of what was sent (" + sentCopy->path().string() +
                         "): " + fsutil::reasonText(lastTransfer_.copyError) + "; " +
-                        inQuotes(options_.deviceFile) + " was sent, but could not be verified");
+                        inQuotes(file.deviceFile) + " was sent, but could not be verified");
     }
-    return readBackAndCompare(options_.deviceFile, sentCopy->path().string());
+    return readBackAndCompare(file, sentCopy->path().string());
 }
 
-ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std::string& sentCopy) {
-    failureNote_ = inQuotes(deviceFile) + " was sent, but could not be verified";
+ExitStatus Session::readBackAndCompare(const FileToSend& file, const std::string& sentCopy) {
+    failureNote_ = inQuotes(file.deviceFile) + " was sent, but could not be verified";
     std::string why;
     const auto readBack = privateFile("read-back", "the data read back", &why);
     if (!readBack) return fail(ExitStatus::localFile, why);
     readBack->keepNameOnly();
     if (const ExitStatus status = transfer(
-            {TransferWay::fromDevice, deviceFile, readBack->path().string(), "", {}, true});
+            {TransferWay::fromDevice, file.deviceFile, readBack->path().string(), "", {}, true});
         status != ExitStatus::ok) {
         return status;
     }
@@ -150,8 +149,8 @@ ExitStatus Session::readBackAndCompare(const std::string& deviceFile, const std:
     failureNote_.clear();
     if (!result->matches()) {
         return fail(ExitStatus::verifyFailed,
-                    link_->name() + ": verification of " + inQuotes(deviceFile) + " failed: " +
-                        describeReadBack(*result) + "; it is not " + options_.localFile);
+                    link_->name() + ": verification of " + inQuotes(file.deviceFile) +
+                        " failed: " + describeReadBack(*result) + "; it is not " + file.localFile);
     }
     report_.verified = true;
     info("Verified: " + describeReadBack(*result) + ".");

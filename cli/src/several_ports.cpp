@@ -64,24 +64,17 @@ std::string withoutPrefix(const std::string& message, const std::string& prefix)
     return message.starts_with(prefix) ? message.substr(prefix.size()) : message;
 }
 
-bool sendsFile(Command command) {
-    return command == Command::update || command == Command::restore;
-}
-
-// One port of the run: its plan, its own options and cancel, its thread and outcome.
+// One port of the run: its plan, its own options, job and cancel, its thread and outcome.
 struct PortRun {
-    PortRun(std::size_t i, PortPlan p, const Options& runOptions)
-        : index(i), plan(std::move(p)), options(runOptions) {
-        options.port = plan.choice;
-        options.ports = {plan.choice};
-        options.allPorts = false;
-        options.json = false;
-        options.jobs = 0;
+    PortRun(std::size_t i, PortPlan p, const GlobalOptions& runOptions, const Job& runJob)
+        : index(i), plan(std::move(p)), options(runOptions), job(runJob) {
+        options.port = plan.choice;  // the session reads no other port option
     }
 
     std::size_t index;
     PortPlan plan;
-    Options options;
+    GlobalOptions options;
+    Job job;
     CancelFlag cancel;
     std::thread thread;
     std::atomic<bool> ended{false};
@@ -91,7 +84,8 @@ struct PortRun {
 
 class SeveralPorts {
   public:
-    SeveralPorts(const Options& options, const CliIo& io) : options_(options), io_(io) {}
+    SeveralPorts(const GlobalOptions& options, const Job& job, const CliIo& io)
+        : options_(options), job_(job), command_(commandOf(job)), io_(io) {}
     ~SeveralPorts() {
         for (auto& run : runs_) {
             run->cancel.raise(SIGTERM);
@@ -111,7 +105,9 @@ class SeveralPorts {
     ExitStatus runPort(PortRun& run, std::vector<std::string>* reply, SessionReport* report);
     void ended(PortRun& run);
 
-    const Options& options_;
+    const GlobalOptions& options_;
+    const Job& job_;
+    const Command command_;
     const CliIo& io_;
     std::optional<OutputWriter> writer_;
     std::ofstream log_;
@@ -129,7 +125,7 @@ ExitStatus SeveralPorts::run() {
     std::string why;
     ExitStatus planStatus = ExitStatus::ok;
     ComPortResolver resolver;
-    const auto plans = planPorts(options_, resolver, DeviceRoots{}, &why, &planStatus);
+    const auto plans = planPorts(options_, job_, resolver, DeviceRoots{}, &why, &planStatus);
     if (!plans) return fail(planStatus, why);
 
     std::vector<std::string> labels;
@@ -142,14 +138,14 @@ ExitStatus SeveralPorts::run() {
         }
         std::string names;
         for (const auto& label : labels) names += (names.empty() ? "" : ", ") + label;
-        log_ << logHeading(options_.command) << ", ports " << names << '\n';
+        log_ << logHeading(command_) << ", ports " << names << '\n';
     }
     const bool board = io_.errIsTerminal && !options_.quiet;
     writer_.emplace(OutputWriter::Streams{io_.out, io_.err, log_.is_open() ? &log_ : nullptr, board,
                                           io_.outIsTerminal && !options_.json, screenColumns},
                     labels);
     for (std::size_t i = 0; i < plans->size(); ++i) {
-        runs_.push_back(std::make_unique<PortRun>(i, (*plans)[i], options_));
+        runs_.push_back(std::make_unique<PortRun>(i, (*plans)[i], options_, job_));
         writer_->status(i, "waiting for its turn");
     }
 
@@ -194,7 +190,7 @@ ExitStatus SeveralPorts::run() {
         if (!run->started) {
             run->outcome.port = run->plan.label;
             run->outcome.devicePath = run->plan.devicePath;
-            run->outcome.command = options_.command;
+            run->outcome.command = command_;
             run->outcome.status = ExitStatus::interrupted;
             run->outcome.message = "interrupted before it started";
             if (options_.json) writer_->plain(Channel::out, portJson(run->outcome));
@@ -210,7 +206,7 @@ ExitStatus SeveralPorts::run() {
         for (std::string line; std::getline(lines, line);) writer_->plain(channel, line);
     };
     if (options_.json) {
-        writer_->plain(Channel::out, summaryJson(outcomes, options_.command, seconds, status));
+        writer_->plain(Channel::out, summaryJson(outcomes, command_, seconds, status));
     } else {
         writeTable(Channel::out);
     }
@@ -236,9 +232,7 @@ ExitStatus SeveralPorts::runPort(PortRun& run, std::vector<std::string>* reply,
     OutputWriter& writer = *writer_;
     // backup --dir and update --backup-first with several ports: the port's own folder in
     // the one given. One port named (--json) keeps the folder as it is.
-    std::string* backupDir = run.options.command == Command::backup ? &run.options.backupDir
-                             : run.options.backupFirstDir.empty()   ? nullptr
-                                                                    : &run.options.backupFirstDir;
+    std::string* backupDir = backupFolder(run.job);
     if (backupDir != nullptr && (options_.allPorts || options_.ports.size() > 1)) {
         const fs::path folder = fs::path(*backupDir) / run.plan.folder;
         std::error_code ec;
@@ -277,7 +271,7 @@ ExitStatus SeveralPorts::runPort(PortRun& run, std::vector<std::string>* reply,
             writer.status(i, formatProgressLine(shown));
         };
     }
-    Session session(run.options, io, std::move(hooks));
+    Session session(run.options, run.job, io, std::move(hooks));
     const ExitStatus status = session.run();
     *report = session.report();
     return status;
@@ -288,8 +282,7 @@ void SeveralPorts::work(PortRun& run) {
     PortOutcome& outcome = run.outcome;
     outcome.port = run.plan.label;
     outcome.devicePath = run.plan.devicePath;
-    outcome.command = options_.command;
-    if (sendsFile(options_.command)) outcome.file = options_.localFile;
+    outcome.command = command_;
     SessionReport report;
     try {
         outcome.status = runPort(run, &outcome.reply, &report);
@@ -299,12 +292,12 @@ void SeveralPorts::work(PortRun& run) {
         writer_->line(run.index, Channel::err, std::string(kProgramName) + ": " + e.what());
     }
     outcome.message = withoutPrefix(report.message, linkName(run.plan) + ": ");
-    if (options_.command == Command::send && outcome.status == ExitStatus::ok &&
-        !outcome.reply.empty()) {
+    if (command_ == Command::send && outcome.status == ExitStatus::ok && !outcome.reply.empty()) {
         outcome.message = "replied " + outcome.reply.back();
     }
-    if (!report.file.empty()) outcome.file = report.file;
-    if (run.options.readsBack()) outcome.verified = report.verified;
+    const std::optional<FileToSend> sent = fileToSend(job_);
+    outcome.file = !report.file.empty() ? report.file : sent ? sent->localFile : "";
+    if (sent && sent->readsBack) outcome.verified = report.verified;
     // The transfer's own figures, also when a later step failed (its record, the read-back).
     outcome.bytes = report.bytes;
     outcome.transferSeconds = report.transferSeconds;
@@ -320,8 +313,8 @@ void SeveralPorts::work(PortRun& run) {
 
 }  // namespace
 
-ExitStatus runOnSeveralPorts(const Options& options, const CliIo& io) {
-    SeveralPorts ports(options, io);
+ExitStatus runOnSeveralPorts(const GlobalOptions& options, const Job& job, const CliIo& io) {
+    SeveralPorts ports(options, job, io);
     return ports.run();
 }
 

@@ -12,6 +12,6 @@
 namespace tidewell::cli {
 
 // Call it before any other thread is started (the signals are blocked here).
-ExitStatus runOnSeveralPorts(const Options& options, const CliIo& io);
+ExitStatus runOnSeveralPorts(const GlobalOptions& options, const Job& job, const CliIo& io);
 
 }  // namespace tidewell::cli

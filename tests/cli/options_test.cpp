@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "tidewell/cli/exit_status.h"
@@ -16,10 +17,15 @@ ParseResult parse(std::initializer_list<std::string_view> args) {
     return parseArguments(list);
 }
 
+bool severalPorts(std::initializer_list<std::string_view> args) {
+    const auto r = parse(args);
+    return onSeveralPorts(r.options, r.job);
+}
+
 TEST(CliOptions, DefaultsApplyWhenOnlyACommandIsGiven) {
     const auto r = parse({"detect"});
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.options.command, Command::detect);
+    EXPECT_EQ(commandOf(r.job), Command::detect);
     EXPECT_TRUE(r.options.port.saved());
     EXPECT_EQ(r.options.speed, 115200u);
     EXPECT_EQ(r.options.timeout, std::chrono::seconds(60));
@@ -30,38 +36,38 @@ TEST(CliOptions, DefaultsApplyWhenOnlyACommandIsGiven) {
 TEST(CliOptions, UpdateSendsThePackageToFlashimage) {
     const auto r = parse({"update", "fw.pkg"});
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.options.command, Command::update);
-    EXPECT_EQ(r.options.localFile, "fw.pkg");
-    EXPECT_EQ(r.options.deviceFile, "flashimage");
+    EXPECT_EQ(commandOf(r.job), Command::update);
+    EXPECT_EQ(std::get<UpdateJob>(r.job).package, "fw.pkg");
+    EXPECT_EQ(fileToSend(r.job).value().deviceFile, "flashimage");
 }
 
 TEST(CliOptions, BackupTakesTheDeviceFileAndAFolder) {
     const auto r = parse({"backup", "playlist", "--dir", "/tmp/b"});
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.options.command, Command::backup);
-    EXPECT_EQ(r.options.deviceFile, "playlist");
-    EXPECT_EQ(r.options.backupDir, "/tmp/b");
-    EXPECT_TRUE(r.options.localFile.empty());
-    EXPECT_EQ(parse({"backup", "setting"}).options.backupDir, ".");
+    EXPECT_EQ(commandOf(r.job), Command::backup);
+    EXPECT_EQ(std::get<BackupJob>(r.job).deviceFile, "playlist");
+    EXPECT_EQ(std::get<BackupJob>(r.job).folder, "/tmp/b");
+    EXPECT_FALSE(fileToSend(r.job));
+    EXPECT_EQ(std::get<BackupJob>(parse({"backup", "setting"}).job).folder, ".");
 }
 
 TEST(CliOptions, RestoreTakesTheDeviceFileAndTheBackup) {
     const auto r = parse({"restore", "setting", "setting_2.bak"});
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.options.deviceFile, "setting");
-    EXPECT_EQ(r.options.localFile, "setting_2.bak");
+    EXPECT_EQ(std::get<RestoreJob>(r.job).deviceFile, "setting");
+    EXPECT_EQ(std::get<RestoreJob>(r.job).backup, "setting_2.bak");
 }
 
 TEST(CliOptions, SendKeepsTheLineWhole) {
     const auto r = parse({"send", "download  x "});
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.options.line, "download  x ");
+    EXPECT_EQ(std::get<SendJob>(r.job).line, "download  x ");
 }
 
 TEST(CliOptions, DoubleDashLetsALineStartWithADash) {
     const auto r = parse({"--quiet", "send", "--", "-v"});
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(r.options.line, "-v");
+    EXPECT_EQ(std::get<SendJob>(r.job).line, "-v");
     EXPECT_TRUE(r.options.quiet);
 }
 
@@ -104,12 +110,12 @@ TEST(CliOptions, SeveralPortsAreNamedByRepeatingOrListing) {
     EXPECT_EQ(r.options.ports[2].comNumber, 2);
     EXPECT_EQ(r.options.port.comNumber, 1);  // a one-port run's port is the first
     EXPECT_EQ(r.options.jobs, 2u);
-    EXPECT_TRUE(onSeveralPorts(r.options));
+    EXPECT_TRUE(onSeveralPorts(r.options, r.job));
     EXPECT_TRUE(parse({"--port", "ALL", "backup", "setting"}).options.allPorts);
-    EXPECT_TRUE(onSeveralPorts(parse({"--json", "detect"}).options));
-    EXPECT_FALSE(onSeveralPorts(parse({"-p", "COM3", "detect"}).options));
-    EXPECT_FALSE(onSeveralPorts(parse({"-p", "COM3,COM4", "ports"}).options));
-    EXPECT_FALSE(onSeveralPorts(parse({"-p", "COM3,COM4", "verify", "a.bak"}).options));
+    EXPECT_TRUE(severalPorts({"--json", "detect"}));
+    EXPECT_FALSE(severalPorts({"-p", "COM3", "detect"}));
+    EXPECT_FALSE(severalPorts({"-p", "COM3,COM4", "ports"}));
+    EXPECT_FALSE(severalPorts({"-p", "COM3,COM4", "verify", "a.bak"}));
 }
 
 TEST(CliOptions, SeveralPortsTakeOnlyTheDeviceCommandsAndEachPortOnce) {
@@ -194,7 +200,7 @@ TEST(CliOptions, DirBelongsToBackupOnly) {
 }
 
 TEST(CliOptions, ForceBelongsToUpdateAndRestoreAndSendRefusesLineBreaks) {
-    EXPECT_TRUE(parse({"update", "x.pkg", "--force"}).options.force);
+    EXPECT_TRUE(std::get<UpdateJob>(parse({"update", "x.pkg", "--force"}).job).force);
     EXPECT_FALSE(parse({"--force", "backup", "setting"}).ok());
     // The device would run the part after a CR as a second command.
     EXPECT_NE(parse({"send", "ls\rformat"}).error.find("carriage return or line feed"),
@@ -203,19 +209,24 @@ TEST(CliOptions, ForceBelongsToUpdateAndRestoreAndSendRefusesLineBreaks) {
 
 // Restores are read back unless --no-verify; updates only on --verify.
 TEST(CliOptions, VerificationOptionsBelongToTheirCommands) {
-    EXPECT_TRUE(parse({"restore", "setting", "s.bak"}).options.readsBack());
-    EXPECT_FALSE(parse({"restore", "setting", "s.bak", "--no-verify"}).options.readsBack());
-    EXPECT_FALSE(parse({"update", "x.pkg"}).options.readsBack());
-    EXPECT_TRUE(parse({"--verify", "update", "x.pkg"}).options.readsBack());
+    const auto readsBack = [](std::initializer_list<std::string_view> args) {
+        return fileToSend(parse(args).job).value().readsBack;
+    };
+    EXPECT_TRUE(readsBack({"restore", "setting", "s.bak"}));
+    EXPECT_FALSE(readsBack({"restore", "setting", "s.bak", "--no-verify"}));
+    EXPECT_FALSE(readsBack({"update", "x.pkg"}));
+    EXPECT_TRUE(readsBack({"--verify", "update", "x.pkg"}));
     EXPECT_FALSE(parse({"update", "x.pkg", "--verify", "--no-verify"}).ok());
     EXPECT_FALSE(parse({"backup", "setting", "--verify"}).ok());
-    EXPECT_EQ(parse({"update", "x.pkg", "--backup-first=/b"}).options.backupFirstDir, "/b");
+    EXPECT_EQ(
+        std::get<UpdateJob>(parse({"update", "x.pkg", "--backup-first=/b"}).job).backupFirstDir,
+        "/b");
     EXPECT_FALSE(parse({"restore", "setting", "s.bak", "--backup-first", "/b"}).ok());
     EXPECT_FALSE(parse({"update", "x.pkg", "--backup-first", ""}).ok());
     const auto verify = parse({"verify", "a.bak", "--", "-b.bak"});
     ASSERT_TRUE(verify.ok()) << verify.error;
-    EXPECT_EQ(verify.options.files, (std::vector<std::string>{"a.bak", "-b.bak"}));
-    EXPECT_FALSE(verify.options.readsBack());
+    EXPECT_EQ(std::get<VerifyJob>(verify.job).files, (std::vector<std::string>{"a.bak", "-b.bak"}));
+    EXPECT_FALSE(fileToSend(verify.job));  // nothing sent, nothing read back
     EXPECT_FALSE(parse({"verify"}).ok());
 }
 

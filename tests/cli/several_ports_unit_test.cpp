@@ -113,13 +113,12 @@ TEST_F(PortTree, EachDeviceKeepsOneBackupFolderHoweverItIsNamed) {
     EXPECT_EQ(backupFolderName("", 9, roots), "COM9");
     EXPECT_EQ(backupFolderName("/tmp/bench/tty", std::nullopt, roots), "tmp_bench_tty");
 
-    Options options;
-    options.command = Command::backup;
+    GlobalOptions options;
     options.ports = {PortChoice{std::nullopt, temp.file("dev/ttyUSB1")}, PortChoice{1, {}}};
     auto ports = resolver();
     std::string why;
     ExitStatus status{};
-    const auto plans = planPorts(options, ports, roots, &why, &status);
+    const auto plans = planPorts(options, BackupJob{}, ports, roots, &why, &status);
     ASSERT_TRUE(plans) << why;
     EXPECT_EQ((*plans)[0].label, temp.file("dev/ttyUSB1"));
     EXPECT_EQ((*plans)[0].folder, "COM2");  // [Ports] gives the path its number
@@ -127,13 +126,12 @@ TEST_F(PortTree, EachDeviceKeepsOneBackupFolderHoweverItIsNamed) {
 }
 
 TEST_F(PortTree, AllMeansThePresentPortsAndNoDeviceIsNamedTwice) {
-    Options options;
-    options.command = Command::detect;
+    GlobalOptions options;
     options.allPorts = true;
     auto ports = resolver();
     std::string why;
     ExitStatus status{};
-    const auto all = planPorts(options, ports, roots, &why, &status);
+    const auto all = planPorts(options, DetectJob{}, ports, roots, &why, &status);
     ASSERT_TRUE(all) << why;
     ASSERT_EQ(all->size(), 2u);  // COM3's device is gone
     EXPECT_EQ((*all)[0].label, "COM1");
@@ -142,7 +140,7 @@ TEST_F(PortTree, AllMeansThePresentPortsAndNoDeviceIsNamedTwice) {
     options.allPorts = false;
     options.ports = {PortChoice{1, {}},
                      PortChoice{std::nullopt, temp.file("dev/serial/by-id/usb-FTDI_A5-if00")}};
-    EXPECT_FALSE(planPorts(options, ports, roots, &why, &status));
+    EXPECT_FALSE(planPorts(options, DetectJob{}, ports, roots, &why, &status));
     EXPECT_EQ(status, ExitStatus::usage);
     EXPECT_NE(why.find("are the same device"), std::string::npos) << why;
 
@@ -153,7 +151,7 @@ TEST_F(PortTree, AllMeansThePresentPortsAndNoDeviceIsNamedTwice) {
     fs::create_symlink(tty.data(), temp / "link");
     options.ports = {PortChoice{std::nullopt, temp.file("link")},
                      PortChoice{std::nullopt, tty.data()}};
-    EXPECT_FALSE(planPorts(options, ports, roots, &why, &status));
+    EXPECT_FALSE(planPorts(options, DetectJob{}, ports, roots, &why, &status));
     EXPECT_NE(why.find("are the same device"), std::string::npos) << why;
     ::close(master);
     ::close(slave);
@@ -162,7 +160,7 @@ TEST_F(PortTree, AllMeansThePresentPortsAndNoDeviceIsNamedTwice) {
     fs::remove(temp / "dev/ttyUSB1");
     options.ports.clear();
     options.allPorts = true;
-    EXPECT_FALSE(planPorts(options, ports, roots, &why, &status));
+    EXPECT_FALSE(planPorts(options, DetectJob{}, ports, roots, &why, &status));
     EXPECT_EQ(status, ExitStatus::portError);
 }
 

@@ -1,17 +1,17 @@
 // Fuzz target: tidewell-cli's command line. The input is split at NUL bytes into arguments
 // (a real argument vector cannot hold a NUL).
 //
-// Invariants: a command line is either an error with a message or a consistent set of options
-// (a known command with exactly the operands it takes, ports that are each either a COM number
-// from 1 to 16 or a path, "all" alone, several ports not for the terminal, no --json or --jobs
-// for the terminal, ports or verify, a positive speed, a timeout above 0 and at most a week,
-// --dir only with backup, --verify or --no-verify only with update or restore, --backup-first
-// only with update); and the options, written back out as a command line, parse to the same
-// options.
+// Invariants: a command line is either an error with a message or consistent options and job
+// (a known command with the operands it takes, ports that are each either a COM number from 1
+// to 16 or a path, "all" alone, several ports not for the terminal, no --json or --jobs for the
+// terminal, ports or verify, a positive speed, a timeout above 0 and at most a week); and the
+// options and job, written back out as a command line, parse to the same options and job.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "fuzz_check.h"
@@ -19,9 +19,14 @@
 
 namespace {
 
-using tidewell::cli::Command;
-using tidewell::cli::Options;
+using tidewell::cli::BackupJob;
+using tidewell::cli::GlobalOptions;
+using tidewell::cli::Job;
 using tidewell::cli::ParseResult;
+using tidewell::cli::RestoreJob;
+using tidewell::cli::SendJob;
+using tidewell::cli::UpdateJob;
+using tidewell::cli::VerifyJob;
 
 constexpr std::size_t kMaxArguments = 64;
 constexpr std::chrono::milliseconds kLongestTimeout{7LL * 24 * 3600 * 1000};
@@ -48,9 +53,9 @@ bool isDeviceFile(const std::string& name) {
     return name == "setting" || name == "playlist";
 }
 
-void checkConsistent(const Options& o) {
-    const std::string name(tidewell::cli::commandName(o.command));
-    TIDEWELL_FUZZ_CHECK(o.command != Command::none && !name.empty(), "no command");
+void checkConsistent(const GlobalOptions& o, const Job& job) {
+    const std::string name(tidewell::cli::commandName(tidewell::cli::commandOf(job)));
+    TIDEWELL_FUZZ_CHECK(!name.empty(), "no command");
     TIDEWELL_FUZZ_CHECK(o.speed > 0, "speed 0");
     TIDEWELL_FUZZ_CHECK(o.timeout.count() > 0 && o.timeout <= kLongestTimeout,
                         "timeout " + std::to_string(o.timeout.count()) + " ms");
@@ -65,55 +70,35 @@ void checkConsistent(const Options& o) {
             port.comNumber || (!port.path.empty() && port.path.find(',') == std::string::npos),
             "a port neither a COM number nor a path without commas");
     }
-    if (o.command == Command::terminal) {
+    if (std::holds_alternative<tidewell::cli::TerminalJob>(job)) {
         TIDEWELL_FUZZ_CHECK(!o.allPorts && o.ports.size() <= 1 && !o.json && o.jobs == 0,
                             "terminal on several ports");
     }
-    if (o.command == Command::ports || o.command == Command::verify) {
+    if (std::holds_alternative<tidewell::cli::PortsJob>(job) ||
+        std::holds_alternative<VerifyJob>(job)) {
         TIDEWELL_FUZZ_CHECK(!o.json && o.jobs == 0, "--json or --jobs kept for " + name);
     }
-    TIDEWELL_FUZZ_CHECK(!o.backupDir.empty(), "empty backup folder");
-    TIDEWELL_FUZZ_CHECK(o.command == Command::backup || o.backupDir == ".",
-                        "--dir kept for " + name);
-    TIDEWELL_FUZZ_CHECK(!o.verify || o.command == Command::update || o.command == Command::restore,
-                        "--verify kept for " + name);
-    TIDEWELL_FUZZ_CHECK(o.backupFirstDir.empty() || o.command == Command::update,
-                        "--backup-first kept for " + name);
-    TIDEWELL_FUZZ_CHECK(o.command == Command::verify || o.files.empty(), "files kept for " + name);
-    switch (o.command) {
-        case Command::update:
-            TIDEWELL_FUZZ_CHECK(!o.localFile.empty() && o.deviceFile == "flashimage",
-                                "update without its package or device file");
-            break;
-        case Command::backup:
-            TIDEWELL_FUZZ_CHECK(o.localFile.empty() && isDeviceFile(o.deviceFile),
-                                "backup of \"" + o.deviceFile + "\"");
-            break;
-        case Command::restore:
-            TIDEWELL_FUZZ_CHECK(!o.localFile.empty() && isDeviceFile(o.deviceFile),
-                                "restore of \"" + o.deviceFile + "\" from \"" + o.localFile + "\"");
-            break;
-        case Command::send:
-            TIDEWELL_FUZZ_CHECK(!o.line.empty(), "send without a line");
-            break;
-        case Command::verify:
-            TIDEWELL_FUZZ_CHECK(!o.files.empty() && o.localFile.empty() && o.deviceFile.empty(),
-                                "verify without files, or with a device file");
-            for (const auto& file : o.files) TIDEWELL_FUZZ_CHECK(!file.empty(), "empty file name");
-            break;
-        case Command::ports:
-        case Command::detect:
-        case Command::terminal:
-        case Command::none:
-            TIDEWELL_FUZZ_CHECK(o.localFile.empty() && o.deviceFile.empty() && o.line.empty(),
-                                name + " kept an operand");
-            break;
+    if (const auto* update = std::get_if<UpdateJob>(&job)) {
+        TIDEWELL_FUZZ_CHECK(!update->package.empty(), "update without its package");
+    } else if (const auto* backup = std::get_if<BackupJob>(&job)) {
+        TIDEWELL_FUZZ_CHECK(!backup->folder.empty(), "empty backup folder");
+        TIDEWELL_FUZZ_CHECK(isDeviceFile(backup->deviceFile),
+                            "backup of \"" + backup->deviceFile + "\"");
+    } else if (const auto* restore = std::get_if<RestoreJob>(&job)) {
+        TIDEWELL_FUZZ_CHECK(
+            !restore->backup.empty() && isDeviceFile(restore->deviceFile),
+            "restore of \"" + restore->deviceFile + "\" from \"" + restore->backup + "\"");
+    } else if (const auto* send = std::get_if<SendJob>(&job)) {
+        TIDEWELL_FUZZ_CHECK(!send->line.empty(), "send without a line");
+    } else if (const auto* verify = std::get_if<VerifyJob>(&job)) {
+        TIDEWELL_FUZZ_CHECK(!verify->files.empty(), "verify without files");
+        for (const auto& file : verify->files)
+            TIDEWELL_FUZZ_CHECK(!file.empty(), "empty file name");
     }
-    if (o.command != Command::send) TIDEWELL_FUZZ_CHECK(o.line.empty(), "a line kept for " + name);
 }
 
-// The options as one canonical command line.
-std::vector<std::string> writeOut(const Options& o) {
+// The options and the job as one canonical command line.
+std::vector<std::string> writeOut(const GlobalOptions& o, const Job& job) {
     std::vector<std::string> args{"--speed", std::to_string(o.speed), "--timeout",
                                   seconds(o.timeout)};
     for (const auto& port : o.ports) {
@@ -125,52 +110,45 @@ std::vector<std::string> writeOut(const Options& o) {
     if (o.json) args.emplace_back("--json");
     if (!o.logFile.empty()) args.push_back("--log=" + o.logFile);
     if (o.quiet) args.emplace_back("-q");
-    if (o.command == Command::backup) args.push_back("--dir=" + o.backupDir);
-    if (o.force) args.emplace_back("--force");
-    if (o.verify) args.emplace_back(*o.verify ? "--verify" : "--no-verify");
-    if (!o.backupFirstDir.empty()) args.push_back("--backup-first=" + o.backupFirstDir);
-    args.emplace_back("--");
-    args.emplace_back(tidewell::cli::commandName(o.command));
-    switch (o.command) {
-        case Command::update:
-            args.push_back(o.localFile);
-            break;
-        case Command::backup:
-            args.push_back(o.deviceFile);
-            break;
-        case Command::restore:
-            args.push_back(o.deviceFile);
-            args.push_back(o.localFile);
-            break;
-        case Command::send:
-            args.push_back(o.line);
-            break;
-        case Command::verify:
-            args.insert(args.end(), o.files.begin(), o.files.end());
-            break;
-        default:
-            break;
+    const auto sending = [&](bool force, std::optional<bool> verify) {
+        if (force) args.emplace_back("--force");
+        if (verify) args.emplace_back(*verify ? "--verify" : "--no-verify");
+    };
+    std::vector<std::string> operands;
+    if (const auto* update = std::get_if<UpdateJob>(&job)) {
+        sending(update->force, update->verify);
+        if (!update->backupFirstDir.empty()) {
+            args.push_back("--backup-first=" + update->backupFirstDir);
+        }
+        operands = {update->package};
+    } else if (const auto* backup = std::get_if<BackupJob>(&job)) {
+        args.push_back("--dir=" + backup->folder);
+        operands = {backup->deviceFile};
+    } else if (const auto* restore = std::get_if<RestoreJob>(&job)) {
+        sending(restore->force, restore->verify);
+        operands = {restore->deviceFile, restore->backup};
+    } else if (const auto* send = std::get_if<SendJob>(&job)) {
+        operands = {send->line};
+    } else if (const auto* verify = std::get_if<VerifyJob>(&job)) {
+        operands = verify->files;
     }
+    args.emplace_back("--");
+    args.emplace_back(tidewell::cli::commandName(tidewell::cli::commandOf(job)));
+    args.insert(args.end(), operands.begin(), operands.end());
     return args;
 }
 
-bool samePorts(const Options& a, const Options& b) {
+bool sameOptions(const GlobalOptions& a, const GlobalOptions& b) {
     if (a.ports.size() != b.ports.size()) return false;
     for (std::size_t i = 0; i < a.ports.size(); ++i) {
         if (a.ports[i].comNumber != b.ports[i].comNumber || a.ports[i].path != b.ports[i].path) {
             return false;
         }
     }
-    return a.allPorts == b.allPorts && a.jobs == b.jobs && a.json == b.json;
-}
-
-bool sameOptions(const Options& a, const Options& b) {
-    return a.command == b.command && samePorts(a, b) && a.port.comNumber == b.port.comNumber &&
-           a.port.path == b.port.path && a.speed == b.speed && a.logFile == b.logFile &&
-           a.quiet == b.quiet && a.timeout == b.timeout && a.localFile == b.localFile &&
-           a.deviceFile == b.deviceFile && a.backupDir == b.backupDir && a.line == b.line &&
-           a.force == b.force && a.verify == b.verify && a.backupFirstDir == b.backupFirstDir &&
-           a.files == b.files;
+    return a.allPorts == b.allPorts && a.jobs == b.jobs && a.json == b.json &&
+           a.port.comNumber == b.port.comNumber && a.port.path == b.port.path &&
+           a.speed == b.speed && a.logFile == b.logFile && a.quiet == b.quiet &&
+           a.timeout == b.timeout;
 }
 
 }  // namespace
@@ -189,13 +167,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (!result.ok() || result.helpRequested || result.versionRequested) return 0;
-    checkConsistent(result.options);
+    checkConsistent(result.options, result.job);
 
-    const std::vector<std::string> again = writeOut(result.options);
+    const std::vector<std::string> again = writeOut(result.options, result.job);
     const std::vector<std::string_view> againViews(again.begin(), again.end());
     const ParseResult reparsed = tidewell::cli::parseArguments(againViews);
     TIDEWELL_FUZZ_CHECK(reparsed.ok(), "written-out options refused: " + reparsed.error);
-    TIDEWELL_FUZZ_CHECK(sameOptions(reparsed.options, result.options),
+    TIDEWELL_FUZZ_CHECK(sameOptions(reparsed.options, result.options) && reparsed.job == result.job,
                         "written-out options parse differently (timeout " +
                             std::to_string(result.options.timeout.count()) + " ms, now " +
                             std::to_string(reparsed.options.timeout.count()) + " ms)");

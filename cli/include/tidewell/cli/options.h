@@ -1,4 +1,4 @@
-// Command line of tidewell-cli: global options, one command and its operands.
+// Command line of tidewell-cli: the global options, and the job of its one command.
 //
 // Options may stand before or after the command; "--" ends the options, so a
 // line to send may start with '-'. Both "--name value" and "--name=value" work.
@@ -10,12 +10,14 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace tidewell::cli {
 
 inline constexpr std::uint32_t kDefaultSpeed = 115200;
 inline constexpr std::chrono::milliseconds kDefaultTimeout{60000};
+inline constexpr std::string_view kDefaultBackupFolder = ".";
 inline constexpr std::string_view kProgramName = "tidewell-cli";
 
 enum class Command { none, ports, detect, update, backup, restore, send, terminal, verify };
@@ -28,8 +30,8 @@ struct PortChoice {
     bool saved() const { return !comNumber && path.empty(); }  // no --port given
 };
 
-struct Options {
-    Command command = Command::none;
+// What every command takes.
+struct GlobalOptions {
     // The port of a one-port run: the first one named.
     PortChoice port;
     // Every port named, in order ("--port COM1,COM2 --port /dev/ttyUSB7"); empty: none.
@@ -45,34 +47,92 @@ struct Options {
     bool quiet = false;
     // Detection limit, and the longest silence tolerated in any later wait.
     std::chrono::milliseconds timeout = kDefaultTimeout;
-    // update, restore: the file sent; backup: empty.
-    std::string localFile;
-    // update, restore: send an empty file too; restore: a backup that does not match
-    // its record too.
-    bool force = false;
-    // update, restore: --verify (true) or --no-verify (false); see readsBack().
-    std::optional<bool> verify;
-    // update: back up "setting" and "playlist" into this folder first (empty: no).
-    std::string backupFirstDir;
-    // verify: the backups to check.
-    std::vector<std::string> files;
-    // The file on the device: "flashimage", "setting" or "playlist".
-    std::string deviceFile;
-    // backup: folder of the new backup file.
-    std::string backupDir = ".";
-    // send: the command line (no CR or LF in it).
-    std::string line;
-
-    // Whether the device file is read back and compared after sending: restores by
-    // default, updates on --verify.
-    bool readsBack() const {
-        return command == Command::restore ? verify.value_or(true)
-                                           : command == Command::update && verify.value_or(false);
-    }
 };
 
+// One job per command, holding what that command takes.
+struct PortsJob {
+    static constexpr Command command = Command::ports;
+    bool operator==(const PortsJob&) const = default;
+};
+
+struct DetectJob {
+    static constexpr Command command = Command::detect;
+    bool operator==(const DetectJob&) const = default;
+};
+
+struct UpdateJob {
+    static constexpr Command command = Command::update;
+    static constexpr std::string_view kDeviceFile = "flashimage";
+    std::string package;
+    bool force = false;          // send an empty package too
+    std::optional<bool> verify;  // --verify (true) or --no-verify (false)
+    // Back up "setting" and "playlist" into this folder first (empty: no).
+    std::string backupFirstDir;
+
+    // Whether "flashimage" is read back and compared after sending: on --verify only.
+    bool readsBack() const { return verify.value_or(false); }
+    bool operator==(const UpdateJob&) const = default;
+};
+
+struct BackupJob {
+    static constexpr Command command = Command::backup;
+    std::string deviceFile;                    // "setting" or "playlist"
+    std::string folder{kDefaultBackupFolder};  // of the new backup file
+    bool operator==(const BackupJob&) const = default;
+};
+
+struct RestoreJob {
+    static constexpr Command command = Command::restore;
+    std::string deviceFile;  // "setting" or "playlist"
+    std::string backup;      // the file sent
+    // Send an empty backup, or one that does not match its record, too.
+    bool force = false;
+    std::optional<bool> verify;  // --verify (true) or --no-verify (false)
+
+    // Whether the device file is read back and compared after sending: unless --no-verify.
+    bool readsBack() const { return verify.value_or(true); }
+    bool operator==(const RestoreJob&) const = default;
+};
+
+struct SendJob {
+    static constexpr Command command = Command::send;
+    std::string line;  // no CR or LF in it
+    bool operator==(const SendJob&) const = default;
+};
+
+struct TerminalJob {
+    static constexpr Command command = Command::terminal;
+    bool operator==(const TerminalJob&) const = default;
+};
+
+struct VerifyJob {
+    static constexpr Command command = Command::verify;
+    std::vector<std::string> files;  // the backups to check
+    bool operator==(const VerifyJob&) const = default;
+};
+
+using Job = std::variant<PortsJob, DetectJob, UpdateJob, BackupJob, RestoreJob, SendJob,
+                         TerminalJob, VerifyJob>;
+
+Command commandOf(const Job& job);
+
+// Where a job's backups go: backup's folder, update's --backup-first; nothing when it
+// makes none.
+const std::string* backupFolder(const Job& job);
+std::string* backupFolder(Job& job);
+
+// update, restore: what goes to the device, and how.
+struct FileToSend {
+    std::string localFile;
+    std::string deviceFile;
+    bool force = false;
+    bool readsBack = false;  // the device file is read back and compared after sending
+};
+std::optional<FileToSend> fileToSend(const Job& job);
+
 struct ParseResult {
-    Options options;
+    GlobalOptions options;
+    Job job;
     bool helpRequested = false;
     bool versionRequested = false;
     std::string error;  // empty when the command line is valid
@@ -93,6 +153,6 @@ std::string_view commandName(Command command);
 
 // Several ports at once (more than one named, --port all, or --json): each port runs
 // beside the others, its output prefixed with its name, a summary at the end.
-bool onSeveralPorts(const Options& options);
+bool onSeveralPorts(const GlobalOptions& options, const Job& job);
 
 }  // namespace tidewell::cli
