@@ -10,13 +10,12 @@
 #include <vector>
 
 #include "tidewell/cli/exit_status.h"
+#include "tidewell/serial/ports.h"
 
 namespace tidewell::cli {
 
 namespace {
 
-constexpr std::uint8_t kFirstCom = 1;
-constexpr std::uint8_t kLastCom = 16;
 constexpr double kLongestTimeoutSeconds = 7 * 24 * 3600.0;
 constexpr std::string_view kAllPorts = "all";
 
@@ -225,7 +224,7 @@ class Parser {
             o.allPorts = true;
             return;
         }
-        if (const auto number = parseComName(text)) {
+        if (const auto number = comPortNumber(text)) {
             choice.comNumber = *number;
         } else if (text.size() > 3 && equalsIgnoringCase(text.substr(0, 3), "COM") &&
                    std::all_of(text.begin() + 3, text.end(), [](char c) {
@@ -367,13 +366,6 @@ class Parser {
 
 ParseResult parseArguments(std::span<const std::string_view> args) {
     return Parser(args).run();
-}
-
-std::optional<std::uint8_t> parseComName(std::string_view text) {
-    if (text.size() < 4 || !equalsIgnoringCase(text.substr(0, 3), "COM")) return std::nullopt;
-    const auto number = parseUnsigned<unsigned>(text.substr(3));
-    if (!number || *number < kFirstCom || *number > kLastCom || text[3] == '0') return std::nullopt;
-    return static_cast<std::uint8_t>(*number);
 }
 
 bool onSeveralPorts(const GlobalOptions& options, const Job& job) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tidewell/cli/exit_status.h"
+#include "tidewell/serial/ports.h"
 
 namespace tidewell::cli {
 namespace {
@@ -85,12 +86,12 @@ TEST(CliOptions, OptionsMayStandBeforeOrAfterTheCommand) {
 TEST(CliOptions, ComNamesBecomeNumbersInAnyCase) {
     EXPECT_EQ(parse({"-p", "COM3", "detect"}).options.port.comNumber, 3);
     EXPECT_EQ(parse({"-p", "com16", "detect"}).options.port.comNumber, 16);
-    EXPECT_EQ(parseComName("Com1"), 1);
-    EXPECT_FALSE(parseComName("COM0"));
-    EXPECT_FALSE(parseComName("COM17"));
-    EXPECT_FALSE(parseComName("COM03"));
-    EXPECT_FALSE(parseComName("COM"));
-    EXPECT_FALSE(parseComName("COMX"));
+    EXPECT_EQ(comPortNumber("Com1"), 1);
+    EXPECT_FALSE(comPortNumber("COM0"));
+    EXPECT_FALSE(comPortNumber("COM17"));
+    EXPECT_FALSE(comPortNumber("COM03"));
+    EXPECT_FALSE(comPortNumber("COM"));
+    EXPECT_FALSE(comPortNumber("COMX"));
 }
 
 TEST(CliOptions, ComNumbersOutsideOneToSixteenAreRefused) {

@@ -16,6 +16,7 @@
 
 #include "fuzz_check.h"
 #include "tidewell/cli/options.h"
+#include "tidewell/serial/ports.h"
 
 namespace {
 
@@ -159,10 +160,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ParseResult result = tidewell::cli::parseArguments(args);
 
     for (const auto arg : args) {
-        if (const auto number = tidewell::cli::parseComName(arg)) {
+        if (const auto number = tidewell::comPortNumber(arg)) {
             TIDEWELL_FUZZ_CHECK(
                 *number >= 1 && *number <= 16 &&
-                    tidewell::cli::parseComName("COM" + std::to_string(*number)) == number,
+                    tidewell::comPortNumber("COM" + std::to_string(*number)) == number,
                 "COM name \"" + std::string(arg) + "\"");
         }
     }

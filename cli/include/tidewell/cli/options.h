@@ -146,9 +146,6 @@ ParseResult parseArguments(std::span<const std::string_view> args);
 // The --help text.
 std::string usageText();
 
-// "COM3" -> 3 (any case, 1..16); nothing for anything else.
-std::optional<std::uint8_t> parseComName(std::string_view text);
-
 std::string_view commandName(Command command);
 
 // Several ports at once (more than one named, --port all, or --json): each port runs
