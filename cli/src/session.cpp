@@ -93,19 +93,7 @@ Session::~Session() {
 }
 
 std::chrono::milliseconds Session::laterWait() const {
-    return silenceAtLeast(options_.timeout, EngineTiming{});
-}
-
-EngineTiming Session::engineTiming() const {
-    EngineTiming timing;
-    // The reply waits of a transfer follow --timeout: as many line reads as it takes,
-    // never fewer than the protocol's. Each read stays short, so a cancel is quick.
-    const auto reads = static_cast<int>(
-        (options_.timeout + timing.lineWait - std::chrono::milliseconds(1)) / timing.lineWait);
-    timing.commandReplyAttempts = std::max(timing.commandReplyAttempts, reads);
-    timing.finalReplyAttempts = std::max(timing.finalReplyAttempts, reads);
-    timing.loginReplyWait = laterWait();
-    return timing;
+    return silenceAtLeast(options_.timeout);
 }
 
 std::string Session::forOut(const std::string& text) const {
@@ -248,7 +236,8 @@ ExitStatus Session::openLink() {
         target.portNumber = TidewellSettings().getCommPort();
     }
     std::string why;
-    link_ = PortSession::open(std::move(target), options_.speed, engineTiming(), *cancel_, &why);
+    link_ = PortSession::open(std::move(target), options_.speed, boundedBy(options_.timeout),
+                              *cancel_, &why);
     if (!link_) return fail(ExitStatus::portError, why);
     info("Opened " + link_->name() + " at " + std::to_string(link_->baudRate()) + " bit/s.");
     return ExitStatus::ok;

@@ -115,7 +115,6 @@ class Session {
     std::string lostMessage() const;
     // A wait after detection (the log-in, a reply): --timeout, never below the engine's floor.
     std::chrono::milliseconds laterWait() const;
-    EngineTiming engineTiming() const;
     // A device line for standard output: exact, or visible when that is a terminal.
     std::string forOut(const std::string& text) const;
 

@@ -4,6 +4,28 @@
 
 namespace tidewell {
 
+namespace {
+
+constexpr int kSilenceFloorByteWaits = 2;
+
+}  // namespace
+
+std::chrono::milliseconds silenceAtLeast(std::chrono::milliseconds limit,
+                                         const EngineTiming& timing,
+                                         std::chrono::milliseconds extra) {
+    return std::max(limit, kSilenceFloorByteWaits * timing.byteWait + extra);
+}
+
+EngineTiming boundedBy(std::chrono::milliseconds limit, const EngineTiming& base) {
+    EngineTiming timing = base;
+    const auto reads = static_cast<int>((limit + timing.lineWait - std::chrono::milliseconds(1)) /
+                                        timing.lineWait);
+    timing.commandReplyAttempts = std::max(timing.commandReplyAttempts, reads);
+    timing.finalReplyAttempts = std::max(timing.finalReplyAttempts, reads);
+    timing.loginReplyWait = silenceAtLeast(limit, base);
+    return timing;
+}
+
 EngineTiming scaledTiming(unsigned divisor, const EngineTiming& base) {
     if (divisor <= 1) {
         return base;

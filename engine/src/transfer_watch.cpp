@@ -6,19 +6,6 @@
 
 namespace tidewell {
 
-namespace {
-
-// A healthy transfer can be quiet for a flush plus one byte wait.
-constexpr int kSilenceFloorByteWaits = 2;
-
-}  // namespace
-
-std::chrono::milliseconds silenceAtLeast(std::chrono::milliseconds limit,
-                                         const EngineTiming& timing,
-                                         std::chrono::milliseconds extra) {
-    return std::max(limit, kSilenceFloorByteWaits * timing.byteWait + extra);
-}
-
 SilencePolicy SilencePolicy::atLeast(std::chrono::milliseconds limit, const EngineTiming& timing,
                                      std::uint64_t baud) {
     return {silenceAtLeast(limit, timing),

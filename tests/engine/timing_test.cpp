@@ -44,6 +44,20 @@ class ProductionTiming : public ::testing::Test {
     ScriptedRig rig{EngineTiming{}};
 };
 
+// A caller's own limit stretches the reply waits and the log-in's, never below the
+// protocol's counts or the floor of two byte waits.
+TEST(BoundedTiming, ALimitStretchesTheReplyWaitsButNeverShortensThem) {
+    const EngineTiming longer = boundedBy(60s);
+    EXPECT_EQ(longer.commandReplyAttempts, 300);
+    EXPECT_EQ(longer.finalReplyAttempts, 300);
+    EXPECT_EQ(longer.loginReplyWait, 60s);
+    const EngineTiming shorter = boundedBy(100ms);
+    EXPECT_EQ(shorter.commandReplyAttempts, 15);
+    EXPECT_EQ(shorter.finalReplyAttempts, 20);
+    EXPECT_EQ(shorter.loginReplyWait, 2000ms);
+    EXPECT_EQ(boundedBy(3001ms).commandReplyAttempts, 16);  // a part of a read counts whole
+}
+
 TEST_F(ProductionTiming, CommandLineGetsAFlushOf500MsThenFifteenReplyWaitsOf200Ms) {
     EXPECT_EQ(upload(), resTransferError);
     EXPECT_EQ(rig.line->readWaits(), waits({{1, 500}, {15, 200}}));

@@ -52,6 +52,17 @@ struct EngineTiming {
     int finalReplyAttempts = 20;
 };
 
+// A caller that bounds every wait after detection by `limit` itself: `limit`, never
+// below the floor a healthy exchange needs (a flush plus one byte wait) plus `extra`.
+std::chrono::milliseconds silenceAtLeast(std::chrono::milliseconds limit,
+                                         const EngineTiming& timing = EngineTiming{},
+                                         std::chrono::milliseconds extra = {});
+
+// base for such a caller: the transfers' reply waits take as many line reads as `limit`
+// holds (never fewer than the protocol's), and a log-in awaits its answer for
+// silenceAtLeast(limit). Each read stays short, so a cancel is quick.
+EngineTiming boundedBy(std::chrono::milliseconds limit, const EngineTiming& base = EngineTiming{});
+
 // Every wait of base divided by divisor, none below 1 ms (0 would mean "do not wait").
 EngineTiming scaledTiming(unsigned divisor, const EngineTiming& base = EngineTiming{});
 

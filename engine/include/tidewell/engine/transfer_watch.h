@@ -34,11 +34,6 @@ struct SilencePolicy {
                                  std::uint64_t baud);
 };
 
-// `limit`, never below two byte waits of `timing` plus `extra`.
-std::chrono::milliseconds silenceAtLeast(std::chrono::milliseconds limit,
-                                         const EngineTiming& timing,
-                                         std::chrono::milliseconds extra = {});
-
 // "download flashimage" (to the device), "upload setting" (from it).
 std::string transferCommandLine(TransferWay way, const std::string& deviceFile);
 
