@@ -7,6 +7,7 @@
 // Thread safety: every member from the one thread that opened the session.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
