@@ -1,6 +1,7 @@
 // Each fault option does what it says; one test each, on the device core.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "host_xmodem.h"
@@ -16,9 +17,9 @@ using testing::Millis;
 using testing::padded;
 using testing::patternFile;
 
-DeviceConfig withFaults(const Faults& faults) {
+DeviceConfig withFaults(const std::function<void(Faults&)>& set) {
     DeviceConfig config;
-    config.faults = faults;
+    set(config.faults);
     return config;
 }
 
@@ -31,9 +32,7 @@ void startTransfer(CoreHarness& h, const std::string& line) {
 }
 
 TEST(DevsimFaults, NoPromptLeavesWakeUpsUnanswered) {
-    Faults faults;
-    faults.noPrompt = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.noPrompt = true; }));
     for (int i = 0; i < 50; ++i) {
         h.send("   ");
         h.advanceBy(Millis(9));
@@ -47,9 +46,7 @@ TEST(DevsimFaults, NoPromptLeavesWakeUpsUnanswered) {
 }
 
 TEST(DevsimFaults, RefuseLoginRefusesTheRightWord) {
-    Faults faults;
-    faults.refuseLogin = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.refuseLogin = true; }));
     h.send("   \r\npivot\r");
     EXPECT_EQ(h.take(), ":LOGIN:\r\n:ERROR:\r\n:LOGIN:\r\n");
     EXPECT_TRUE(h.logHas("fault refuse-login: log-in refused"));
@@ -59,11 +56,9 @@ TEST(DevsimFaults, RefuseLoginRefusesTheRightWord) {
 
 TEST(DevsimFaults, LogInFaultsAndEscapeSequences) {
     for (const int fault : {0, 1, 2}) {
-        Faults faults;
-        (fault == 0   ? faults.ignoreLogin
-         : fault == 1 ? faults.repromptLogin
-                      : faults.escapeSequences) = true;
-        CoreHarness h(withFaults(faults));
+        CoreHarness h(withFaults([&](Faults& f) {
+            (fault == 0 ? f.ignoreLogin : fault == 1 ? f.repromptLogin : f.escapeSequences) = true;
+        }));
         h.send("   \r\npivot\r");
         h.advanceBy(Millis(2000));
         const std::string answer = h.take();
@@ -77,9 +72,7 @@ TEST(DevsimFaults, LogInFaultsAndEscapeSequences) {
 }
 
 TEST(DevsimFaults, RefuseTransfersAnswersTransferLinesWithError) {
-    Faults faults;
-    faults.refuseTransfers = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.refuseTransfers = true; }));
     h.writeStoreFile("setting", patternFile(10));
     h.logIn();
     h.send("download flashimage\r");
@@ -94,9 +87,7 @@ TEST(DevsimFaults, RefuseTransfersAnswersTransferLinesWithError) {
 }
 
 TEST(DevsimFaults, SilentAfterCommandAnswersNoCommandLine) {
-    Faults faults;
-    faults.silentAfterCommand = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.silentAfterCommand = true; }));
     h.logIn();
     h.send("download flashimage\r");
     h.send("ls\r");
@@ -108,9 +99,7 @@ TEST(DevsimFaults, SilentAfterCommandAnswersNoCommandLine) {
 }
 
 TEST(DevsimFaults, ReplyDelayHoldsEveryReply) {
-    Faults faults;
-    faults.replyDelay = Millis(700);
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.replyDelay = Millis(700); }));
     h.send("   ");
     h.advanceBy(Millis(699));
     EXPECT_EQ(h.take(), "");
@@ -130,9 +119,7 @@ TEST(DevsimFaults, ReplyDelayHoldsEveryReply) {
 }
 
 TEST(DevsimFaults, CorruptPacketAsSenderDamagesItsFirstSendingOnly) {
-    Faults faults;
-    faults.corruptPacket = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.corruptPacket = 2; }));
     const auto file = patternFile(3000);
     h.writeStoreFile("setting", file);
     startTransfer(h, "upload setting");
@@ -144,9 +131,7 @@ TEST(DevsimFaults, CorruptPacketAsSenderDamagesItsFirstSendingOnly) {
 }
 
 TEST(DevsimFaults, CorruptPacketAsReceiverRefusesItOnce) {
-    Faults faults;
-    faults.corruptPacket = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.corruptPacket = 2; }));
     startTransfer(h, "download setting");
     const auto file = patternFile(3000);
     const auto report = hostSend(h, file);
@@ -158,9 +143,7 @@ TEST(DevsimFaults, CorruptPacketAsReceiverRefusesItOnce) {
 }
 
 TEST(DevsimFaults, DropAckAsReceiverMakesTheHostRepeatThePacket) {
-    Faults faults;
-    faults.dropAck = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.dropAck = 2; }));
     startTransfer(h, "download setting");
     const auto file = patternFile(3000);
     const auto report = hostSend(h, file);
@@ -173,9 +156,7 @@ TEST(DevsimFaults, DropAckAsReceiverMakesTheHostRepeatThePacket) {
 }
 
 TEST(DevsimFaults, DropAckAsSenderRepeatsThePacket) {
-    Faults faults;
-    faults.dropAck = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.dropAck = 2; }));
     const auto file = patternFile(3000);
     h.writeStoreFile("setting", file);
     startTransfer(h, "upload setting");
@@ -187,9 +168,7 @@ TEST(DevsimFaults, DropAckAsSenderRepeatsThePacket) {
 }
 
 TEST(DevsimFaults, CancelAtAsSenderSendsCanCanInPlaceOfThePacket) {
-    Faults faults;
-    faults.cancelAt = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.cancelAt = 2; }));
     h.writeStoreFile("setting", patternFile(3000));
     startTransfer(h, "upload setting");
     const auto report = hostReceive(h);
@@ -206,9 +185,7 @@ TEST(DevsimFaults, CancelAtAsSenderSendsCanCanInPlaceOfThePacket) {
 }
 
 TEST(DevsimFaults, CancelAtAsReceiverAnswersThePacketWithCanCan) {
-    Faults faults;
-    faults.cancelAt = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.cancelAt = 2; }));
     h.writeStoreFile("setting", testing::bytesOf("old"));
     startTransfer(h, "download setting");
     const auto report = hostSend(h, patternFile(3000));
@@ -220,10 +197,10 @@ TEST(DevsimFaults, CancelAtAsReceiverAnswersThePacketWithCanCan) {
 }
 
 TEST(DevsimFaults, OkAfterFailureConfirmsACancelledTransfer) {
-    Faults faults;
-    faults.cancelAt = 1;
-    faults.okAfterFailure = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) {
+        f.cancelAt = 1;
+        f.okAfterFailure = true;
+    }));
     startTransfer(h, "download setting");
     EXPECT_TRUE(hostSend(h, patternFile(100)).cancelled);
     EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
@@ -231,9 +208,7 @@ TEST(DevsimFaults, OkAfterFailureConfirmsACancelledTransfer) {
 }
 
 TEST(DevsimFaults, NoTransferStartAsReceiverSendsNoRequest) {
-    Faults faults;
-    faults.noTransferStart = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.noTransferStart = true; }));
     startTransfer(h, "download setting");
     h.advanceBy(Millis(30000));
     EXPECT_EQ(h.take(), "");
@@ -246,9 +221,7 @@ TEST(DevsimFaults, NoTransferStartAsReceiverSendsNoRequest) {
 }
 
 TEST(DevsimFaults, NoTransferStartAsSenderIgnoresStartRequests) {
-    Faults faults;
-    faults.noTransferStart = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.noTransferStart = true; }));
     h.writeStoreFile("setting", patternFile(100));
     startTransfer(h, "upload setting");
     for (int i = 0; i < 10; ++i) {
@@ -261,10 +234,10 @@ TEST(DevsimFaults, NoTransferStartAsSenderIgnoresStartRequests) {
 
 TEST(DevsimFaults, BitErrorsAreSeededAndReproducible) {
     const auto run = [](std::uint64_t seed, double rate) {
-        Faults faults;
-        faults.bitErrorRate = rate;
-        faults.seed = seed;
-        CoreHarness h(withFaults(faults));
+        CoreHarness h(withFaults([&](Faults& f) {
+            f.bitErrorRate = rate;
+            f.seed = seed;
+        }));
         // Five hundred prompts: 36000 bits from the device, 16000 to it. The
         // carriage return ends whatever a flipped bit made of a wake-up.
         for (int i = 0; i < 500; ++i) {
@@ -292,18 +265,15 @@ TEST(DevsimFaults, BitErrorsAreSeededAndReproducible) {
 }
 
 TEST(DevsimFaults, BitErrorsAlsoHitWhatTheDeviceReads) {
-    Faults faults;
-    faults.bitErrorRate = 1.0;  // every bit flips: "ls" is no longer "ls"
-    CoreHarness h(withFaults(faults));
+    // Every bit flips: "ls" is no longer "ls".
+    CoreHarness h(withFaults([](Faults& f) { f.bitErrorRate = 1.0; }));
     h.send("\xDF\xDF\xDF");  // three spaces once inverted
     EXPECT_TRUE(h.logHas("fault bit-error rx byte 1 bit 0"));
     EXPECT_EQ(h.take().size(), std::string(":LOGIN:\r\n").size());  // answered, but garbled
 }
 
 TEST(DevsimFaults, HangupAtTheKthByteReceived) {
-    Faults faults;
-    faults.hangupAt = 4;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.hangupAt = 4; }));
     h.send("   ");  // bytes 1 to 3: answered
     EXPECT_EQ(h.take(), ":LOGIN:\r\n");
     EXPECT_FALSE(h.device().hungUp());
@@ -316,9 +286,7 @@ TEST(DevsimFaults, HangupAtTheKthByteReceived) {
 }
 
 TEST(DevsimFaults, HangupInPlaceOfTheKthByteSent) {
-    Faults faults;
-    faults.hangupAtSent = 5;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.hangupAtSent = 5; }));
     h.send("   ");
     EXPECT_EQ(h.take(), ":LOG");
     EXPECT_TRUE(h.device().hungUp());
@@ -326,9 +294,7 @@ TEST(DevsimFaults, HangupInPlaceOfTheKthByteSent) {
 }
 
 TEST(DevsimFaults, NoFinalReply) {
-    Faults faults;
-    faults.finalReply = FinalReply::never;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.finalReply = FinalReply::never; }));
     startTransfer(h, "download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     h.advanceBy(Millis(10000));
@@ -339,10 +305,10 @@ TEST(DevsimFaults, NoFinalReply) {
 }
 
 TEST(DevsimFaults, FinalReplyLate) {
-    Faults faults;
-    faults.finalReply = FinalReply::late;
-    faults.finalReplyLate = Millis(3000);
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) {
+        f.finalReply = FinalReply::late;
+        f.finalReplyLate = Millis(3000);
+    }));
     startTransfer(h, "download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     h.advanceBy(Millis(2999));
@@ -352,9 +318,7 @@ TEST(DevsimFaults, FinalReplyLate) {
 }
 
 TEST(DevsimFaults, FinalReplyEarlyFollowsTheEotOfAnUpload) {
-    Faults faults;
-    faults.finalReply = FinalReply::early;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.finalReply = FinalReply::early; }));
     h.writeStoreFile("setting", patternFile(100));
     startTransfer(h, "upload setting");
     ASSERT_TRUE(hostReceive(h).completed);
@@ -397,9 +361,7 @@ void enterPhase(CoreHarness& h, FaultPhase phase) {
 class PhaseFaults : public ::testing::TestWithParam<FaultPhase> {};
 
 TEST_P(PhaseFaults, HangupInThePhaseInPlaceOfItsAnswer) {
-    Faults faults;
-    faults.hangupIn = GetParam();
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([&](Faults& f) { f.hangupIn = GetParam(); }));
     h.writeStoreFile("setting", patternFile(3000));
     enterPhase(h, GetParam());
     EXPECT_TRUE(h.device().hungUp());
@@ -409,10 +371,10 @@ TEST_P(PhaseFaults, HangupInThePhaseInPlaceOfItsAnswer) {
 }
 
 TEST_P(PhaseFaults, AFloodInThePhaseTakesTheDeviceOverForGood) {
-    Faults faults;
-    faults.flood = FloodKind::lineFeeds;
-    faults.floodIn = GetParam();
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([&](Faults& f) {
+        f.flood = FloodKind::lineFeeds;
+        f.floodIn = GetParam();
+    }));
     h.writeStoreFile("setting", patternFile(3000));
     if (GetParam() == FaultPhase::transfer) {
         startTransfer(h, "upload setting");  // ":OK:", then the flood in place of packet 1
@@ -440,9 +402,7 @@ INSTANTIATE_TEST_SUITE_P(DevsimFaults, PhaseFaults,
                          [](const auto& info) { return std::string(phaseName(info.param)); });
 
 TEST(DevsimFaults, HangupInTheTransferAsReceiverComesInPlaceOfTheFirstAck) {
-    Faults faults;
-    faults.hangupIn = FaultPhase::transfer;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.hangupIn = FaultPhase::transfer; }));
     startTransfer(h, "download setting");
     h.advanceBy(Millis(10));
     EXPECT_EQ(h.take(), "C");
@@ -452,10 +412,10 @@ TEST(DevsimFaults, HangupInTheTransferAsReceiverComesInPlaceOfTheFirstAck) {
 }
 
 TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
-    Faults faults;
-    faults.flood = FloodKind::endlessLine;
-    faults.floodIn = FaultPhase::command;
-    CoreHarness line(withFaults(faults));
+    CoreHarness line(withFaults([](Faults& f) {
+        f.flood = FloodKind::endlessLine;
+        f.floodIn = FaultPhase::command;
+    }));
     enterPhase(line, FaultPhase::command);
     line.device().flood(100, line.now());
     line.device().flood(100, line.now());
@@ -465,9 +425,10 @@ TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
     EXPECT_EQ(text.substr(0, 27), "abcdefghijklmnopqrstuvwxyza");
     EXPECT_EQ(text.find_first_not_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos);
 
-    faults.flood = FloodKind::noise;
-    faults.floodIn = FaultPhase::detection;
-    CoreHarness noise(withFaults(faults));
+    CoreHarness noise(withFaults([](Faults& f) {
+        f.flood = FloodKind::noise;
+        f.floodIn = FaultPhase::detection;
+    }));
     enterPhase(noise, FaultPhase::detection);
     noise.device().flood(4096, noise.now());
     noise.advanceBy(Millis(0));
@@ -478,9 +439,7 @@ TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
 }
 
 TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
-    Faults faults;
-    faults.trickle = Millis(900);
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.trickle = Millis(900); }));
     h.writeStoreFile("setting", patternFile(3000));
     startTransfer(h, "upload setting");
     h.send("C");
@@ -497,9 +456,7 @@ TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
 }
 
 TEST(DevsimFaults, CorruptStoreInvertsOneByteOfEveryFileStored) {
-    Faults faults;
-    faults.corruptStore = 1500;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.corruptStore = 1500; }));
     startTransfer(h, "download setting");
     const auto file = patternFile(3000);
     ASSERT_TRUE(hostSend(h, file).delivered);
@@ -518,9 +475,7 @@ TEST(DevsimFaults, CorruptStoreInvertsOneByteOfEveryFileStored) {
 }
 
 TEST(DevsimFaults, RefuseUploadRefusesToSendTheNamedFileOnly) {
-    Faults faults;
-    faults.refuseUpload = {"playlist"};
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.refuseUpload = {"playlist"}; }));
     h.writeStoreFile("setting", patternFile(10));
     h.writeStoreFile("playlist", patternFile(10));
     h.logIn();
@@ -537,9 +492,7 @@ TEST(DevsimFaults, RefuseUploadRefusesToSendTheNamedFileOnly) {
 }
 
 TEST(DevsimFaults, MangleDownloadNameStoresUnderAnotherNameAndConfirms) {
-    Faults faults;
-    faults.mangleDownloadName = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.mangleDownloadName = true; }));
     h.writeStoreFile("setting", testing::bytesOf("old"));
     startTransfer(h, "download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
