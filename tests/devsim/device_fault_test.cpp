@@ -23,14 +23,6 @@ DeviceConfig withFaults(const std::function<void(Faults&)>& set) {
     return config;
 }
 
-void startTransfer(CoreHarness& h, const std::string& line) {
-    h.logIn();
-    h.send(line + "\r");
-    const auto reply = h.takeLine();
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(*reply, ":OK:");
-}
-
 TEST(DevsimFaults, NoPromptLeavesWakeUpsUnanswered) {
     CoreHarness h(withFaults([](Faults& f) { f.noPrompt = true; }));
     for (int i = 0; i < 50; ++i) {
@@ -122,7 +114,7 @@ TEST(DevsimFaults, CorruptPacketAsSenderDamagesItsFirstSendingOnly) {
     CoreHarness h(withFaults([](Faults& f) { f.corruptPacket = 2; }));
     const auto file = patternFile(3000);
     h.writeStoreFile("setting", file);
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     const auto report = hostReceive(h);
     ASSERT_TRUE(report.completed) << report.failure;
     EXPECT_EQ(report.badPackets, 1);
@@ -132,7 +124,7 @@ TEST(DevsimFaults, CorruptPacketAsSenderDamagesItsFirstSendingOnly) {
 
 TEST(DevsimFaults, CorruptPacketAsReceiverRefusesItOnce) {
     CoreHarness h(withFaults([](Faults& f) { f.corruptPacket = 2; }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     const auto file = patternFile(3000);
     const auto report = hostSend(h, file);
     ASSERT_TRUE(report.delivered) << report.failure;
@@ -144,7 +136,7 @@ TEST(DevsimFaults, CorruptPacketAsReceiverRefusesItOnce) {
 
 TEST(DevsimFaults, DropAckAsReceiverMakesTheHostRepeatThePacket) {
     CoreHarness h(withFaults([](Faults& f) { f.dropAck = 2; }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     const auto file = patternFile(3000);
     const auto report = hostSend(h, file);
     ASSERT_TRUE(report.delivered) << report.failure;
@@ -159,7 +151,7 @@ TEST(DevsimFaults, DropAckAsSenderRepeatsThePacket) {
     CoreHarness h(withFaults([](Faults& f) { f.dropAck = 2; }));
     const auto file = patternFile(3000);
     h.writeStoreFile("setting", file);
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     const auto report = hostReceive(h);
     ASSERT_TRUE(report.completed) << report.failure;
     EXPECT_EQ(report.repeats, 1);
@@ -170,7 +162,7 @@ TEST(DevsimFaults, DropAckAsSenderRepeatsThePacket) {
 TEST(DevsimFaults, CancelAtAsSenderSendsCanCanInPlaceOfThePacket) {
     CoreHarness h(withFaults([](Faults& f) { f.cancelAt = 2; }));
     h.writeStoreFile("setting", patternFile(3000));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     const auto report = hostReceive(h);
     EXPECT_TRUE(report.cancelled);
     EXPECT_EQ(report.numbers, std::vector<int>{1});
@@ -187,7 +179,7 @@ TEST(DevsimFaults, CancelAtAsSenderSendsCanCanInPlaceOfThePacket) {
 TEST(DevsimFaults, CancelAtAsReceiverAnswersThePacketWithCanCan) {
     CoreHarness h(withFaults([](Faults& f) { f.cancelAt = 2; }));
     h.writeStoreFile("setting", testing::bytesOf("old"));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     const auto report = hostSend(h, patternFile(3000));
     EXPECT_TRUE(report.cancelled);
     EXPECT_EQ(report.sends, 2);
@@ -201,7 +193,7 @@ TEST(DevsimFaults, OkAfterFailureConfirmsACancelledTransfer) {
         f.cancelAt = 1;
         f.okAfterFailure = true;
     }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     EXPECT_TRUE(hostSend(h, patternFile(100)).cancelled);
     EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
     EXPECT_TRUE(h.logHas("fault ok-after-failure"));
@@ -209,7 +201,7 @@ TEST(DevsimFaults, OkAfterFailureConfirmsACancelledTransfer) {
 
 TEST(DevsimFaults, NoTransferStartAsReceiverSendsNoRequest) {
     CoreHarness h(withFaults([](Faults& f) { f.noTransferStart = true; }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     h.advanceBy(Millis(30000));
     EXPECT_EQ(h.take(), "");
     EXPECT_TRUE(h.logHas("fault no-transfer-start: no start request sent"));
@@ -223,7 +215,7 @@ TEST(DevsimFaults, NoTransferStartAsReceiverSendsNoRequest) {
 TEST(DevsimFaults, NoTransferStartAsSenderIgnoresStartRequests) {
     CoreHarness h(withFaults([](Faults& f) { f.noTransferStart = true; }));
     h.writeStoreFile("setting", patternFile(100));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     for (int i = 0; i < 10; ++i) {
         h.send("C");
         h.advanceBy(Millis(1000));
@@ -295,7 +287,7 @@ TEST(DevsimFaults, HangupInPlaceOfTheKthByteSent) {
 
 TEST(DevsimFaults, NoFinalReply) {
     CoreHarness h(withFaults([](Faults& f) { f.finalReply = FinalReply::never; }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     h.advanceBy(Millis(10000));
     EXPECT_EQ(h.take(), "");
@@ -309,7 +301,7 @@ TEST(DevsimFaults, FinalReplyLate) {
         f.finalReply = FinalReply::late;
         f.finalReplyLate = Millis(3000);
     }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     h.advanceBy(Millis(2999));
     EXPECT_EQ(h.take(), "");
@@ -320,7 +312,7 @@ TEST(DevsimFaults, FinalReplyLate) {
 TEST(DevsimFaults, FinalReplyEarlyFollowsTheEotOfAnUpload) {
     CoreHarness h(withFaults([](Faults& f) { f.finalReply = FinalReply::early; }));
     h.writeStoreFile("setting", patternFile(100));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     ASSERT_TRUE(hostReceive(h).completed);
     // At once after the host's ACK of EOT, well within 100 ms.
     EXPECT_EQ(h.take(), ":OK:\r\n");
@@ -343,13 +335,13 @@ void enterPhase(CoreHarness& h, FaultPhase phase) {
             h.send("upload setting\r");
             return;
         case FaultPhase::transfer:
-            startTransfer(h, "upload setting");
+            h.startTransfer("upload setting");
             h.send("C");
             ASSERT_EQ(h.take().size(), 1029u);  // packet 1
             h.send("\x06");
             return;
         case FaultPhase::final: {
-            startTransfer(h, "upload setting");
+            h.startTransfer("upload setting");
             const auto received = hostReceive(h);
             ASSERT_TRUE(received.completed) << received.failure;
             h.advanceBy(Millis(1500));  // the line's quiet second
@@ -377,7 +369,7 @@ TEST_P(PhaseFaults, AFloodInThePhaseTakesTheDeviceOverForGood) {
     }));
     h.writeStoreFile("setting", patternFile(3000));
     if (GetParam() == FaultPhase::transfer) {
-        startTransfer(h, "upload setting");  // ":OK:", then the flood in place of packet 1
+        h.startTransfer("upload setting");  // ":OK:", then the flood in place of packet 1
     } else {
         enterPhase(h, GetParam());
     }
@@ -403,7 +395,7 @@ INSTANTIATE_TEST_SUITE_P(DevsimFaults, PhaseFaults,
 
 TEST(DevsimFaults, HangupInTheTransferAsReceiverComesInPlaceOfTheFirstAck) {
     CoreHarness h(withFaults([](Faults& f) { f.hangupIn = FaultPhase::transfer; }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     h.advanceBy(Millis(10));
     EXPECT_EQ(h.take(), "C");
     h.send(makePacket(1, patternFile(1024), true));
@@ -441,7 +433,7 @@ TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
 TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
     CoreHarness h(withFaults([](Faults& f) { f.trickle = Millis(900); }));
     h.writeStoreFile("setting", patternFile(3000));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     h.send("C");
     EXPECT_EQ(h.take(), "\x02");  // the header at once
     h.advanceBy(Millis(899));
@@ -457,7 +449,7 @@ TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
 
 TEST(DevsimFaults, CorruptStoreInvertsOneByteOfEveryFileStored) {
     CoreHarness h(withFaults([](Faults& f) { f.corruptStore = 1500; }));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     const auto file = patternFile(3000);
     ASSERT_TRUE(hostSend(h, file).delivered);
     EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
@@ -494,7 +486,7 @@ TEST(DevsimFaults, RefuseUploadRefusesToSendTheNamedFileOnly) {
 TEST(DevsimFaults, MangleDownloadNameStoresUnderAnotherNameAndConfirms) {
     CoreHarness h(withFaults([](Faults& f) { f.mangleDownloadName = true; }));
     h.writeStoreFile("setting", testing::bytesOf("old"));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
     EXPECT_EQ(*h.readStoreFile("setting"), testing::bytesOf("old"));
