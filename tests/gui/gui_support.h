@@ -62,7 +62,7 @@ class Script : public wxTimer {
 // True once the window is on screen and has been painted.
 bool shownAndPainted(const ui::Window& window);
 std::string screenshotPath(const std::string& name);
-// Saves what the screen shows of the window as docs/screenshots/templates/<name>.png.
+// Saves what the screen shows of the window as <name>.png in the test program's folder.
 bool saveScreenshot(const ui::Window& window, const std::string& name);
 // A statistic ("mean", "standard_deviation") of a grey-scale region of a screenshot
 // (ImageMagick's fx names); -1 when it cannot be read.
