@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "app_gui_support.h"
 #include "frame_env.h"
+#include "gui_support.h"
 
 extern char** environ;
 
@@ -24,6 +24,8 @@ namespace tidewell::appgui {
 namespace {
 
 using namespace std::chrono_literals;
+using gui::haveDisplay;
+using gui::screenshotPath;
 using Clock = std::chrono::steady_clock;
 
 // Output of a shell command (standard error left to the test's own).

@@ -27,45 +27,35 @@ TEST(CliProgressFormat, SizesRatesAndDurations) {
     EXPECT_EQ(formatDuration(-4s), "0:00");
 }
 
-TEST(CliProgressFormat, UploadLineHasPercentBytesRateAndEta) {
-    ProgressSample s;
-    s.way = TransferWay::toDevice;
-    s.label = "flashimage";
-    s.percent = 50;
-    s.total = 1048576;
-    s.bytes = 524288;
-    s.elapsed = 4s;
-    EXPECT_EQ(formatProgressLine(s),
-              "flashimage   50%  512.0 KiB of 1.0 MiB  128.0 KiB/s  ETA 0:04");
-}
-
-TEST(CliProgressFormat, UploadLineWithoutARateYetHasNoEta) {
-    ProgressSample s;
-    s.label = "setting";
-    s.total = 3000;
-    s.elapsed = 0s;
-    EXPECT_EQ(formatProgressLine(s), "setting    0%  0 B of 2.9 KiB  -- B/s  ETA --:--");
-}
-
-TEST(CliProgressFormat, FinishedUploadShowsNoEtaAndClampsThePercent) {
-    ProgressSample s;
-    s.label = "setting";
-    s.percent = 102;
-    s.total = 3000;
-    s.bytes = 3000;
-    s.elapsed = 1s;
-    EXPECT_EQ(formatProgressLine(s), "setting  100%  2.9 KiB of 2.9 KiB  2.9 KiB/s");
-}
-
-TEST(CliProgressFormat, AMeasuredRateIsUsedForRateAndEta) {
-    ProgressSample s;
-    s.label = "f";
-    s.percent = 50;
-    s.total = 204800;
-    s.bytes = 102400;
-    s.elapsed = 100s;  // mostly waiting for the start
-    s.rate = 10240;
-    EXPECT_EQ(formatProgressLine(s), "f   50%  100.0 KiB of 200.0 KiB  10.0 KiB/s  ETA 0:10");
+// One line per sample: an upload shows its size and ETA, a download neither.
+TEST(CliProgressFormat, ProgressLines) {
+    struct Case {
+        const char* name;
+        ProgressSample sample;
+        const char* line;
+    };
+    constexpr auto up = TransferWay::toDevice;
+    // way, label, percent, bytes, total, elapsed, rate
+    const Case cases[] = {
+        {"upload with percent, bytes, rate and ETA",
+         {up, "flashimage", 50, 524288, 1048576, 4s, {}},
+         "flashimage   50%  512.0 KiB of 1.0 MiB  128.0 KiB/s  ETA 0:04"},
+        {"upload without a rate yet has no ETA",
+         {up, "setting", 0, 0, 3000, 0s, {}},
+         "setting    0%  0 B of 2.9 KiB  -- B/s  ETA --:--"},
+        {"finished upload shows no ETA and clamps the percent",
+         {up, "setting", 102, 3000, 3000, 1s, {}},
+         "setting  100%  2.9 KiB of 2.9 KiB  2.9 KiB/s"},
+        {"a measured rate is used for rate and ETA",  // elapsed is mostly the start wait
+         {up, "f", 50, 102400, 204800, 100s, 10240},
+         "f   50%  100.0 KiB of 200.0 KiB  10.0 KiB/s  ETA 0:10"},
+        {"download has bytes and rate but no ETA",
+         {TransferWay::fromDevice, "playlist", 200, 262144, {}, 2s, {}},
+         "playlist  256.0 KiB  128.0 KiB/s"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(formatProgressLine(c.sample), c.line) << c.name;
+    }
 }
 
 TEST(CliProgressMeter, RateIsMeasuredFromTheFirstPacket) {
@@ -77,16 +67,6 @@ TEST(CliProgressMeter, RateIsMeasuredFromTheFirstPacket) {
     meter.update(10, 10240, t0 + 30s + 9s);
     // 9 KiB more in 9 s: 1 KiB/s, so 90 KiB take 90 s more.
     EXPECT_NE(out.str().find("1.0 KiB/s  ETA 1:30"), std::string::npos) << out.str();
-}
-
-TEST(CliProgressFormat, DownloadLineHasBytesAndRateButNoEta) {
-    ProgressSample s;
-    s.way = TransferWay::fromDevice;
-    s.label = "playlist";
-    s.percent = 200;
-    s.bytes = 262144;
-    s.elapsed = 2s;
-    EXPECT_EQ(formatProgressLine(s), "playlist  256.0 KiB  128.0 KiB/s");
 }
 
 TEST(CliStatusConsole, InteractiveProgressIsRedrawnInPlace) {

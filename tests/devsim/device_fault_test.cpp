@@ -1,6 +1,7 @@
 // Each fault option does what it says; one test each, on the device core.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "host_xmodem.h"
@@ -16,24 +17,14 @@ using testing::Millis;
 using testing::padded;
 using testing::patternFile;
 
-DeviceConfig withFaults(const Faults& faults) {
+DeviceConfig withFaults(const std::function<void(Faults&)>& set) {
     DeviceConfig config;
-    config.faults = faults;
+    set(config.faults);
     return config;
 }
 
-void startTransfer(CoreHarness& h, const std::string& line) {
-    h.logIn();
-    h.send(line + "\r");
-    const auto reply = h.takeLine();
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(*reply, ":OK:");
-}
-
 TEST(DevsimFaults, NoPromptLeavesWakeUpsUnanswered) {
-    Faults faults;
-    faults.noPrompt = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.noPrompt = true; }));
     for (int i = 0; i < 50; ++i) {
         h.send("   ");
         h.advanceBy(Millis(9));
@@ -47,9 +38,7 @@ TEST(DevsimFaults, NoPromptLeavesWakeUpsUnanswered) {
 }
 
 TEST(DevsimFaults, RefuseLoginRefusesTheRightWord) {
-    Faults faults;
-    faults.refuseLogin = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.refuseLogin = true; }));
     h.send("   \r\npivot\r");
     EXPECT_EQ(h.take(), ":LOGIN:\r\n:ERROR:\r\n:LOGIN:\r\n");
     EXPECT_TRUE(h.logHas("fault refuse-login: log-in refused"));
@@ -59,11 +48,9 @@ TEST(DevsimFaults, RefuseLoginRefusesTheRightWord) {
 
 TEST(DevsimFaults, LogInFaultsAndEscapeSequences) {
     for (const int fault : {0, 1, 2}) {
-        Faults faults;
-        (fault == 0   ? faults.ignoreLogin
-         : fault == 1 ? faults.repromptLogin
-                      : faults.escapeSequences) = true;
-        CoreHarness h(withFaults(faults));
+        CoreHarness h(withFaults([&](Faults& f) {
+            (fault == 0 ? f.ignoreLogin : fault == 1 ? f.repromptLogin : f.escapeSequences) = true;
+        }));
         h.send("   \r\npivot\r");
         h.advanceBy(Millis(2000));
         const std::string answer = h.take();
@@ -77,9 +64,7 @@ TEST(DevsimFaults, LogInFaultsAndEscapeSequences) {
 }
 
 TEST(DevsimFaults, RefuseTransfersAnswersTransferLinesWithError) {
-    Faults faults;
-    faults.refuseTransfers = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.refuseTransfers = true; }));
     h.writeStoreFile("setting", patternFile(10));
     h.logIn();
     h.send("download flashimage\r");
@@ -94,9 +79,7 @@ TEST(DevsimFaults, RefuseTransfersAnswersTransferLinesWithError) {
 }
 
 TEST(DevsimFaults, SilentAfterCommandAnswersNoCommandLine) {
-    Faults faults;
-    faults.silentAfterCommand = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.silentAfterCommand = true; }));
     h.logIn();
     h.send("download flashimage\r");
     h.send("ls\r");
@@ -108,9 +91,7 @@ TEST(DevsimFaults, SilentAfterCommandAnswersNoCommandLine) {
 }
 
 TEST(DevsimFaults, ReplyDelayHoldsEveryReply) {
-    Faults faults;
-    faults.replyDelay = Millis(700);
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.replyDelay = Millis(700); }));
     h.send("   ");
     h.advanceBy(Millis(699));
     EXPECT_EQ(h.take(), "");
@@ -130,12 +111,10 @@ TEST(DevsimFaults, ReplyDelayHoldsEveryReply) {
 }
 
 TEST(DevsimFaults, CorruptPacketAsSenderDamagesItsFirstSendingOnly) {
-    Faults faults;
-    faults.corruptPacket = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.corruptPacket = 2; }));
     const auto file = patternFile(3000);
     h.writeStoreFile("setting", file);
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     const auto report = hostReceive(h);
     ASSERT_TRUE(report.completed) << report.failure;
     EXPECT_EQ(report.badPackets, 1);
@@ -144,10 +123,8 @@ TEST(DevsimFaults, CorruptPacketAsSenderDamagesItsFirstSendingOnly) {
 }
 
 TEST(DevsimFaults, CorruptPacketAsReceiverRefusesItOnce) {
-    Faults faults;
-    faults.corruptPacket = 2;
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) { f.corruptPacket = 2; }));
+    h.startTransfer("download setting");
     const auto file = patternFile(3000);
     const auto report = hostSend(h, file);
     ASSERT_TRUE(report.delivered) << report.failure;
@@ -158,10 +135,8 @@ TEST(DevsimFaults, CorruptPacketAsReceiverRefusesItOnce) {
 }
 
 TEST(DevsimFaults, DropAckAsReceiverMakesTheHostRepeatThePacket) {
-    Faults faults;
-    faults.dropAck = 2;
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) { f.dropAck = 2; }));
+    h.startTransfer("download setting");
     const auto file = patternFile(3000);
     const auto report = hostSend(h, file);
     ASSERT_TRUE(report.delivered) << report.failure;
@@ -173,12 +148,10 @@ TEST(DevsimFaults, DropAckAsReceiverMakesTheHostRepeatThePacket) {
 }
 
 TEST(DevsimFaults, DropAckAsSenderRepeatsThePacket) {
-    Faults faults;
-    faults.dropAck = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.dropAck = 2; }));
     const auto file = patternFile(3000);
     h.writeStoreFile("setting", file);
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     const auto report = hostReceive(h);
     ASSERT_TRUE(report.completed) << report.failure;
     EXPECT_EQ(report.repeats, 1);
@@ -187,11 +160,9 @@ TEST(DevsimFaults, DropAckAsSenderRepeatsThePacket) {
 }
 
 TEST(DevsimFaults, CancelAtAsSenderSendsCanCanInPlaceOfThePacket) {
-    Faults faults;
-    faults.cancelAt = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.cancelAt = 2; }));
     h.writeStoreFile("setting", patternFile(3000));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     const auto report = hostReceive(h);
     EXPECT_TRUE(report.cancelled);
     EXPECT_EQ(report.numbers, std::vector<int>{1});
@@ -206,11 +177,9 @@ TEST(DevsimFaults, CancelAtAsSenderSendsCanCanInPlaceOfThePacket) {
 }
 
 TEST(DevsimFaults, CancelAtAsReceiverAnswersThePacketWithCanCan) {
-    Faults faults;
-    faults.cancelAt = 2;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.cancelAt = 2; }));
     h.writeStoreFile("setting", testing::bytesOf("old"));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     const auto report = hostSend(h, patternFile(3000));
     EXPECT_TRUE(report.cancelled);
     EXPECT_EQ(report.sends, 2);
@@ -220,21 +189,19 @@ TEST(DevsimFaults, CancelAtAsReceiverAnswersThePacketWithCanCan) {
 }
 
 TEST(DevsimFaults, OkAfterFailureConfirmsACancelledTransfer) {
-    Faults faults;
-    faults.cancelAt = 1;
-    faults.okAfterFailure = true;
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) {
+        f.cancelAt = 1;
+        f.okAfterFailure = true;
+    }));
+    h.startTransfer("download setting");
     EXPECT_TRUE(hostSend(h, patternFile(100)).cancelled);
     EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
     EXPECT_TRUE(h.logHas("fault ok-after-failure"));
 }
 
 TEST(DevsimFaults, NoTransferStartAsReceiverSendsNoRequest) {
-    Faults faults;
-    faults.noTransferStart = true;
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) { f.noTransferStart = true; }));
+    h.startTransfer("download setting");
     h.advanceBy(Millis(30000));
     EXPECT_EQ(h.take(), "");
     EXPECT_TRUE(h.logHas("fault no-transfer-start: no start request sent"));
@@ -246,11 +213,9 @@ TEST(DevsimFaults, NoTransferStartAsReceiverSendsNoRequest) {
 }
 
 TEST(DevsimFaults, NoTransferStartAsSenderIgnoresStartRequests) {
-    Faults faults;
-    faults.noTransferStart = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.noTransferStart = true; }));
     h.writeStoreFile("setting", patternFile(100));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     for (int i = 0; i < 10; ++i) {
         h.send("C");
         h.advanceBy(Millis(1000));
@@ -261,10 +226,10 @@ TEST(DevsimFaults, NoTransferStartAsSenderIgnoresStartRequests) {
 
 TEST(DevsimFaults, BitErrorsAreSeededAndReproducible) {
     const auto run = [](std::uint64_t seed, double rate) {
-        Faults faults;
-        faults.bitErrorRate = rate;
-        faults.seed = seed;
-        CoreHarness h(withFaults(faults));
+        CoreHarness h(withFaults([&](Faults& f) {
+            f.bitErrorRate = rate;
+            f.seed = seed;
+        }));
         // Five hundred prompts: 36000 bits from the device, 16000 to it. The
         // carriage return ends whatever a flipped bit made of a wake-up.
         for (int i = 0; i < 500; ++i) {
@@ -292,18 +257,15 @@ TEST(DevsimFaults, BitErrorsAreSeededAndReproducible) {
 }
 
 TEST(DevsimFaults, BitErrorsAlsoHitWhatTheDeviceReads) {
-    Faults faults;
-    faults.bitErrorRate = 1.0;  // every bit flips: "ls" is no longer "ls"
-    CoreHarness h(withFaults(faults));
+    // Every bit flips: "ls" is no longer "ls".
+    CoreHarness h(withFaults([](Faults& f) { f.bitErrorRate = 1.0; }));
     h.send("\xDF\xDF\xDF");  // three spaces once inverted
     EXPECT_TRUE(h.logHas("fault bit-error rx byte 1 bit 0"));
     EXPECT_EQ(h.take().size(), std::string(":LOGIN:\r\n").size());  // answered, but garbled
 }
 
 TEST(DevsimFaults, HangupAtTheKthByteReceived) {
-    Faults faults;
-    faults.hangupAt = 4;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.hangupAt = 4; }));
     h.send("   ");  // bytes 1 to 3: answered
     EXPECT_EQ(h.take(), ":LOGIN:\r\n");
     EXPECT_FALSE(h.device().hungUp());
@@ -316,9 +278,7 @@ TEST(DevsimFaults, HangupAtTheKthByteReceived) {
 }
 
 TEST(DevsimFaults, HangupInPlaceOfTheKthByteSent) {
-    Faults faults;
-    faults.hangupAtSent = 5;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.hangupAtSent = 5; }));
     h.send("   ");
     EXPECT_EQ(h.take(), ":LOG");
     EXPECT_TRUE(h.device().hungUp());
@@ -326,10 +286,8 @@ TEST(DevsimFaults, HangupInPlaceOfTheKthByteSent) {
 }
 
 TEST(DevsimFaults, NoFinalReply) {
-    Faults faults;
-    faults.finalReply = FinalReply::never;
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) { f.finalReply = FinalReply::never; }));
+    h.startTransfer("download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     h.advanceBy(Millis(10000));
     EXPECT_EQ(h.take(), "");
@@ -339,11 +297,11 @@ TEST(DevsimFaults, NoFinalReply) {
 }
 
 TEST(DevsimFaults, FinalReplyLate) {
-    Faults faults;
-    faults.finalReply = FinalReply::late;
-    faults.finalReplyLate = Millis(3000);
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) {
+        f.finalReply = FinalReply::late;
+        f.finalReplyLate = Millis(3000);
+    }));
+    h.startTransfer("download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     h.advanceBy(Millis(2999));
     EXPECT_EQ(h.take(), "");
@@ -352,11 +310,9 @@ TEST(DevsimFaults, FinalReplyLate) {
 }
 
 TEST(DevsimFaults, FinalReplyEarlyFollowsTheEotOfAnUpload) {
-    Faults faults;
-    faults.finalReply = FinalReply::early;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.finalReply = FinalReply::early; }));
     h.writeStoreFile("setting", patternFile(100));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     ASSERT_TRUE(hostReceive(h).completed);
     // At once after the host's ACK of EOT, well within 100 ms.
     EXPECT_EQ(h.take(), ":OK:\r\n");
@@ -379,13 +335,13 @@ void enterPhase(CoreHarness& h, FaultPhase phase) {
             h.send("upload setting\r");
             return;
         case FaultPhase::transfer:
-            startTransfer(h, "upload setting");
+            h.startTransfer("upload setting");
             h.send("C");
             ASSERT_EQ(h.take().size(), 1029u);  // packet 1
             h.send("\x06");
             return;
         case FaultPhase::final: {
-            startTransfer(h, "upload setting");
+            h.startTransfer("upload setting");
             const auto received = hostReceive(h);
             ASSERT_TRUE(received.completed) << received.failure;
             h.advanceBy(Millis(1500));  // the line's quiet second
@@ -397,9 +353,7 @@ void enterPhase(CoreHarness& h, FaultPhase phase) {
 class PhaseFaults : public ::testing::TestWithParam<FaultPhase> {};
 
 TEST_P(PhaseFaults, HangupInThePhaseInPlaceOfItsAnswer) {
-    Faults faults;
-    faults.hangupIn = GetParam();
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([&](Faults& f) { f.hangupIn = GetParam(); }));
     h.writeStoreFile("setting", patternFile(3000));
     enterPhase(h, GetParam());
     EXPECT_TRUE(h.device().hungUp());
@@ -409,13 +363,13 @@ TEST_P(PhaseFaults, HangupInThePhaseInPlaceOfItsAnswer) {
 }
 
 TEST_P(PhaseFaults, AFloodInThePhaseTakesTheDeviceOverForGood) {
-    Faults faults;
-    faults.flood = FloodKind::lineFeeds;
-    faults.floodIn = GetParam();
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([&](Faults& f) {
+        f.flood = FloodKind::lineFeeds;
+        f.floodIn = GetParam();
+    }));
     h.writeStoreFile("setting", patternFile(3000));
     if (GetParam() == FaultPhase::transfer) {
-        startTransfer(h, "upload setting");  // ":OK:", then the flood in place of packet 1
+        h.startTransfer("upload setting");  // ":OK:", then the flood in place of packet 1
     } else {
         enterPhase(h, GetParam());
     }
@@ -440,10 +394,8 @@ INSTANTIATE_TEST_SUITE_P(DevsimFaults, PhaseFaults,
                          [](const auto& info) { return std::string(phaseName(info.param)); });
 
 TEST(DevsimFaults, HangupInTheTransferAsReceiverComesInPlaceOfTheFirstAck) {
-    Faults faults;
-    faults.hangupIn = FaultPhase::transfer;
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) { f.hangupIn = FaultPhase::transfer; }));
+    h.startTransfer("download setting");
     h.advanceBy(Millis(10));
     EXPECT_EQ(h.take(), "C");
     h.send(makePacket(1, patternFile(1024), true));
@@ -452,10 +404,10 @@ TEST(DevsimFaults, HangupInTheTransferAsReceiverComesInPlaceOfTheFirstAck) {
 }
 
 TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
-    Faults faults;
-    faults.flood = FloodKind::endlessLine;
-    faults.floodIn = FaultPhase::command;
-    CoreHarness line(withFaults(faults));
+    CoreHarness line(withFaults([](Faults& f) {
+        f.flood = FloodKind::endlessLine;
+        f.floodIn = FaultPhase::command;
+    }));
     enterPhase(line, FaultPhase::command);
     line.device().flood(100, line.now());
     line.device().flood(100, line.now());
@@ -465,9 +417,10 @@ TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
     EXPECT_EQ(text.substr(0, 27), "abcdefghijklmnopqrstuvwxyza");
     EXPECT_EQ(text.find_first_not_of("abcdefghijklmnopqrstuvwxyz"), std::string::npos);
 
-    faults.flood = FloodKind::noise;
-    faults.floodIn = FaultPhase::detection;
-    CoreHarness noise(withFaults(faults));
+    CoreHarness noise(withFaults([](Faults& f) {
+        f.flood = FloodKind::noise;
+        f.floodIn = FaultPhase::detection;
+    }));
     enterPhase(noise, FaultPhase::detection);
     noise.device().flood(4096, noise.now());
     noise.advanceBy(Millis(0));
@@ -478,11 +431,9 @@ TEST(DevsimFaults, EndlessLineAndNoiseHaveNoLineEnd) {
 }
 
 TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
-    Faults faults;
-    faults.trickle = Millis(900);
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.trickle = Millis(900); }));
     h.writeStoreFile("setting", patternFile(3000));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     h.send("C");
     EXPECT_EQ(h.take(), "\x02");  // the header at once
     h.advanceBy(Millis(899));
@@ -497,10 +448,8 @@ TEST(DevsimFaults, TrickleSendsAPacketOneByteAtATimeAndWaitsForIt) {
 }
 
 TEST(DevsimFaults, CorruptStoreInvertsOneByteOfEveryFileStored) {
-    Faults faults;
-    faults.corruptStore = 1500;
-    CoreHarness h(withFaults(faults));
-    startTransfer(h, "download setting");
+    CoreHarness h(withFaults([](Faults& f) { f.corruptStore = 1500; }));
+    h.startTransfer("download setting");
     const auto file = patternFile(3000);
     ASSERT_TRUE(hostSend(h, file).delivered);
     EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
@@ -518,9 +467,7 @@ TEST(DevsimFaults, CorruptStoreInvertsOneByteOfEveryFileStored) {
 }
 
 TEST(DevsimFaults, RefuseUploadRefusesToSendTheNamedFileOnly) {
-    Faults faults;
-    faults.refuseUpload = {"playlist"};
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.refuseUpload = {"playlist"}; }));
     h.writeStoreFile("setting", patternFile(10));
     h.writeStoreFile("playlist", patternFile(10));
     h.logIn();
@@ -537,11 +484,9 @@ TEST(DevsimFaults, RefuseUploadRefusesToSendTheNamedFileOnly) {
 }
 
 TEST(DevsimFaults, MangleDownloadNameStoresUnderAnotherNameAndConfirms) {
-    Faults faults;
-    faults.mangleDownloadName = true;
-    CoreHarness h(withFaults(faults));
+    CoreHarness h(withFaults([](Faults& f) { f.mangleDownloadName = true; }));
     h.writeStoreFile("setting", testing::bytesOf("old"));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(hostSend(h, patternFile(100)).delivered);
     EXPECT_EQ(h.takeLine(Millis(2000)), ":OK:");
     EXPECT_EQ(*h.readStoreFile("setting"), testing::bytesOf("old"));

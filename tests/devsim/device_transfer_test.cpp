@@ -21,21 +21,12 @@ using testing::patternFile;
 
 constexpr std::uint8_t kDevicePad = 0x1A;
 
-// Logs in, sends the command line and takes its ":OK:".
-void startTransfer(CoreHarness& h, const std::string& line) {
-    h.logIn();
-    h.send(line + "\r");
-    const auto reply = h.takeLine();
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(*reply, ":OK:");
-}
-
 class DevsimDownloadSizes : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(DevsimDownloadSizes, StoredExactlyAsReceivedPaddingIncluded) {
     CoreHarness h;
     const auto file = patternFile(GetParam());
-    startTransfer(h, "download flashimage");
+    h.startTransfer("download flashimage");
     const auto report = hostSend(h, file);
     ASSERT_TRUE(report.delivered) << report.failure;
     EXPECT_TRUE(report.crc);
@@ -52,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DevsimDownloadSizes,
 
 TEST(DevsimDownload, PacketNumbersWrapPast255) {
     CoreHarness h;
-    startTransfer(h, "download flashimage");
+    h.startTransfer("download flashimage");
     ASSERT_TRUE(hostSend(h, patternFile(300 * 1024)).delivered);
     EXPECT_TRUE(h.logHas("rx packet 255 (#255) ok"));
     EXPECT_TRUE(h.logHas("rx packet 0 (#256) ok"));
@@ -62,7 +53,7 @@ TEST(DevsimDownload, PacketNumbersWrapPast255) {
 
 TEST(DevsimDownload, FallsBackToChecksumAfterThreeCrcRequests) {
     CoreHarness h;
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     HostSendOptions options;
     options.waitForChecksumStart = true;
     const auto file = patternFile(2000);
@@ -75,7 +66,7 @@ TEST(DevsimDownload, FallsBackToChecksumAfterThreeCrcRequests) {
 
 TEST(DevsimDownload, AcceptsShortPackets) {
     CoreHarness h;
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     HostSendOptions options;
     options.shortPackets = true;
     const auto file = patternFile(1000);
@@ -85,7 +76,7 @@ TEST(DevsimDownload, AcceptsShortPackets) {
 
 TEST(DevsimDownload, RepeatedPacketIsAcknowledgedButStoredOnce) {
     CoreHarness h;
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(h.runUntil([&] { return h.output() == "C"; }, Millis(100)));
     h.take();
     const auto file = patternFile(2048);
@@ -103,7 +94,7 @@ TEST(DevsimDownload, RepeatedPacketIsAcknowledgedButStoredOnce) {
 
 TEST(DevsimDownload, BadCrcIsRefusedWithNakOnceTheLineIsQuiet) {
     CoreHarness h;
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(h.runUntil([&] { return h.output() == "C"; }, Millis(100)));
     h.take();
     const auto file = patternFile(1024);
@@ -122,7 +113,7 @@ TEST(DevsimDownload, BadCrcIsRefusedWithNakOnceTheLineIsQuiet) {
 TEST(DevsimDownload, PacketOutOfSequenceCancels) {
     CoreHarness h;
     h.writeStoreFile("setting", testing::bytesOf("old"));
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(h.runUntil([&] { return h.output() == "C"; }, Millis(100)));
     h.take();
     h.send(makePacket(3, patternFile(1024), true));
@@ -138,7 +129,7 @@ TEST(DevsimDownload, PacketOutOfSequenceCancels) {
 
 TEST(DevsimDownload, HostCancelEndsTheTransferWithError) {
     CoreHarness h;
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(h.runUntil([&] { return h.output() == "C"; }, Millis(100)));
     h.take();
     h.send(makePacket(1, patternFile(1024), true));
@@ -153,7 +144,7 @@ TEST(DevsimDownload, HostCancelEndsTheTransferWithError) {
 
 TEST(DevsimDownload, TooManyBadPacketsCancel) {
     CoreHarness h;
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(h.runUntil([&] { return h.output() == "C"; }, Millis(100)));
     h.take();
     auto packet = makePacket(1, patternFile(1024), true);
@@ -170,7 +161,7 @@ TEST(DevsimDownload, TooManyBadPacketsCancel) {
 
 TEST(DevsimDownload, GivesUpWhenTheHostNeverSends) {
     CoreHarness h;
-    startTransfer(h, "download setting");
+    h.startTransfer("download setting");
     ASSERT_TRUE(h.waitForText("\x18\x18", Millis(61000)));
     const std::string out = h.take();
     EXPECT_EQ(out, std::string(3, 'C') + std::string(57, '\x15') + "\x18\x18");
@@ -183,7 +174,7 @@ TEST_P(DevsimUploadSizes, SentInPaddedStxPackets) {
     CoreHarness h;
     const auto file = patternFile(GetParam());
     h.writeStoreFile("setting", file);
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     const auto report = hostReceive(h);
     ASSERT_TRUE(report.completed) << report.failure;
     EXPECT_EQ(report.data, padded(file, 1024, kDevicePad));
@@ -205,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DevsimUploadSizes,
 TEST(DevsimUpload, EmptyFileIsEotAlone) {
     CoreHarness h;
     h.writeStoreFile("setting", {});
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     h.send("C");
     EXPECT_EQ(h.take(), "\x04");
 }
@@ -214,7 +205,7 @@ TEST(DevsimUpload, ChecksumWhenAskedWithNak) {
     CoreHarness h;
     const auto file = patternFile(1500);
     h.writeStoreFile("setting", file);
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     HostReceiveOptions options;
     options.crc = false;
     const auto report = hostReceive(h, options);
@@ -226,7 +217,7 @@ TEST(DevsimUpload, ChecksumWhenAskedWithNak) {
 TEST(DevsimUpload, NakAndSilenceBothBringThePacketAgain) {
     CoreHarness h;
     h.writeStoreFile("setting", patternFile(1024));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     h.send("C");
     const std::string packet = h.take();
     ASSERT_EQ(packet.size(), 1029u);
@@ -241,7 +232,7 @@ TEST(DevsimUpload, NakAndSilenceBothBringThePacketAgain) {
 TEST(DevsimUpload, HostCancelEndsTheTransferWithError) {
     CoreHarness h;
     h.writeStoreFile("setting", patternFile(4096));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     h.send("C");
     h.take();
     h.send("\x18\x18");
@@ -252,7 +243,7 @@ TEST(DevsimUpload, HostCancelEndsTheTransferWithError) {
 TEST(DevsimUpload, GivesUpWithoutAStartRequest) {
     CoreHarness h;
     h.writeStoreFile("setting", patternFile(10));
-    startTransfer(h, "upload setting");
+    h.startTransfer("upload setting");
     h.advanceBy(Millis(59999));
     EXPECT_EQ(h.take(), "");
     h.advanceBy(Millis(1));
@@ -275,7 +266,7 @@ TEST(DevsimWakingHost, FindsThePromptWithinSeconds) {
         config.faults.noTransferStart = then == "silent";
         CoreHarness h(config);
         h.writeStoreFile("setting", patternFile(5000));
-        startTransfer(h, line);
+        h.startTransfer(line);
         if (then == "packet") {
             h.send(makePacket(1, patternFile(1024), true));
         } else if (then != "silent") {

@@ -211,62 +211,55 @@ TEST(ByteLayer, PendingCompletionDeliversTheSameBytes) {
 
 // --- diagnostics ---------------------------------------------------------------------
 
-TEST(Diagnostics, ReadAndWriteTraceHasTheFixedLines) {
-    std::ostringstream log;
-    ScriptedRig rig(fastTiming(), &log);
-    rig.line->feed("AB");
-    rig.worker->onWorker([&] {
-        rig.worker->readWaitingBytes(10ms);
-        rig.worker->sendString("x");
-    });
-    EXPECT_EQ(log.str(),
-              "CTidewellThread::readWaitingBytes(): readFiles() success, 2 bytes read.\n"
-              "CTidewellThread::readWaitingBytes(): buffer={ 0x41 42  }\n"
-              "\n"
-              "\n");
-}
-
-TEST(Diagnostics, PendingTraceHasTheFixedLines) {
-    std::ostringstream log;
-    ScriptedRig rig(fastTiming(), &log);
-    rig.line->setPending(true);
-    rig.line->feed("\x0d");
-    rig.worker->onWorker([&] {
-        rig.worker->readWaitingBytes(10ms);
-        rig.worker->sendString("x");
-    });
-    EXPECT_EQ(log.str(),
-              "CTidewellThread::readWaitingBytes() -> GetOverlappedResults() success, "
-              "bytes_read = 0, overlap_transfer = 1\n"
-              "CTidewellThread::readWaitingBytes(): buffer={ 0x0D  }\n"
-              "\n"
-              "CTidewellThread::writeBlock() -> GetOverlappedResults() success.\n"
-              "\n");
-}
-
-TEST(Diagnostics, ErrorTraceHasTheFixedLines) {
-    std::ostringstream log;
-    ScriptedRig rig(fastTiming(), &log);
-    rig.line->hangUp();
-    rig.worker->onWorker([&] {
-        rig.worker->readWaitingBytes(10ms);
-        rig.worker->sendString("x");
-    });
-    EXPECT_EQ(log.str(),
-              "CTidewellThread::readWaitingBytes(): Unexpected readFiles() error 5\n"
-              "CTidewellThread::readWaitingBytes(): buffer={ 0x }\n"
-              "\n"
-              "\n");  // the write after a lost device is not tried
-}
-
-TEST(Diagnostics, WriteErrorTraceHasTheFixedLine) {
-    std::ostringstream log;
-    ScriptedRig rig(fastTiming(), &log);
-    rig.line->hangUp();
-    rig.worker->onWorker([&] { rig.worker->sendString("x"); });
-    EXPECT_EQ(log.str(),
-              "CTidewellThread::writeBlock() -> writeFile() Unexpected error 5\n"
-              "\n");
+// A read of what waits, then a write of "x" (the write alone where read is false).
+TEST(Diagnostics, TracesOfReadsAndWritesHaveTheFixedLines) {
+    struct Case {
+        const char* name;
+        bool pending;
+        bool hungUp;
+        const char* feed;
+        bool read;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {"completed at once", false, false, "AB", true,
+         "CTidewellThread::readWaitingBytes(): readFiles() success, 2 bytes read.\n"
+         "CTidewellThread::readWaitingBytes(): buffer={ 0x41 42  }\n"
+         "\n"
+         "\n"},
+        {"pending", true, false, "\x0d", true,
+         "CTidewellThread::readWaitingBytes() -> GetOverlappedResults() success, "
+         "bytes_read = 0, overlap_transfer = 1\n"
+         "CTidewellThread::readWaitingBytes(): buffer={ 0x0D  }\n"
+         "\n"
+         "CTidewellThread::writeBlock() -> GetOverlappedResults() success.\n"
+         "\n"},
+        // The write after a lost device is not tried.
+        {"read error", false, true, "", true,
+         "CTidewellThread::readWaitingBytes(): Unexpected readFiles() error 5\n"
+         "CTidewellThread::readWaitingBytes(): buffer={ 0x }\n"
+         "\n"
+         "\n"},
+        {"write error", false, true, "", false,
+         "CTidewellThread::writeBlock() -> writeFile() Unexpected error 5\n"
+         "\n"},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream log;
+        ScriptedRig rig(fastTiming(), &log);
+        rig.line->setPending(c.pending);
+        rig.line->feed(c.feed);
+        if (c.hungUp) {
+            rig.line->hangUp();
+        }
+        rig.worker->onWorker([&] {
+            if (c.read) {
+                rig.worker->readWaitingBytes(10ms);
+            }
+            rig.worker->sendString("x");
+        });
+        EXPECT_EQ(log.str(), c.trace) << c.name;
+    }
 }
 
 // --- detection -------------------------------------------------------------------------

@@ -1,9 +1,10 @@
-// wx starts once for every GUI test; without a display the tests skip.
+// wx starts once for every in-process GUI test; without a display the tests skip.
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
 
 #include <cstdlib>
+#include <iostream>
 
 #include "gui_support.h"
 
@@ -16,9 +17,11 @@ class TestApp : public wxApp {
 
 void onAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
               const wxString& msg) {
-    tidewell::gui::recordAssertFailure(
+    const std::string what =
         (file + ":" + wxString::Format("%d", line) + " " + func + ": " + cond + " " + msg)
-            .utf8_string());
+            .utf8_string();
+    std::cerr << "wx assertion: " << what << "\n";
+    tidewell::gui::recordAssertFailure(what);
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ void Script::Notify() {
         failures_.push_back("timed out: " + step.what);
         steps_.clear();
         Stop();
-        endAllModals();
+        giveUp_();
     }
 }
 
@@ -108,6 +108,8 @@ bool shownAndPainted(const ui::Window& window) {
 }
 
 std::string screenshotPath(const std::string& name) {
+    std::error_code ignored;
+    std::filesystem::create_directories(TIDEWELL_SCREENSHOT_DIR, ignored);
     return std::string(TIDEWELL_SCREENSHOT_DIR) + "/" + name + ".png";
 }
 
@@ -118,8 +120,6 @@ bool saveScreenshot(const ui::Window& window, const std::string& name) {
     if (native == nullptr || !native->IsShownOnScreen()) {
         return false;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(TIDEWELL_SCREENSHOT_DIR, ec);
     const wxRect r = native->GetScreenRect();
     const std::string command =
         wxString::Format(

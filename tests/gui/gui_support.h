@@ -1,5 +1,6 @@
-// Helpers of the GUI tests: the wx session, a polling script that acts inside
-// modal loops, and the page-like dialogs the tests show.
+// Helpers of the GUI tests (this folder's and the application's): the wx session,
+// a polling script that acts inside modal loops, screenshots, and the page-like
+// dialogs the tests show.
 #pragma once
 
 #include <wx/timer.h>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,16 +24,21 @@ void setHaveDisplay(bool have);
 std::vector<std::string> takeAssertFailures();
 void recordAssertFailure(std::string what);
 
+// Ends every modal dialog that wx shows (a stuck test must not hang).
+void endAllModals();
+
 // Steps that run from a timer while modal loops run: each waits for its
 // condition (polling every few milliseconds) up to its deadline, then acts.
-// A step that times out records a failure and ends every modal dialog.
+// A step that times out records a failure and runs the give-up action.
 class Script : public wxTimer {
   public:
     using Condition = std::function<bool()>;
     using Action = std::function<void()>;
 
-    Script& when(std::string what, Condition condition, Action action,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    explicit Script(Action giveUp = endAllModals) : giveUp_(std::move(giveUp)) {}
+    Script& when(
+        std::string what, Condition condition, Action action = [] {},
+        std::chrono::milliseconds timeout = std::chrono::seconds(20));
     Script& then(std::string what, Action action);
     void start();
     bool done() const { return steps_.empty(); }
@@ -47,16 +54,15 @@ class Script : public wxTimer {
         std::chrono::milliseconds timeout;
         std::optional<std::chrono::steady_clock::time_point> deadline;
     };
+    Action giveUp_;
     std::deque<Step> steps_;
     std::vector<std::string> failures_;
 };
 
-// Ends every modal dialog that wx shows (a stuck test must not hang).
-void endAllModals();
 // True once the window is on screen and has been painted.
 bool shownAndPainted(const ui::Window& window);
 std::string screenshotPath(const std::string& name);
-// Saves what the screen shows of the window as docs/screenshots/templates/<name>.png.
+// Saves what the screen shows of the window as <name>.png in the test program's folder.
 bool saveScreenshot(const ui::Window& window, const std::string& name);
 // A statistic ("mean", "standard_deviation") of a grey-scale region of a screenshot
 // (ImageMagick's fx names); -1 when it cannot be read.

@@ -15,8 +15,6 @@ constexpr int kFirstBox = res::IDC_OPERATION_FIRST;
 
 class PagesOnDevice : public ::testing::Test {
   protected:
-    PagesOnDevice() : device(deviceDir.path(), {}) { rig.setPort(3, device.link()); }
-
     // Port and detection, up to the choice page.
     ScriptedUser& toChoice() { return rig.choosePort(3), rig.detectAndMoveOn(); }
     std::vector<bool> selectedSlots() {
@@ -28,9 +26,8 @@ class PagesOnDevice : public ::testing::Test {
         return selected;
     }
 
-    TempDir deviceDir;
-    Devsim device;
     WizardRig rig;
+    Devsim& device = rig.startDevice();
 };
 
 TEST_F(PagesOnDevice, ChoicePageShowsTheFiveOperationsWithUpdateFirmwareTicked) {

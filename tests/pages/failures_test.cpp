@@ -72,14 +72,12 @@ class Failures : public ::testing::Test {
     }
 
     WizardRig rig;
-    TempDir deviceDir;
     fs::path backups = rig.file("backups");
     fs::path package = rig.file("fw.pkg");
 };
 
 TEST_F(Failures, ADeviceThatNeverPromptsKeepsThePageWaitingAndBackAndExitWork) {
-    Devsim device(deviceDir.path(), {"--no-prompt"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--no-prompt"});
     rig.choosePort(3)
         .waitUntil([&] { return countOf(readFile(device.logFile()), "wake-up not answered") >= 3; },
                    "three unanswered wake-ups")
@@ -98,16 +96,14 @@ TEST_F(Failures, ADeviceThatNeverPromptsKeepsThePageWaitingAndBackAndExitWork) {
 }
 
 TEST_F(Failures, AnErrorReplyToTheTransferLineIsATransferError) {
-    Devsim device(deviceDir.path(), {"--refuse-transfers"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--refuse-transfers"});
     update();
     expectStopped("Transfer error.");
     EXPECT_FALSE(fs::exists(device.storeFile("flashimage")));
 }
 
 TEST_F(Failures, ADeviceCancelIsReported) {
-    Devsim device(deviceDir.path(), {"--cancel-at", "2", "--ok-after-failure"});
-    rig.setPort(3, device.link());
+    rig.startDevice({"--cancel-at", "2", "--ok-after-failure"});
     update();
     expectStopped("Transfer cancelled by device.");
 }
@@ -129,8 +125,7 @@ TEST_F(Failures, APacketRefusedAgainAndAgainIsTooManyRetries) {
 }
 
 TEST_F(Failures, APackageGoneBeforeItsTransferCannotBeOpened) {
-    Devsim device(deviceDir.path(), {});
-    rig.setPort(3, device.link());
+    rig.startDevice();
     rig.choosePort(3);
     rig.detectAndMoveOn().click(kNext);
     rig.user()
@@ -154,8 +149,7 @@ struct InjectedResult {
 class InjectedResults : public Failures, public ::testing::WithParamInterface<InjectedResult> {};
 
 TEST_P(InjectedResults, EachResultShowsItsStatusAndStopsTheRun) {
-    Devsim device(deviceDir.path(), {"--silent-after-command"});
-    rig.setPort(3, device.link());
+    rig.startDevice({"--silent-after-command"});
     update()
         .run([&] {
             ASSERT_EQ(rig.frame().getWorkerCommand(), cmdUpload);
@@ -176,8 +170,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, InjectedResults,
                                            InjectedResult{resStopped, "Unexpected 2."}));
 
 TEST_F(Failures, ABackupFileThatCannotBeReadIsRefused) {
-    Devsim device(deviceDir.path(), {});
-    rig.setPort(3, device.link());
+    rig.startDevice();
     fs::create_directories(backups / "setting_3.bak");  // a folder under a backup's name
     rig.settings().setSettingFile("setting_3.bak");
     rig.choosePort(3);
@@ -197,8 +190,7 @@ TEST_F(Failures, ABackupFileThatCannotBeReadIsRefused) {
 }
 
 TEST_F(Failures, ACancelledBackupLeavesNoFile) {
-    Devsim device(deviceDir.path(), {"--cancel-at", "3"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--cancel-at", "3"});
     writeFile(device.storeFile("setting"), randomBytes(8 * 1024, 5));
     backup();
     rig.waitForStatus("Transfer error.").click(kExit);
@@ -208,8 +200,7 @@ TEST_F(Failures, ACancelledBackupLeavesNoFile) {
 
 TEST_F(Failures, ABackupLeftHalfWayLeavesNoFile) {
     // About 20 s at 9600 baud: plenty of time to leave.
-    Devsim device(deviceDir.path(), {"--baud", "9600"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--baud", "9600"});
     writeFile(device.storeFile("setting"), randomBytes(20 * 1024, 6));
     backup()
         .waitUntil([&] { return !rig.progress().empty(); }, "the first packets")
@@ -223,8 +214,7 @@ TEST_F(Failures, ABackupLeftHalfWayLeavesNoFile) {
 }
 
 TEST_F(Failures, ABackupFolderThatCannotBeWrittenIsReported) {
-    Devsim device(deviceDir.path(), {});
-    rig.setPort(3, device.link());
+    rig.startDevice();
     rig.settings().setSettingPath(rig.file("no/such/folder").string());
     backup()
         .expectText(res::IDC_STATUS, "Can't open file.")
@@ -239,8 +229,7 @@ TEST_F(Failures, ABackupFolderThatCannotBeWrittenIsReported) {
 // back starts its own transfer, which ends the first. The first one's late result
 // belongs to no page.
 TEST_F(Failures, BackDuringABackupAndOnAgainKeepsTheNewBackupRunning) {
-    Devsim device(deviceDir.path(), {"--silent-after-command"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--silent-after-command"});
     backup()
         .waitUntil(logged(device, "silent-after-command"), "the transfer line")
         .click(kBack)
@@ -256,8 +245,7 @@ TEST_F(Failures, BackDuringABackupAndOnAgainKeepsTheNewBackupRunning) {
 
 TEST_F(Failures, BackToTheDetectionPageEndsTheRunningBackupFirst) {
     // The backup would wait two minutes for a first packet that never comes.
-    Devsim device(deviceDir.path(), {"--no-transfer-start"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--no-transfer-start"});
     writeFile(device.storeFile("setting"), randomBytes(1024, 7));
     std::optional<Watchdog> watchdog;
     backup()
@@ -279,8 +267,7 @@ TEST_F(Failures, BackToTheDetectionPageEndsTheRunningBackupFirst) {
 // Leaving while a transfer runs asks first; No goes on, Yes stops it (the device
 // hears the cancel) and leaves no partial file.
 TEST_F(Failures, LeavingDuringATransferAsksFirst) {
-    Devsim device(deviceDir.path(), {"--baud", "9600"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--baud", "9600"});
     const std::string setting = randomBytes(6 * 1024, 8);
     writeFile(device.storeFile("setting"), setting);
     const std::string question = "A transfer is running. Stop it?";
@@ -315,8 +302,7 @@ TEST_F(Failures, LeavingDuringATransferAsksFirst) {
 // The terminal window opened during a transfer: the page steps aside, the window
 // refuses what would disturb the transfer, and closing it brings the page back.
 TEST_F(Failures, TheTerminalWindowDuringATransferLeavesItAlone) {
-    Devsim device(deviceDir.path(), {"--baud", "9600", "--throttle-input"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--baud", "9600", "--throttle-input"});
     const std::string refusal = "The wizard is running a transfer. Try again when it has ended.";
     update()
         .waitUntil([&] { return !rig.progress().empty(); }, "the first packets")
@@ -337,8 +323,7 @@ TEST_F(Failures, TheTerminalWindowDuringATransferLeavesItAlone) {
 // A request to end the program (SIGTERM, the session's end) stops a running
 // transfer without a question and ends the program.
 TEST_F(Failures, AnEndRequestDuringATransferStopsItWithoutAQuestion) {
-    Devsim device(deviceDir.path(), {"--baud", "9600"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--baud", "9600"});
     writeFile(device.storeFile("setting"), randomBytes(20 * 1024, 9));
     backup().waitUntil([&] { return !rig.progress().empty(); }, "the first packets").run([&] {
         rig.ui().requestTermination();
@@ -355,8 +340,7 @@ TEST_F(Failures, AnEndRequestDuringATransferStopsItWithoutAQuestion) {
 // is cancelled on the line and the device is back at its command line before the new
 // one starts, which succeeds at the first try.
 TEST_F(Failures, BackThenNextDuringATransferSucceedsAtTheFirstTry) {
-    Devsim device(deviceDir.path(), {"--baud", "115200"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--baud", "115200"});
     const std::string setting = randomBytes(100 * 1024, 4);
     writeFile(device.storeFile("setting"), setting);
     writeFile(package, randomBytes(100 * 1024, 6));
@@ -392,8 +376,7 @@ TEST_F(Failures, BackThenNextDuringATransferSucceedsAtTheFirstTry) {
 // An unplugged device: the page names it and Back leads to the port page, where only a
 // new connection can help.
 TEST_F(Failures, ALostDeviceDuringATransferIsNamedAndBackLeadsToThePortPage) {
-    Devsim device(deviceDir.path(), {"--baud", "115200"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--baud", "115200"});
     writeFile(package, randomBytes(100 * 1024, 6));
     update()
         .waitUntil(logged(device, "rx packet 3 (#3) ok"), "the update under way")
@@ -413,8 +396,7 @@ TEST_F(Failures, ALostDeviceDuringATransferIsNamedAndBackLeadsToThePortPage) {
 // A device that refuses the log-in word is not logged in: the page says so and starts
 // over, and no transfer is offered.
 TEST_F(Failures, ARefusedLogInIsALoginErrorAndDetectionStartsOver) {
-    Devsim device(deviceDir.path(), {"--refuse-login"});
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice({"--refuse-login"});
     rig.choosePort(3)
         .waitUntil([&] { return countOf(readFile(device.logFile()), "refuse-login") >= 2; },
                    "two refused log-ins")

@@ -87,11 +87,9 @@ TEST(PortPage, ASavedPortBeyondTheListSelectsNothingAndNextNamesPortZero) {
 }
 
 TEST(PortPage, APortThatCannotBeOpenedIsNamedAndNothingIsSaved) {
-    TempDir deviceDir;
-    Devsim device(deviceDir.path(), {});
     WizardRig rig;
     assignAllPorts(rig, 0);
-    rig.setPort(3, device.link());
+    rig.startDevice();
     rig.settings().setCommPort(2);
     rig.user()
         .waitForDialog(kWelcome)
@@ -107,10 +105,8 @@ TEST(PortPage, APortThatCannotBeOpenedIsNamedAndNothingIsSaved) {
 }
 
 TEST(DetectionPage, DetectsLogsInAndMovesOnByItselfAfterThreeSeconds) {
-    TempDir deviceDir;
-    Devsim device(deviceDir.path(), {});
     WizardRig rig;
-    rig.setPort(3, device.link());
+    Devsim& device = rig.startDevice();
     rig.choosePort(3)
         .expectText(res::IDC_TITLE, "Detection")
         .expectEnabled(kNext, false)
@@ -128,10 +124,8 @@ TEST(DetectionPage, DetectsLogsInAndMovesOnByItselfAfterThreeSeconds) {
 }
 
 TEST(DetectionPage, NextBeforeTheTimerMovesOnOnce) {
-    TempDir deviceDir;
-    Devsim device(deviceDir.path(), {});
     WizardRig rig;
-    rig.setPort(3, device.link());
+    rig.startDevice();
     rig.choosePort(3)
         .waitForText(res::IDC_STATUS, "Device detected.")
         .click(kNext)
@@ -143,10 +137,8 @@ TEST(DetectionPage, NextBeforeTheTimerMovesOnOnce) {
 }
 
 TEST(DetectionPage, AStaleResultWhileDetectingSaysDetectionErrorAndDetectsAgain) {
-    TempDir deviceDir;
-    Devsim device(deviceDir.path(), {"--boot-ms", "1500"});  // deaf for a while
     WizardRig rig;
-    rig.setPort(3, device.link());
+    rig.startDevice({"--boot-ms", "1500"});  // deaf for a while
     rig.choosePort(3)
         .run([&] {
             ASSERT_EQ(rig.frame().getWorkerCommand(), cmdDetect);
@@ -190,10 +182,8 @@ TEST(DetectionPage, ALostDeviceIsShownWithItsReasonAndBackLeadsToThePortPage) {
 }
 
 TEST(DetectionPage, AResultInAnotherStateSaysUnexpectedAndStopsTheWorker) {
-    TempDir deviceDir;
-    Devsim device(deviceDir.path(), {});
     WizardRig rig;
-    rig.setPort(3, device.link());
+    rig.startDevice();
     rig.choosePort(3)
         .waitForText(res::IDC_STATUS, "Device detected.")
         .run([&] {

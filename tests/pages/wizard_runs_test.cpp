@@ -24,8 +24,7 @@ nlohmann::json recordOf(const fs::path& backup) {
 
 class WizardRuns : public ::testing::Test {
   protected:
-    WizardRuns() : device(deviceDir.path(), {}) {
-        rig.setPort(3, device.link());
+    WizardRuns() {
         fs::create_directories(backups);
         rig.settings().setSettingPath(backups.string());
         rig.settings().setPlaylistPath(backups.string());
@@ -41,9 +40,8 @@ class WizardRuns : public ::testing::Test {
         return out;
     }
 
-    TempDir deviceDir;
-    Devsim device;
     WizardRig rig;
+    Devsim& device = rig.startDevice();
     fs::path backups = rig.file("backups");
 };
 

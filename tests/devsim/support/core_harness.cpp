@@ -109,6 +109,12 @@ void CoreHarness::logIn() {
     take();
 }
 
+void CoreHarness::startTransfer(std::string_view line) {
+    logIn();
+    send(std::string(line) + "\r");
+    if (takeLine() != ":OK:") throw std::runtime_error("transfer line not accepted");
+}
+
 void CoreHarness::writeStoreFile(const std::string& name, const std::vector<std::uint8_t>& data) {
     std::ofstream file(storeDir_ / name, std::ios::binary);
     file.write(reinterpret_cast<const char*>(data.data()),

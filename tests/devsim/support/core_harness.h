@@ -60,6 +60,8 @@ class CoreHarness {
 
     // Wake-up, prompt, log-in; leaves the output empty.
     void logIn();
+    // Logs in, sends the command line and takes its ":OK:".
+    void startTransfer(std::string_view line);
     void writeStoreFile(const std::string& name, const std::vector<std::uint8_t>& data);
     std::optional<std::vector<std::uint8_t>> readStoreFile(const std::string& name) const;
 

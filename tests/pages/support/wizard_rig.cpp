@@ -49,6 +49,14 @@ void WizardRig::setPort(int number, const std::filesystem::path& path) {
     settings_.store().setString(kPortsSection, ui::stringPrintf("COM%d", number), path.string());
 }
 
+Devsim& WizardRig::startDevice(const std::vector<std::string>& options) {
+    const auto folder = dir_ / "device";
+    std::filesystem::create_directories(folder);
+    device_.emplace(folder, options);
+    setPort(3, device_->link());
+    return *device_;
+}
+
 bool WizardRig::run() {
     frame_ = std::make_unique<CMainFrame>(ui_, *app_);
     frame_->LoadFrame(res::IDR_MAINFRAME);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ class WizardRig {
 
     // COMn opens path (the [Ports] section of the rig's settings).
     void setPort(int number, const std::filesystem::path& path);
+    // tidewell-devsim with options, reached as COM3; it outlives the rig's worker.
+    Devsim& startDevice(const std::vector<std::string>& options = {});
     TidewellSettings& settings() { return settings_; }
     const std::filesystem::path& folder() const { return dir_.path(); }
     std::filesystem::path file(std::string_view name) const { return dir_ / name; }
@@ -80,6 +83,7 @@ class WizardRig {
     std::unique_ptr<CTidewellApp> app_;
     std::unique_ptr<CMainFrame> frame_;
     std::vector<ProgressSample> samples_;
+    std::optional<Devsim> device_;
 };
 
 inline constexpr int kWelcome = res::IDD_PORT_SELECTION;
