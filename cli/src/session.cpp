@@ -169,10 +169,12 @@ ExitStatus Session::run() {
     if (logFile_.is_open() && !logFile_.flush() && status == ExitStatus::ok) {
         return fail(ExitStatus::localFile, "writing the log file " + options_.logFile + " failed");
     }
-    link_.reset();  // its worker writes the trace up to here
-    if (traceFile_.is_open() && !traceFile_.flush() && status == ExitStatus::ok) {
-        return fail(ExitStatus::localFile,
-                    "writing the trace file " + options_.traceFile + " failed");
+    if (traceFile_.is_open()) {
+        link_.reset();  // its worker writes the trace up to here
+        if (!traceFile_.flush() && status == ExitStatus::ok) {
+            return fail(ExitStatus::localFile,
+                        "writing the trace file " + options_.traceFile + " failed");
+        }
     }
     return status;
 }

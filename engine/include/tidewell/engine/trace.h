@@ -1,14 +1,28 @@
 // The protocol trace of one port: what the worker wrote and read, chunk by chunk, and
-// its protocol events, as text a technician can send (the lines: tracefmt's header).
+// its protocol events, as text a technician can send.
 //
-// Events, each a word and its fields (from the host's side):
+// Text, UTF-8, one record per line, "\n" line ends. First the heading lines:
+//   # tidewell trace 1
+//   # program NAME VERSION
+//   # port LABEL PATH                     (# port COM3 /dev/ttyUSB0)
+//   # speed 115200                        (0: not known)
+//   # started 2026-12-09 22:40:01 +0000   (local time and its offset)
+// Then records: milliseconds since the start ("%10.3f"), a space, the kind, a space,
+// the rest. '>' bytes written to the device, '<' bytes read from it, one record per
+// port write or read: two-digit lowercase hex separated by spaces, two spaces, the
+// printable column between bars (0x20..0x7e as themselves, others '.'). A chunk over
+// 48 bytes shows, unless all bytes are asked for, its first 16 bytes, " .. N bytes .. "
+// and its last 16; its column those 32 with ".." between. '*' an event: a word, then
+// fields separated by spaces; texts in double quotes, '"' and '\' escaped with '\',
+// control bytes as \xNN. The events (from the host's side):
 //   line "TEXT"                  a command line or the log-in word sent
 //   reply "TEXT" ok|error|none   a line read, with its mark
 //   start C | start NAK          a start request sent or received
 //   packet N SIZE good|bad       a packet received (N its number byte) and its check
 //   send N SIZE                  a packet sent; a resend is another send of N
 //   ack|nak|can|eot in|out       a control byte received or sent
-//   timeout WHAT MS              start, answer, header, body, reply or eot: a wait ran out
+//   timeout WHAT MS              a wait ran out: answer, header, body or eot (one wait);
+//                                start or reply (the whole wait, given up)
 //   result CODE NAME             the WorkerResult posted
 #pragma once
 

@@ -1,18 +1,6 @@
-// The text of a protocol trace, line by line. UTF-8, one record per line, "\n" ends.
-//
-// Heading, each line "# ":
-//   # tidewell trace 1
-//   # program NAME VERSION
-//   # port LABEL PATH
-//   # speed BAUD                          (0: not known)
-//   # started 2026-12-09 22:40:01 +0000   (local time and its offset)
-// Records: "%10.3f" milliseconds since the start, a space, the kind, a space, the rest.
-//   > bytes written to the device, < bytes read from it, one record per chunk:
-//     "02 01 fe  |...|" (hex, then the bytes 0x20..0x7e as themselves, others as '.').
-//     A chunk over 48 bytes shows, unless every byte is asked for, its first 16 bytes,
-//     " .. N bytes .. " (N its length) and its last 16; the column "|16..16|".
-//   * a protocol event: a word, then fields separated by spaces; texts in double
-//     quotes, '"' and '\' escaped with '\', control bytes as \xNN.
+// The lines of a protocol trace (the format: tidewell/engine/trace.h): its heading, a
+// record's time stamp and kind, a chunk of bytes in hex with its printable column, a
+// quoted text. Only the text: what the records mean is up to the writer.
 #pragma once
 
 #include <cstddef>
