@@ -294,6 +294,12 @@ TEST_F(CliEndToEnd, BothSidesTraceABadPacketAndItsRetryAlike) {
     EXPECT_EQ(count(device, " * send 1 1024\n"), 2u) << device;
     EXPECT_EQ(count(device, " * nak in\n"), 1u) << device;
     EXPECT_EQ(count(device, " * ack in\n"), count(host, " * ack out\n")) << device;
+
+    const CliRun nowhere = cli({"--trace", inDir("gone/host.trace"), "detect"});
+    EXPECT_EQ(nowhere.status, kLocalFile);
+    EXPECT_TRUE(contains(nowhere.err, "cannot open the trace file " + inDir("gone/host.trace") +
+                                          ": No such file or directory (errno 2)"))
+        << nowhere.err;
 }
 
 TEST_F(CliEndToEnd, ComNumbersAndTheSavedPortComeFromTheSettings) {
