@@ -29,8 +29,10 @@
 #include <vector>
 
 #include "tidewell/engine/port_session.h"
+#include "tidewell/engine/trace.h"
 #include "tidewell/serial/backend.h"
 #include "tidewell/serial/tserie.h"
+#include "tidewell/version.h"
 
 extern char** environ;
 
@@ -229,6 +231,7 @@ struct Measure {
     double sessionSeconds = 0;
     double cpuSecondsPerMb = 0;
     long peakRssKb = 0;
+    std::uintmax_t traceBytes = 0;  // with --trace: the size of the trace written
     bool ok = false;
 };
 
@@ -252,7 +255,8 @@ double cpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-Measure engineRun(const std::string& devsim, bool upload, std::uint32_t baud, std::uint64_t size) {
+Measure engineRun(const std::string& devsim, bool upload, std::uint32_t baud, std::uint64_t size,
+                  bool trace) {
     TempDir dir;
     Device device(devsim, dir, lineOptions(upload, baud));
     const std::string local = dir.file(upload ? "fw.pkg" : "setting.bak");
@@ -267,11 +271,17 @@ Measure engineRun(const std::string& devsim, bool upload, std::uint32_t baud, st
     CancelFlag never;
     std::string whyNot;
     Measure m;
+    const std::string tracePath = dir.file("engine.trace");
+    std::ofstream traceFile;
     {
         auto session =
             PortSession::open(target, baud != 0 ? baud : 115200, EngineTiming{}, never, &whyNot);
         if (!session) {
             throw std::runtime_error(whyNot);
+        }
+        if (trace) {
+            traceFile.open(tracePath, std::ios::trunc);
+            session->startTrace(traceFile, "tidewell-engine-bench", kTidewellVersion, false);
         }
         // Detection and log-in, each to its end.
         bool detected = false;
@@ -304,6 +314,10 @@ Measure engineRun(const std::string& devsim, bool upload, std::uint32_t baud, st
         m.ok = run && run->result == resTransferOk;
     }
     device.stop();
+    if (trace) {
+        traceFile.close();
+        m.traceBytes = std::filesystem::file_size(tracePath);
+    }
     m.ok = m.ok && holdsPattern(upload ? device.store + "/flashimage" : local, size,
                                 upload ? '\0' : '\x1A');
     const LogRate rate = rateFromLog(device.log, upload);
@@ -413,8 +427,11 @@ Measure lrzszRun(const std::string& devsim, bool upload, std::uint32_t baud, std
 }
 
 void print(const Measure& m) {
-    std::printf("%-34s %s  payload %9.1f B/s  line %6.2f %%  session %7.2f s\n", m.label.c_str(),
+    std::printf("%-34s %s  payload %9.1f B/s  line %6.2f %%  session %7.2f s", m.label.c_str(),
                 m.ok ? "ok  " : "FAIL", m.payloadRate, m.linePercent, m.sessionSeconds);
+    if (m.cpuSecondsPerMb > 0) std::printf("  CPU %.3f s/MiB", m.cpuSecondsPerMb);
+    if (m.traceBytes > 0) std::printf("  trace %ju B", m.traceBytes);
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -422,6 +439,7 @@ int run(int argc, char** argv) {
     std::string devsim = TIDEWELL_DEVSIM_PROGRAM;
     std::uint64_t kib115200 = 1024, kib9600 = 64, mibUnthrottled = 50;
     bool withLrzsz = true;
+    bool trace = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&]() -> std::string {
@@ -440,12 +458,15 @@ int run(int argc, char** argv) {
             mibUnthrottled = std::stoull(next());
         } else if (arg == "--no-lrzsz") {
             withLrzsz = false;
+        } else if (arg == "--trace") {
+            trace = true;
         } else {
             std::printf(
                 "Usage: tidewell-engine-bench [--kib-115200 N] [--kib-9600 N] "
-                "[--mib-unthrottled N] [--no-lrzsz] [--devsim PATH]\n"
+                "[--mib-unthrottled N] [--no-lrzsz] [--trace] [--devsim PATH]\n"
                 "Sizes 0 skip a run. Defaults: 1024 KiB at 115200, 64 KiB at 9600, 50 MiB "
-                "unthrottled.\n");
+                "unthrottled. --trace: the engine writes its protocol trace (bounded) to a "
+                "file.\n");
             return arg == "--help" || arg == "-h" ? 0 : 2;
         }
     }
@@ -457,7 +478,7 @@ int run(int argc, char** argv) {
         }
         const std::uint64_t size = kib * 1024;
         for (bool upload : {true, false}) {
-            Measure engine = engineRun(devsim, upload, baud, size);
+            Measure engine = engineRun(devsim, upload, baud, size, trace);
             engine.label = std::string(upload ? "upload " : "download ") + std::to_string(kib) +
                            " KiB @" + std::to_string(baud) + " engine";
             print(engine);
@@ -484,7 +505,7 @@ int run(int argc, char** argv) {
     }
     if (mibUnthrottled != 0) {
         const std::uint64_t size = mibUnthrottled << 20;
-        Measure m = engineRun(devsim, true, 0, size);
+        Measure m = engineRun(devsim, true, 0, size, trace);
         m.label = "upload " + std::to_string(mibUnthrottled) + " MiB unthrottled engine";
         print(m);
         std::printf("%-34s CPU %.3f s per MiB, peak RSS %ld KiB\n", "", m.cpuSecondsPerMb,

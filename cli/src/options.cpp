@@ -178,6 +178,19 @@ class Parser {
                 if (v->empty()) fail("--log needs a file name");
                 o.logFile = std::string(*v);
             }
+        } else if (name == "--trace") {
+            if (auto v = value(name, inline_)) {
+                if (v->empty()) fail("--trace needs a file name");
+                o.traceFile = std::string(*v);
+            }
+        } else if (name == "--trace-bytes") {
+            if (auto v = value(name, inline_)) {
+                if (*v != "all" && *v != "bounded") {
+                    fail("--trace-bytes: \"" + std::string(*v) + "\" is not all or bounded");
+                }
+                o.traceAllBytes = *v == "all";
+                traceBytesGiven_ = true;
+            }
         } else if (name == "-t" || name == "--timeout") {
             if (auto v = value(name, inline_)) {
                 const auto timeout = parseSeconds(*v);
@@ -327,6 +340,12 @@ class Parser {
         if (!backupFirstDir_.empty() && command != Command::update) {
             fail("--backup-first belongs to update only");
         }
+        const bool noDevice = command == Command::ports || command == Command::verify;
+        const auto& o = result_.options;
+        if (!o.traceFile.empty() && noDevice) {
+            fail("--trace belongs to detect, update, backup, restore, send and terminal");
+        }
+        if (traceBytesGiven_ && o.traceFile.empty()) fail("--trace-bytes needs --trace");
         severalPorts(command);
     }
 
@@ -357,6 +376,7 @@ class Parser {
     std::string backupFirstDir_;
     std::string backupDir_{kDefaultBackupFolder};
     bool dirGiven_ = false;
+    bool traceBytesGiven_ = false;
     std::span<const std::string_view> args_;
     std::size_t index_ = 0;
     ParseResult result_;
@@ -474,6 +494,13 @@ std::string usageText() {
         "      --log FILE         show the device's lines and the transfer statistics on\n"
         "                         standard error and append them to FILE (they are shown\n"
         "                         on any failure anyway)\n"
+        "      --trace FILE       write the protocol trace to FILE: every chunk of bytes\n"
+        "                         written and read, in hex, and the protocol's events, each\n"
+        "                         with its time; with several ports one file per port\n"
+        "                         beside FILE, named after the port (trace-COM3.txt)\n"
+        "      --trace-bytes MODE\n"
+        "                         all: every byte of a long chunk in the trace; bounded\n"
+        "                         (the default): its first and last 16 bytes\n"
         "  -q, --quiet            no progress and no status messages, only results and errors\n"
         "  -h, --help             show this help\n"
         "      --version          show the version\n"

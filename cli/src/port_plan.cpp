@@ -1,6 +1,7 @@
 #include "port_plan.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tidewell::cli {
 
@@ -15,6 +16,14 @@ std::string backupFolderName(const std::string& devicePath, std::optional<std::u
     name.erase(0, name.find_first_not_of('/'));
     std::replace(name.begin(), name.end(), '/', '_');
     return name.empty() || name == "." || name == ".." ? "port" : name;
+}
+
+std::string traceFileFor(const std::string& file, const std::string& portFolder) {
+    const std::filesystem::path path(file);
+    std::filesystem::path name = path.stem();
+    name += "-" + portFolder;
+    name += path.extension();
+    return (path.parent_path() / name).string();
 }
 
 std::optional<std::vector<PortPlan>> planPorts(const GlobalOptions& options, const Job& job,
@@ -52,9 +61,11 @@ std::optional<std::vector<PortPlan>> planPorts(const GlobalOptions& options, con
                        plan.devicePath + ")";
                 return std::nullopt;
             }
-            if (other.folder == plan.folder && backupFolder(job)) {
+            if (other.folder == plan.folder && (backupFolder(job) || !options.traceFile.empty())) {
                 *why = "--port: " + other.label + " and " + plan.label +
-                       " would share the backup folder " + plan.folder;
+                       (backupFolder(job) ? " would share the backup folder " + plan.folder
+                                          : " would share the trace file " +
+                                                traceFileFor(options.traceFile, plan.folder));
                 return std::nullopt;
             }
         }

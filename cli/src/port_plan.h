@@ -27,6 +27,10 @@ struct PortPlan {
 std::string backupFolderName(const std::string& devicePath, std::optional<std::uint8_t> comNumber,
                              const DeviceRoots& roots = {});
 
+// A port's trace file beside `file`: its stem, "-", the port's folder name, its extension
+// ("/tmp/trace.txt", "COM3" -> "/tmp/trace-COM3.txt").
+std::string traceFileFor(const std::string& file, const std::string& portFolder);
+
 // Every port of the run in the order named (--port all: the present ones in COM order).
 // Nothing, *why and *status when none is present for "all" (a port error), or when two
 // names reach one device or one backup folder (a usage error).

@@ -18,6 +18,7 @@
 #include "tidewell/records/sha256.h"
 #include "tidewell/serial/ports.h"
 #include "tidewell/settings/settings.h"
+#include "tidewell/version.h"
 
 namespace tidewell::cli {
 
@@ -168,6 +169,13 @@ ExitStatus Session::run() {
     if (logFile_.is_open() && !logFile_.flush() && status == ExitStatus::ok) {
         return fail(ExitStatus::localFile, "writing the log file " + options_.logFile + " failed");
     }
+    if (traceFile_.is_open()) {
+        link_.reset();  // its worker writes the trace up to here
+        if (!traceFile_.flush() && status == ExitStatus::ok) {
+            return fail(ExitStatus::localFile,
+                        "writing the trace file " + options_.traceFile + " failed");
+        }
+    }
     return status;
 }
 
@@ -239,6 +247,14 @@ ExitStatus Session::openLink() {
     link_ = PortSession::open(std::move(target), options_.speed, boundedBy(options_.timeout),
                               *cancel_, &why);
     if (!link_) return fail(ExitStatus::portError, why);
+    if (!options_.traceFile.empty()) {
+        traceFile_.open(options_.traceFile, std::ios::trunc);
+        if (!traceFile_) {
+            return fail(ExitStatus::localFile, "cannot open the trace file " + options_.traceFile +
+                                                   ": " + fsutil::reasonText(errno));
+        }
+        link_->startTrace(traceFile_, kProgramName, kTidewellVersion, options_.traceAllBytes);
+    }
     info("Opened " + link_->name() + " at " + std::to_string(link_->baudRate()) + " bit/s.");
     return ExitStatus::ok;
 }

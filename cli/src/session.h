@@ -129,6 +129,7 @@ class Session {
     SessionReport report_;
     StatusConsole console_;
     std::ofstream logFile_;
+    std::ofstream traceFile_;      // outlives link_, which writes to it
     std::ostream* log_ = nullptr;  // logFile_, the hooks' log, or none
     std::deque<std::string> kept_;
     std::string lastErrorLine_;            // the last worker line starting with "Error"

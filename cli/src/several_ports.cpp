@@ -69,6 +69,10 @@ struct PortRun {
     PortRun(std::size_t i, PortPlan p, const GlobalOptions& runOptions, const Job& runJob)
         : index(i), plan(std::move(p)), options(runOptions), job(runJob) {
         options.port = plan.choice;  // the session reads no other port option
+        const bool onePort = !runOptions.allPorts && runOptions.ports.size() <= 1;
+        if (!onePort && !options.traceFile.empty()) {
+            options.traceFile = traceFileFor(options.traceFile, plan.folder);
+        }
     }
 
     std::size_t index;

@@ -10,6 +10,7 @@
 
 #include "control.h"
 #include "text.h"
+#include "tidewell/devsim/device_trace.h"
 #include "tidewell/devsim/event_log.h"
 #include "tidewell/devsim/line_noise.h"
 #include "tidewell/devsim/store.h"
@@ -42,6 +43,13 @@ constexpr std::array<std::string_view, 4> kWelcome = {"Tidewell simulated device
 constexpr std::array<std::string_view, 5> kHelp = {
     "download NAME  receive NAME (XMODEM-1K)", "upload NAME    send NAME (XMODEM-1K)",
     "ls             list the stored files", "help           this list", kOk};
+
+// The mark of a line the device sends, as the trace names it.
+const char* markWord(std::string_view line) {
+    if (line.find(kOk) != std::string_view::npos) return "ok";
+    if (line.find(kError) != std::string_view::npos) return "error";
+    return "none";
+}
 
 std::string_view trimSpaces(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -81,6 +89,9 @@ struct Device::Impl final : TransferLink {
     // TransferLink: what the block transfer sends.
     void send(std::span<const std::uint8_t> bytes) override;
     void note(const std::string& text) override { logLine(text); }
+    void event(const std::string& text) override {
+        if (trace) trace->event(text, now);
+    }
 
     void logLine(std::string_view text) {
         const double seconds = std::chrono::duration<double>(now - start).count();
@@ -126,6 +137,7 @@ struct Device::Impl final : TransferLink {
     DeviceConfig config;
     Store& store;
     EventLog& log;
+    DeviceTrace* trace = nullptr;
     TimePoint start;
     TimePoint now;
     State state = State::loggedOut;
@@ -186,6 +198,7 @@ void Device::Impl::emitLine(std::string_view text, bool afterLogin) {
     std::string bytes(text);
     if (faults().escapeSequences && afterLogin) bytes.insert(0, kEscapes);
     logLine("tx line " + escaped(bytes));
+    if (trace) trace->event("reply " + tracefmt::quoted(bytes) + " " + markWord(bytes), now);
     bytes += kLineEnd;
     emit(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
@@ -358,6 +371,7 @@ void Device::Impl::completeLine() {
         logLine("rx line " + escaped(text));
     }
     if (text.empty()) return;
+    if (trace && !tooLong) trace->event("line " + tracefmt::quoted(text), now);
     if (state == State::loggedOut) {
         loginLine(text, tooLong);
     } else {
@@ -712,6 +726,10 @@ void Device::externalFinished(bool succeeded, TimePoint now) {
                    " (lrzsz)");
     impl_->finishTransfer(succeeded, now);
     impl_->advance(now);
+}
+
+void Device::setTrace(DeviceTrace* trace) {
+    impl_->trace = trace;
 }
 
 void Device::note(std::string_view text, TimePoint now) {

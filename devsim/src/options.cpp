@@ -176,6 +176,21 @@ bool Parser::handle(std::string_view name) {
         o.logPath = std::string(value);
         return true;
     }
+    if (name == "--trace") {
+        if (!takeValue(name, value)) return false;
+        if (value.empty()) return fail("--trace needs a file");
+        o.tracePath = std::string(value);
+        return true;
+    }
+    if (name == "--trace-bytes") {
+        if (!takeValue(name, value)) return false;
+        if (value != "all" && value != "bounded") {
+            return fail("--trace-bytes: expected all or bounded, got \"" + std::string(value) +
+                        "\"");
+        }
+        o.traceAllBytes = value == "all";
+        return true;
+    }
     if (name == "--no-prompt") return flag(f.noPrompt);
     if (name == "--refuse-login") return flag(f.refuseLogin);
     if (name == "--ignore-login") return flag(f.ignoreLogin);
@@ -342,6 +357,11 @@ The device:
                          block transfer on the same line)
   --log FILE             one line per event: lines received and sent,
                          packets and verdicts, faults applied
+  --trace FILE           the protocol trace from the device's side, in the
+                         format of tidewell-cli --trace ('>' what the device
+                         wrote, '<' what it read)
+  --trace-bytes MODE     all: every byte of a long chunk in the trace;
+                         bounded (the default): its first and last 16 bytes
   -h, --help             this text
   --version              print the version
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -17,9 +18,11 @@
 #include "pseudo_terminal.h"
 #include "text.h"
 #include "tidewell/devsim/device.h"
+#include "tidewell/devsim/device_trace.h"
 #include "tidewell/devsim/event_log.h"
 #include "tidewell/devsim/store.h"
 #include "tidewell/devsim/throttle.h"
+#include "tidewell/version.h"
 
 namespace tidewell::devsim {
 
@@ -74,11 +77,12 @@ UniqueFd blockSignals() {
 
 class Session {
   public:
-    Session(const Options& options, Store& store, EventLog& log, PtyPair pty, LinkGuard& link,
-            UniqueFd signals)
+    Session(const Options& options, Store& store, EventLog& log, DeviceTrace& trace, PtyPair pty,
+            LinkGuard& link, UniqueFd signals)
         : options_(options),
           store_(store),
           log_(log),
+          trace_(trace),
           pty_(std::move(pty)),
           link_(link),
           signals_(std::move(signals)),
@@ -88,6 +92,7 @@ class Session {
             output_.emplace(TokenBucket::forBaud(*options.baud, now));
             if (options.throttleInput) input_.emplace(TokenBucket::forBaud(*options.baud, now));
         }
+        if (trace_.active()) device_.setTrace(&trace_);
         device_.note("ready: " + pty_.slavePath + " linked from " + options.link.string(), now);
     }
 
@@ -113,6 +118,7 @@ class Session {
     const Options& options_;
     Store& store_;
     EventLog& log_;
+    DeviceTrace& trace_;
     PtyPair pty_;
     LinkGuard& link_;
     UniqueFd signals_;
@@ -221,6 +227,7 @@ void Session::readLine(Clock::time_point now) {
     const ssize_t got = ::read(pty_.master.get(), buffer.data(), room);
     if (got > 0) {
         if (input_) input_->consume(static_cast<std::size_t>(got));
+        trace_.read(std::span(buffer.data(), static_cast<std::size_t>(got)), now);
         device_.receive(std::span(buffer.data(), static_cast<std::size_t>(got)), now);
     } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
         closeLine(now, got == 0 ? "line ended" : osError("read from the pty master", errno));
@@ -233,6 +240,7 @@ void Session::writeLine(Clock::time_point now) {
     if (count == 0) return;
     const ssize_t written = ::write(pty_.master.get(), toHost_.data(), count);
     if (written > 0) {
+        trace_.wrote(std::span(toHost_.data(), static_cast<std::size_t>(written)), now);
         if (output_) output_->consume(static_cast<std::size_t>(written));
         toHost_.drop(static_cast<std::size_t>(written));
     } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
@@ -370,7 +378,22 @@ int runDevice(const Options& options) {
         PtyPair pty = openPty();
         LinkGuard link(options.link, pty.slavePath);
         const std::string slavePath = pty.slavePath;
-        Session session(options, store, log, std::move(pty), link, std::move(signals));
+        DeviceTrace trace;
+        if (!options.tracePath.empty()) {
+            tracefmt::Heading heading;
+            heading.program = "tidewell-devsim";
+            heading.version = kTidewellVersion;
+            heading.portLabel = options.link.string();
+            heading.devicePath = slavePath;
+            heading.speed = options.baud.value_or(0);
+            heading.started = std::time(nullptr);
+            std::string traceError;
+            if (!trace.open(options.tracePath.string(), heading, options.traceAllBytes,
+                            Clock::now(), traceError)) {
+                throw std::runtime_error(traceError);
+            }
+        }
+        Session session(options, store, log, trace, std::move(pty), link, std::move(signals));
         std::printf("%s\n", slavePath.c_str());
         std::fflush(stdout);
         return session.run();

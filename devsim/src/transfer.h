@@ -17,7 +17,16 @@ class TransferLink {
     virtual ~TransferLink() = default;
     virtual void send(std::span<const std::uint8_t> bytes) = 0;
     virtual void note(const std::string& text) = 0;
+    // A protocol event for the trace.
+    virtual void event(const std::string& /*text*/) {}
 };
+
+// Events of the trace: "ack out", "nak in", ... (byte: ACK, NAK, EOT or CAN).
+std::string controlEvent(std::uint8_t byte, bool sent);
+std::string packetEvent(std::uint8_t number, std::size_t size, bool good);
+std::string startEvent(bool crc);
+std::string sendEvent(std::uint8_t number, std::size_t size);
+std::string timeoutEvent(const char* what, Millis wait);
 
 enum class TransferEnd { running, succeeded, cancelledByHost, cancelledByDevice, failed };
 

@@ -29,7 +29,14 @@ XmodemReceiver::XmodemReceiver(const Faults& faults, TransferLink& link, Millis 
     : faults_(faults), link_(link), purgeLimit_(kPurgeLimit + lineTime) {}
 
 void XmodemReceiver::sendByte(std::uint8_t byte) {
+    link_.event(controlEvent(byte, true));
     link_.send(std::span(&byte, 1));
+}
+
+void XmodemReceiver::sendStartRequest() {
+    link_.event(startEvent(crc_));
+    const std::uint8_t request = crc_ ? kCrcRequest : kNak;
+    link_.send(std::span(&request, 1));
 }
 
 std::string XmodemReceiver::packetName(std::uint8_t number, std::uint64_t ordinal) const {
@@ -50,7 +57,7 @@ void XmodemReceiver::start(TimePoint now) {
 void XmodemReceiver::sendRequest(TimePoint now) {
     crc_ = requests_ < kCrcRequests;
     ++requests_;
-    sendByte(crc_ ? kCrcRequest : kNak);
+    sendStartRequest();
     link_.note(std::string("tx start request ") + (crc_ ? "C (CRC)" : "NAK (checksum)"));
     phase_ = Phase::requesting;
     timer_ = now + kRequestInterval;
@@ -61,6 +68,7 @@ void XmodemReceiver::receive(std::uint8_t byte, TimePoint now) {
         case Phase::waiting:
         case Phase::silent:
             if (byte == kCan) {
+                link_.event(controlEvent(kCan, false));
                 savedPhase_ = phase_;
                 savedTimer_ = timer_;
                 phase_ = Phase::cancelPending;
@@ -89,6 +97,7 @@ void XmodemReceiver::receive(std::uint8_t byte, TimePoint now) {
             return;
         case Phase::cancelPending:
             if (byte == kCan) {
+                link_.event(controlEvent(kCan, false));
                 link_.note("rx CAN CAN: cancelled by the host");
                 finish(TransferEnd::cancelledByHost);
                 return;
@@ -113,12 +122,14 @@ void XmodemReceiver::atHeader(std::uint8_t byte, TimePoint now) {
         return;
     }
     if (byte == kEot) {
+        link_.event(controlEvent(kEot, false));
         link_.note("rx EOT after " + std::to_string(accepted_) + " packets, acknowledged");
         sendByte(kAck);
         finish(TransferEnd::succeeded);
         return;
     }
     if (byte == kCan) {
+        link_.event(controlEvent(kCan, false));
         savedPhase_ = phase_;
         savedTimer_ = timer_;
         phase_ = Phase::cancelPending;
@@ -139,6 +150,12 @@ void XmodemReceiver::checkPacket(TimePoint now) {
     const std::uint8_t complement = packet_[2];
     const std::size_t payloadSize = packet_[0] == kSoh ? kShortPayload : kLongPayload;
     const auto payload = std::span<const std::uint8_t>(packet_).subspan(3, payloadSize);
+    const bool checkHolds = crc_ ? crc16(std::span<const std::uint8_t>(packet_).subspan(3)) == 0
+                                 : checksum8(payload) == packet_.back();
+    const bool expectedNumber =
+        static_cast<std::uint8_t>(number + complement) == 0xFF && number == expected_;
+    // The expected packet's verdict comes below, after the faults that change it.
+    if (!expectedNumber) link_.event(packetEvent(number, payloadSize, checkHolds));
 
     if (static_cast<std::uint8_t>(number + complement) != 0xFF) {
         refuse(now,
@@ -153,8 +170,7 @@ void XmodemReceiver::checkPacket(TimePoint now) {
                                                        ": CAN CAN in place of the ACK of " + name);
             return;
         }
-        bool good = crc_ ? crc16(std::span<const std::uint8_t>(packet_).subspan(3)) == 0
-                         : checksum8(payload) == packet_.back();
+        bool good = checkHolds;
         const bool corruptOnce = faults_.corruptPacket == ordinal && !corruptDone_;
         if (good && (corruptOnce || faults_.corruptEveryPacket)) {
             corruptDone_ = corruptDone_ || corruptOnce;
@@ -163,6 +179,7 @@ void XmodemReceiver::checkPacket(TimePoint now) {
                        ": " + name + " taken as corrupt");
             good = false;
         }
+        link_.event(packetEvent(number, payloadSize, good));
         if (!good) {
             refuse(now, "rx " + name + " bad " + (crc_ ? "CRC" : "checksum"));
             return;
@@ -219,6 +236,7 @@ void XmodemReceiver::refuse(TimePoint now, const std::string& why) {
 }
 
 void XmodemReceiver::headerTimeout(TimePoint now) {
+    link_.event(timeoutEvent("header", kPacketTimeout));
     link_.note("no packet within " + std::to_string(kPacketTimeout.count()) + " ms");
     if (++errors_ >= kMaxErrors) {
         cancel(TransferEnd::failed, "too many errors in a row");
@@ -252,6 +270,7 @@ void XmodemReceiver::advance(TimePoint now) {
         switch (phase_) {
             case Phase::requesting:
                 if (requests_ >= kStartRequests) {
+                    link_.event(timeoutEvent("start", kRequestInterval * requests_));
                     cancel(TransferEnd::failed,
                            "no packet after " + std::to_string(requests_) + " start requests");
                 } else {
@@ -266,13 +285,14 @@ void XmodemReceiver::advance(TimePoint now) {
                 headerTimeout(due);
                 break;
             case Phase::body:
+                link_.event(timeoutEvent("body", kByteTimeout));
                 refuse(due, "rx packet incomplete: " + std::to_string(packet_.size()) + " of " +
                                 std::to_string(packetLength_) + " bytes");
                 break;
             case Phase::purge:
                 if (requestAfterPurge_) {
                     requestAfterPurge_ = false;
-                    sendByte(crc_ ? kCrcRequest : kNak);
+                    sendStartRequest();
                     link_.note(std::string("tx start request ") +
                                (crc_ ? "C (CRC)" : "NAK (checksum)") + " again");
                     phase_ = Phase::requesting;

@@ -46,7 +46,9 @@ class XmodemReceiver {
     void headerTimeout(TimePoint now);
     void cancel(TransferEnd end, const std::string& why);
     void finish(TransferEnd end);
+    // ACK, NAK or CAN.
     void sendByte(std::uint8_t byte);
+    void sendStartRequest();
     std::string packetName(std::uint8_t number, std::uint64_t ordinal) const;
 
     const Faults& faults_;

@@ -32,6 +32,7 @@ std::string XmodemSender::currentName() const {
 void XmodemSender::receive(std::uint8_t byte, TimePoint now) {
     if (phase_ == Phase::cancelPending) {
         if (byte == kCan) {
+            link_.event(controlEvent(kCan, false));
             link_.note("rx CAN CAN: cancelled by the host");
             finish(TransferEnd::cancelledByHost);
             return;
@@ -45,6 +46,7 @@ void XmodemSender::receive(std::uint8_t byte, TimePoint now) {
 void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
     if (phase_ == Phase::finished) return;
     if (byte == kCan) {
+        link_.event(controlEvent(kCan, false));
         savedPhase_ = phase_;
         savedTimer_ = timer_;
         phase_ = Phase::cancelPending;
@@ -65,6 +67,7 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                 return;
             }
             crc_ = byte == kCrcRequest;
+            link_.event(startEvent(crc_));
             strayBytes_ = 0;
             link_.note(std::string("rx start request ") + (crc_ ? "C (CRC)" : "NAK (checksum)"));
             if (packetCount_ == 0) {
@@ -85,9 +88,11 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
                     sendPacket(now);
                     return;
                 }
+                link_.event(controlEvent(kAck, false));
                 link_.note("rx ACK " + currentName());
                 nextPacket(now);
             } else if (byte == kNak || (byte == kCrcRequest && index_ == 0)) {
+                link_.event(byte == kNak ? controlEvent(kNak, false) : startEvent(true));
                 link_.note("rx " + std::string(byte == kNak ? "NAK " : "C for ") + currentName());
                 sendPacket(now);
             } else if (!stray(byte, "for " + currentName()) && now >= lineFreeAt_) {
@@ -96,9 +101,11 @@ void XmodemSender::handle(std::uint8_t byte, TimePoint now) {
             return;
         case Phase::waitEotAck:
             if (byte == kAck) {
+                link_.event(controlEvent(kAck, false));
                 link_.note("rx ACK EOT");
                 finish(TransferEnd::succeeded);
             } else if (byte == kNak) {
+                link_.event(controlEvent(kNak, false));
                 link_.note("rx NAK EOT");
                 sendEot(now);
             } else if (!stray(byte, "for EOT") && now >= lineFreeAt_) {
@@ -147,6 +154,7 @@ void XmodemSender::sendPacket(TimePoint now) {
         return;
     }
     ++sends_;
+    link_.event(sendEvent(packet_[1], kLongPayload));
     const bool corruptOnce = faults_.corruptPacket == ordinal && !corruptDone_;
     if (corruptOnce || faults_.corruptEveryPacket) {
         corruptDone_ = corruptDone_ || corruptOnce;
@@ -192,6 +200,7 @@ void XmodemSender::sendEot(TimePoint now) {
     }
     ++eotSends_;
     const std::uint8_t eot = kEot;
+    link_.event(controlEvent(kEot, true));
     link_.send(std::span(&eot, 1));
     link_.note("tx EOT try " + std::to_string(eotSends_));
     phase_ = Phase::waitEotAck;
@@ -210,6 +219,7 @@ bool XmodemSender::stray(std::uint8_t byte, const std::string& where) {
 void XmodemSender::cancel(TransferEnd end, const std::string& why) {
     link_.note(why);
     const std::uint8_t cancelBytes[kCancelBytes] = {kCan, kCan};
+    for (int i = 0; i < kCancelBytes; ++i) link_.event(controlEvent(kCan, true));
     link_.send(cancelBytes);
     link_.note("tx CAN CAN");
     finish(end);
@@ -230,6 +240,7 @@ void XmodemSender::advance(TimePoint now) {
         const TimePoint due = timer_;
         switch (phase_) {
             case Phase::waitStart:
+                link_.event(timeoutEvent("start", kStartTimeout));
                 if (faults_.noTransferStart) {
                     link_.note("no transfer started; giving up");
                     finish(TransferEnd::failed);
@@ -242,10 +253,12 @@ void XmodemSender::advance(TimePoint now) {
                 sendPacket(due);
                 break;
             case Phase::waitAck:
+                link_.event(timeoutEvent("answer", answerWait_));
                 link_.note("no answer to " + currentName());
                 sendPacket(due);
                 break;
             case Phase::waitEotAck:
+                link_.event(timeoutEvent("eot", kAckTimeout));
                 link_.note("no answer to EOT");
                 sendEot(due);
                 break;

@@ -6,6 +6,7 @@
 
 #include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/engine/trace.h"
 #include "tidewell/fsutil/os_error.h"
 #include "tidewell/serial/tserie.h"
 
@@ -79,7 +80,9 @@ bool CTidewellThread::writeBlock(std::span<const std::uint8_t> data) {
                 break;
             }
         }
-        done += std::min<std::size_t>(moved, remaining);
+        const std::size_t taken = std::min<std::size_t>(moved, remaining);
+        if (trace_ && taken > 0) trace_->chunk(TraceWay::out, data.subspan(done, taken));
+        done += taken;
         if (done < data.size() && (moved == 0 || now() >= deadline)) {
             takesNoData_ = true;
             noteLinkLost("Error: The port " + port->devicePath() + " takes no data: " +
@@ -146,6 +149,7 @@ std::size_t CTidewellThread::readWaitingBytes(std::chrono::milliseconds wait) {
         dump += " }\n";
         *logStream << dump;
     }
+    if (trace_ && count > 0) trace_->chunk(TraceWay::in, {scratch.data(), count});
     rxBuffer.insert(rxBuffer.end(), scratch.begin(), scratch.begin() + count);
     if (count > 0) {
         const std::uint8_t* const begin = scratch.data();
@@ -188,6 +192,7 @@ bool CTidewellThread::readLine(std::string& line, std::chrono::milliseconds wait
                 if (byte != kCarriageReturn && byte != kLineFeed) {
                     line.push_back(static_cast<char>(byte));
                 }
+                if (trace_) trace_->reply(line, replyMark(line));
                 postText(line);
                 rxBuffer.erase(rxBuffer.begin(),
                                rxBuffer.begin() + static_cast<std::ptrdiff_t>(scan) + 1);
@@ -299,6 +304,7 @@ std::int32_t CTidewellThread::login() {
     rxBuffer.clear();
     sendString(std::string(kLineBreak));
     pause(timing_.loginPause);
+    if (trace_) trace_->commandLine(kLoginWord);
     sendLine(std::string(kLoginWord));
     std::string line;
     std::string answer;              // the first line with a reply mark
@@ -355,6 +361,7 @@ std::int32_t CTidewellThread::runTerminal() {
     while (keepGoing()) {
         const std::string pending = peekPendingLine();
         if (!pending.empty()) {
+            if (trace_) trace_->commandLine(pending);
             sendLine(pending);
             clearPendingLine();
         }

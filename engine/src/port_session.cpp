@@ -1,6 +1,9 @@
 #include "tidewell/engine/port_session.h"
 
+#include <ctime>
 #include <utility>
+
+#include "tidewell/engine/trace.h"
 
 namespace tidewell {
 
@@ -41,6 +44,7 @@ PortSession::PortSession(CancelSource& cancel, std::string name, std::string por
 
 PortSession::~PortSession() {
     worker_.reset();
+    trace_.reset();
     port_ = nullptr;
     portOwner_.reset();
 }
@@ -92,6 +96,15 @@ std::unique_ptr<PortSession> PortSession::open(PortTarget target, std::uint32_t 
                                   reinterpret_cast<std::uintptr_t>(&session->queue_),
                                   WM_WORKER_NOTIFY);
     return session;
+}
+
+void PortSession::startTrace(std::ostream& out, std::string_view program, std::string_view version,
+                             bool allBytes) {
+    auto writer = std::make_unique<TraceWriter>(out, allBytes);
+    writer->heading({std::string(program), std::string(version), portLabel_, devicePath(),
+                     baudRate(), std::time(nullptr)});
+    worker_->setTraceSink(writer.get());
+    trace_ = std::move(writer);
 }
 
 CTidewellThread& PortSession::worker() {

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <thread>
 
+#include "tidewell/engine/trace.h"
+
 namespace tidewell {
 
 DeviceInput operator-(const DeviceInput& later, const DeviceInput& earlier) {
@@ -57,6 +59,11 @@ std::int32_t CTidewellThread::setCommand(std::int32_t code, std::uint32_t serial
     }
     commandEvent.set();
     return code;
+}
+
+void CTidewellThread::setTraceSink(TraceSink* sink) {
+    std::lock_guard lock(commandLock);
+    trace_ = sink;
 }
 
 std::string CTidewellThread::linkError() const {
@@ -168,6 +175,7 @@ void CTidewellThread::postText(const std::string& text) {
 }
 
 void CTidewellThread::postResult(std::int32_t code) {
+    if (trace_) trace_->result(code);
     notify(notifyResult, code, commandSerial_);
 }
 

@@ -8,6 +8,7 @@
 #include "tidewell/engine/crc16.h"
 #include "tidewell/engine/protocol.h"
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/engine/trace.h"
 #include "tidewell/fsutil/os_error.h"
 #include "tidewell/serial/tserie.h"
 
@@ -23,6 +24,16 @@ std::uint8_t checksum(const std::uint8_t* data, std::size_t length) {
         sum += data[i];
     }
     return static_cast<std::uint8_t>(sum & 0xFFu);
+}
+
+// The payload's CRC-16 (two bytes after it) or checksum (one byte) holds.
+bool checkPassed(const std::uint8_t* payload, std::size_t size, bool crcMode) {
+    if (!crcMode) {
+        return checksum(payload, size) == payload[size];
+    }
+    std::uint16_t crc = 0;
+    crc16Buffer(crc, payload, static_cast<std::uint16_t>(size + 2));
+    return crc == 0;
 }
 
 struct ReceiverStatistics {
@@ -78,6 +89,7 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
     rxBuffer.clear();
     const std::string commandLine = peekPendingLine();
     updateOutcome([&](TransferOutcome& outcome) { outcome.commandLine = commandLine; });
+    if (trace_) trace_->commandLine(commandLine);
     sendLine(commandLine);
     clearPendingLine();
 
@@ -86,6 +98,9 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
         if (readReply(line, timing_.lineWait)) {
             break;
         }
+    }
+    if (trace_ && line.empty() && keepGoing()) {
+        trace_->timeout("reply", timing_.commandReplyAttempts * timing_.lineWait);
     }
     if (line.find(kOkMark) == std::string::npos) {
         if (!keepGoing()) {
@@ -124,6 +139,9 @@ std::int32_t CTidewellThread::runTransferSession(bool upload) {
             replied = true;
             break;
         }
+    }
+    if (trace_ && !replied && !deviceLost_) {
+        trace_->timeout("reply", timing_.finalReplyAttempts * timing_.lineWait);
     }
     if (!replied || line.find(kOkMark) == std::string::npos) {
         if (result == resTransferOk) {
@@ -172,6 +190,7 @@ void CTidewellThread::tellDeviceCancelled() {
         return;
     }
     for (int i = 0; i < kCancelBytes; ++i) {
+        if (trace_) trace_->control(TraceControl::can, TraceWay::out);
         sendByte(CAN);
     }
     // The device ends its side with a line of its own, some time later: the next
@@ -192,6 +211,7 @@ void CTidewellThread::settleAfterCancelledTransfer() {
 
 void CTidewellThread::sendCancel() {
     for (int i = 0; i < kCancelBytes; ++i) {
+        if (trace_) trace_->control(TraceControl::can, TraceWay::out);
         sendByte(CAN);
     }
     flushInput();
@@ -205,9 +225,21 @@ bool CTidewellThread::remoteCancelFollows(bool needSecondCan, std::chrono::milli
     return !needSecondCan || next == CAN;
 }
 
-void CTidewellThread::noteSenderAnswer(std::uint8_t byte) {
+void CTidewellThread::noteSenderAnswer(std::uint8_t byte, bool starting) {
+    if (trace_) traceSenderAnswer(byte, starting);
     if (byte == ACK || byte == NAK || byte == CAN || byte == CRC_REQUEST) {
         updateOutcome([](TransferOutcome& outcome) { ++outcome.deviceFrames; });
+    }
+}
+
+void CTidewellThread::traceSenderAnswer(std::uint8_t byte, bool starting) {
+    if (starting && (byte == CRC_REQUEST || byte == NAK)) {
+        trace_->startRequest(byte);
+    } else if (byte == ACK || byte == NAK || byte == CAN) {
+        const auto what = byte == ACK   ? TraceControl::ack
+                          : byte == NAK ? TraceControl::nak
+                                        : TraceControl::can;
+        trace_->control(what, TraceWay::in);
     }
 }
 
@@ -236,17 +268,19 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         bool startRequested = false;
         std::uint8_t byte = 0;
         if (readByte(byte, timing_.byteWait)) {
-            noteSenderAnswer(byte);
+            noteSenderAnswer(byte, true);
             if (byte == CRC_REQUEST || byte == NAK) {
                 startRequested = true;
                 crcMode = byte == CRC_REQUEST;
             } else if (byte == CAN && remoteCancelFollows(true, timing_.senderCancelWait)) {
+                if (trace_) trace_->control(TraceControl::ack, TraceWay::out);
                 sendByte(ACK);
                 flushInput();
                 return resRemoteCancel;
             }
         }
         if (++attempts >= kSenderStartAttempts) {
+            if (trace_) trace_->timeout("start", kSenderStartAttempts * timing_.byteWait);
             sendCancel();
             return resNoRemote;
         }
@@ -303,12 +337,15 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
                 discardWaitingInput();  // whatever came after the refused answer is noise
                 updateOutcome([](TransferOutcome& outcome) { ++outcome.retries; });
             }
+            if (trace_) trace_->send(number, kLongPayload);
             writeBlock({packet.data(), packetLength});
             // The first copy gets the long wait; a device silent that long is more likely
             // gone than busy, and each resend then gets the protocol's byte wait.
             const auto wait = send == 0 ? timing_.answerWait : timing_.byteWait;
             std::uint8_t answer = 0;
-            if (!readByte(answer, wait + lineTime(packetLength))) {
+            const auto answerWait = wait + lineTime(packetLength);
+            if (!readByte(answer, answerWait)) {
+                if (trace_ && keepGoing()) trace_->timeout("answer", answerWait);
                 unanswered = true;
                 continue;
             }
@@ -316,6 +353,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
             if (answer == ACK) {
                 delivered = true;
             } else if (answer == CAN && remoteCancelFollows(true, timing_.senderCancelWait)) {
+                if (trace_) trace_->control(TraceControl::ack, TraceWay::out);
                 sendByte(ACK);
                 flushInput();
                 return resRemoteCancel;
@@ -348,6 +386,7 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
         if (!keepGoing()) {
             return stopResult();
         }
+        if (trace_) trace_->control(TraceControl::eot, TraceWay::out);
         sendByte(EOT);
         std::uint8_t answer = 0;
         if (readByte(answer, timing_.byteWait)) {
@@ -355,6 +394,8 @@ std::int32_t CTidewellThread::sendFile(const std::string& path) {
             if (answer == ACK) {
                 return resTransferOk;
             }
+        } else if (trace_ && keepGoing()) {
+            trace_->timeout("eot", timing_.byteWait);
         }
     }
     flushInput();
@@ -416,6 +457,7 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 return stopResult();
             }
             if (!started) {
+                if (trace_) trace_->startRequest(request);
                 sendByte(request);
             }
             std::uint8_t header = 0;
@@ -430,16 +472,19 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 gotByte = readByte(header, timing_.byteWait);
             }
             if (!gotByte) {
+                if (trace_ && keepGoing()) trace_->timeout("header", timing_.byteWait);
                 ++stats.headerTimeout;
             } else if (header == SOH) {
                 payloadSize = kShortPayload;
             } else if (header == STX) {
                 payloadSize = kLongPayload;
             } else if (header == EOT) {
+                if (trace_) trace_->control(TraceControl::eot, TraceWay::in);
                 updateOutcome([](TransferOutcome& outcome) {
                     ++outcome.deviceFrames;
                     outcome.stage = TransferStage::finalReply;
                 });
+                if (trace_) trace_->control(TraceControl::ack, TraceWay::out);
                 sendByte(ACK);
                 flushAfterEndOfTransmission();
                 postText(countLine("Cancel count: ", stats.cancel));
@@ -458,8 +503,10 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 }
                 return resTransferOk;
             } else if (header == CAN) {
+                if (trace_) trace_->control(TraceControl::can, TraceWay::in);
                 if (remoteCancelFollows(false, timing_.receiverCancelWait)) {
                     flushInput();
+                    if (trace_) trace_->control(TraceControl::ack, TraceWay::out);
                     sendByte(ACK);
                     return resRemoteCancel;
                 }
@@ -492,11 +539,14 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
                 return stopResult();
             }
             if (!readByte(packet[i], timing_.bodyByteWait)) {
+                if (trace_ && keepGoing()) trace_->timeout("body", timing_.bodyByteWait);
                 complete = false;
                 break;
             }
         }
         const std::uint8_t* const payload = packet.data() + kHeaderLength;
+        const bool good = complete && checkPassed(payload, payloadSize, crcMode);
+        if (trace_ && complete) trace_->packet(packet[1], payloadSize, good);
         if (complete) {
             updateOutcome([](TransferOutcome& outcome) {
                 ++outcome.deviceFrames;
@@ -509,20 +559,13 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
         } else if (static_cast<std::uint8_t>(packet[1] + packet[2]) != 0xFF) {
             ++stats.invalidPacketNumber;
         } else if (packet[1] == expected) {
-            bool good = false;
-            if (crcMode) {
-                std::uint16_t crc = 0;
-                crc16Buffer(crc, payload, static_cast<std::uint16_t>(payloadSize + 2));
-                good = crc == 0;
-            } else {
-                good = checksum(payload, payloadSize) == payload[payloadSize];
-            }
             if (good) {
                 if (!file.writeAll(payload, payloadSize)) {
                     localFileError_ = file.lastErrno();
                     fail(kWriteFileException);
                     return resWriteError;
                 }
+                if (trace_) trace_->control(TraceControl::ack, TraceWay::out);
                 sendByte(ACK);
                 expected = static_cast<std::uint8_t>(expected + 1);
                 received += payloadSize;
@@ -552,9 +595,11 @@ std::int32_t CTidewellThread::receiveFile(const std::string& path) {
             return resTooManyRetries;
         }
         if (repeated) {
+            if (trace_) trace_->control(TraceControl::ack, TraceWay::out);
             sendByte(ACK);
         } else {
             flushInput();
+            if (trace_) trace_->control(TraceControl::nak, TraceWay::out);
             sendByte(NAK);
         }
     }

@@ -271,6 +271,37 @@ TEST_F(CliEndToEnd, LogShowsAndKeepsTheDeviceLinesAndStatistics) {
     EXPECT_TRUE(contains(log, "tidewell-cli backup")) << log;
 }
 
+TEST_F(CliEndToEnd, BothSidesTraceABadPacketAndItsRetryAlike) {
+    startDevsim({"--corrupt-packet", "1", "--trace", inDir("device.trace")});
+    fs::create_directories(store());
+    writeFile(store() / "setting", randomBytes(3000, 21));
+    const CliRun run =
+        cli({"--trace", inDir("host.trace"), "backup", "setting", "--dir", inDir(".")});
+    ASSERT_EQ(run.status, kOk) << run.err;
+
+    const std::string host = readFile(dir() / "host.trace");
+    EXPECT_TRUE(host.starts_with("# tidewell trace 1\n# program tidewell-cli ")) << host;
+    EXPECT_TRUE(contains(host, "|:LOGIN:..|")) << host;
+    EXPECT_TRUE(contains(host, " < 02 01 fe ")) << host;
+    EXPECT_EQ(count(host, " * packet 1 1024 bad\n"), 1u) << host;
+    EXPECT_EQ(count(host, " * nak out\n"), 1u) << host;
+    EXPECT_TRUE(contains(host, " * result 8 resTransferOk\n")) << host;
+
+    // The device's side: each packet the host took is one it sent, the NAK one it read.
+    const std::string device = readFile(dir() / "device.trace");
+    EXPECT_TRUE(device.starts_with("# tidewell trace 1\n# program tidewell-devsim ")) << device;
+    EXPECT_EQ(count(device, " * send "), count(host, " * packet ")) << device;
+    EXPECT_EQ(count(device, " * send 1 1024\n"), 2u) << device;
+    EXPECT_EQ(count(device, " * nak in\n"), 1u) << device;
+    EXPECT_EQ(count(device, " * ack in\n"), count(host, " * ack out\n")) << device;
+
+    const CliRun nowhere = cli({"--trace", inDir("gone/host.trace"), "detect"});
+    EXPECT_EQ(nowhere.status, kLocalFile);
+    EXPECT_TRUE(contains(nowhere.err, "cannot open the trace file " + inDir("gone/host.trace") +
+                                          ": No such file or directory (errno 2)"))
+        << nowhere.err;
+}
+
 TEST_F(CliEndToEnd, ComNumbersAndTheSavedPortComeFromTheSettings) {
     startDevsim();
     fs::create_directories(dir() / "config/tidewell");

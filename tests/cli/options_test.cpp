@@ -231,6 +231,18 @@ TEST(CliOptions, VerificationOptionsBelongToTheirCommands) {
     EXPECT_FALSE(parse({"verify"}).ok());
 }
 
+TEST(CliOptions, TraceBelongsToThePortCommandsAndItsBytesNeedIt) {
+    const auto r = parse({"--trace", "t.txt", "--trace-bytes=all", "backup", "setting"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.options.traceFile, "t.txt");
+    EXPECT_TRUE(r.options.traceAllBytes);
+    EXPECT_FALSE(
+        parse({"--trace", "t.txt", "--trace-bytes", "bounded", "detect"}).options.traceAllBytes);
+    EXPECT_FALSE(parse({"--trace", "t.txt", "verify", "a.bak"}).ok());
+    EXPECT_FALSE(parse({"--trace-bytes", "all", "detect"}).ok());
+    EXPECT_FALSE(parse({"--trace", "t.txt", "--trace-bytes", "some", "detect"}).ok());
+}
+
 TEST(CliOptions, HelpWinsOverAnIncompleteCommandLine) {
     const auto r = parse({"update", "--help"});
     EXPECT_TRUE(r.ok());

@@ -112,6 +112,8 @@ TEST_F(PortTree, EachDeviceKeepsOneBackupFolderHoweverItIsNamed) {
     EXPECT_EQ(backupFolderName(temp.file("dev/ttyUSB1"), 2, roots), "COM2");
     EXPECT_EQ(backupFolderName("", 9, roots), "COM9");
     EXPECT_EQ(backupFolderName("/tmp/bench/tty", std::nullopt, roots), "tmp_bench_tty");
+    EXPECT_EQ(traceFileFor("/tmp/run/trace.txt", "COM2"), "/tmp/run/trace-COM2.txt");
+    EXPECT_EQ(traceFileFor("trace", "tmp_bench_tty"), "trace-tmp_bench_tty");
 
     GlobalOptions options;
     options.ports = {PortChoice{std::nullopt, temp.file("dev/ttyUSB1")}, PortChoice{1, {}}};

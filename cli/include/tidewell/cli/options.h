@@ -44,6 +44,9 @@ struct GlobalOptions {
     bool json = false;
     std::uint32_t speed = kDefaultSpeed;
     std::string logFile;  // empty: no --log
+    // --trace: the port's protocol trace (several ports: one file each beside it); empty: none.
+    std::string traceFile;
+    bool traceAllBytes = false;  // --trace-bytes all
     bool quiet = false;
     // Detection limit, and the longest silence tolerated in any later wait.
     std::chrono::milliseconds timeout = kDefaultTimeout;

@@ -17,6 +17,7 @@
 
 namespace tidewell::devsim {
 
+class DeviceTrace;
 class EventLog;
 class Store;
 
@@ -78,6 +79,9 @@ class Device {
     std::vector<std::uint8_t> takeExternalInput();
     void externalOutput(std::span<const std::uint8_t> bytes, TimePoint now);
     void externalFinished(bool succeeded, TimePoint now);
+
+    // The protocol events go to trace from now on (null: nowhere); it must outlive the device.
+    void setTrace(DeviceTrace* trace);
 
     // A line for the event log from the program around the device.
     void note(std::string_view text, TimePoint now);

@@ -88,7 +88,9 @@ struct Options {
     bool throttleInput = false;         // read the host's bytes at the line rate too
     std::chrono::milliseconds bootDelay{0};
     TransferMode transfer = TransferMode::builtin;
-    std::filesystem::path logPath;  // empty: no log
+    std::filesystem::path logPath;    // empty: no log
+    std::filesystem::path tracePath;  // empty: no protocol trace
+    bool traceAllBytes = false;       // long chunks shown whole in the trace
     Faults faults;
 };
 

@@ -15,8 +15,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/timing.h"
@@ -24,6 +26,8 @@
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell {
+
+class TraceWriter;
 
 // A notification of the worker, handed to the owner's thread.
 struct WorkerEvent {
@@ -131,6 +135,12 @@ class PortSession {
     std::uint32_t baudRate() const;
     const EngineTiming& timing() const { return timing_; }
 
+    // From now on the port's protocol trace goes to out, after its heading (program and
+    // version name the writer); allBytes: long chunks shown whole. While no command runs;
+    // out must outlive the session.
+    void startTrace(std::ostream& out, std::string_view program, std::string_view version,
+                    bool allBytes);
+
     // Gives the worker a command (it must be idle: see busy()).
     void command(std::int32_t code);
     // What the device has sent so far (any thread).
@@ -187,7 +197,8 @@ class PortSession {
     EngineTiming timing_;
     WorkerEventQueue queue_;
     std::unique_ptr<TSerie> portOwner_;
-    TSerie* port_ = nullptr;  // the worker reads the port through this field
+    TSerie* port_ = nullptr;              // the worker reads the port through this field
+    std::unique_ptr<TraceWriter> trace_;  // outlives the worker
     std::unique_ptr<Worker> worker_;
     bool busy_ = false;
 };

@@ -40,6 +40,7 @@
 namespace tidewell {
 
 class LocalFile;
+class TraceSink;
 class TSerie;
 
 class CTidewellThread : public CBaseThread {
@@ -85,6 +86,9 @@ class CTidewellThread : public CBaseThread {
     TransferOutcome transferOutcome() const;
     // What the port has given the worker since it was made; any thread.
     DeviceInput deviceInput() const;
+    // The protocol trace (null: none), beside logStream; waits until no command runs.
+    // The sink must outlive the worker or be replaced first.
+    void setTraceSink(TraceSink* sink);
 
   protected:
     std::uint32_t run() override;
@@ -162,9 +166,11 @@ class CTidewellThread : public CBaseThread {
     // A packet was delivered (or the device accepted the command line): counts since
     // progress start again.
     void markProgress();
+    // Counts an answer byte a sender read as a frame from the device; starting: while
+    // waiting for the start request.
+    void noteSenderAnswer(std::uint8_t byte, bool starting = false);
+    void traceSenderAnswer(std::uint8_t byte, bool starting);
     // Records the session's end and posts its result (unless !post).
-    // Counts an answer byte a sender read as a frame from the device.
-    void noteSenderAnswer(std::uint8_t byte);
     std::int32_t endTransfer(std::int32_t result, bool post = true);
     // Keeps the first reason given since the session began; "Error: " is dropped.
     void setFailureReason(std::string reason);
@@ -197,6 +203,7 @@ class CTidewellThread : public CBaseThread {
     TSerie*& portRef;
     std::vector<std::uint8_t> rxBuffer;
     std::ostream* logStream;
+    TraceSink* trace_ = nullptr;  // set under commandLock
     EngineTiming timing_;
     bool deviceLost_ = false;                // worker thread only
     bool takesNoData_ = false;               // worker thread only: lost for a stuck write

@@ -1,0 +1,88 @@
+#include "tidewell/tracefmt/trace_format.h"
+
+#include <cstdio>
+
+namespace tidewell::tracefmt {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+void appendHex(std::string& out, std::span<const std::uint8_t> bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0) out += ' ';
+        out += kHexDigits[bytes[i] >> 4];
+        out += kHexDigits[bytes[i] & 0x0F];
+    }
+}
+
+void appendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        out += byte >= 0x20 && byte <= 0x7e ? static_cast<char>(byte) : '.';
+    }
+}
+
+}  // namespace
+
+std::string headingText(const Heading& heading) {
+    std::tm local{};
+    localtime_r(&heading.started, &local);
+    char started[64];
+    std::strftime(started, sizeof started, "%Y-%m-%d %H:%M:%S %z", &local);
+    return "# tidewell trace " + std::to_string(kFormatVersion) + "\n# program " + heading.program +
+           " " + heading.version + "\n# port " + heading.portLabel + " " + heading.devicePath +
+           "\n# speed " + std::to_string(heading.speed) + "\n# started " + started + "\n";
+}
+
+std::string recordLine(double milliseconds, RecordKind kind, std::string_view rest) {
+    char stamp[32];
+    const int length =
+        std::snprintf(stamp, sizeof stamp, "%10.3f %c ", milliseconds, static_cast<char>(kind));
+    std::string line(stamp, static_cast<std::size_t>(length));
+    line += rest;
+    line += '\n';
+    return line;
+}
+
+std::string chunkText(std::span<const std::uint8_t> bytes, bool allBytes) {
+    std::string text;
+    text.reserve(bytes.size() * 4 + 32);
+    if (allBytes || bytes.size() <= kBoundedChunk) {
+        appendHex(text, bytes);
+        text += "  |";
+        appendPrintable(text, bytes);
+    } else {
+        const auto head = bytes.first(kEdgeBytes);
+        const auto tail = bytes.last(kEdgeBytes);
+        appendHex(text, head);
+        text += " .. " + std::to_string(bytes.size()) + " bytes .. ";
+        appendHex(text, tail);
+        text += "  |";
+        appendPrintable(text, head);
+        text += "..";
+        appendPrintable(text, tail);
+    }
+    text += '|';
+    return text;
+}
+
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7f) {
+            out += "\\x";
+            out += kHexDigits[byte >> 4];
+            out += kHexDigits[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+}  // namespace tidewell::tracefmt
