@@ -198,7 +198,7 @@ void Device::Impl::emitLine(std::string_view text, bool afterLogin) {
     std::string bytes(text);
     if (faults().escapeSequences && afterLogin) bytes.insert(0, kEscapes);
     logLine("tx line " + escaped(bytes));
-    if (trace) trace->event("reply " + tracefmt::quoted(bytes) + " " + markWord(bytes), now);
+    if (trace) trace->event(tracefmt::replyEvent(bytes, markWord(bytes)), now);
     bytes += kLineEnd;
     emit(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
@@ -371,7 +371,7 @@ void Device::Impl::completeLine() {
         logLine("rx line " + escaped(text));
     }
     if (text.empty()) return;
-    if (trace && !tooLong) trace->event("line " + tracefmt::quoted(text), now);
+    if (trace && !tooLong) trace->event(tracefmt::lineEvent(text), now);
     if (state == State::loggedOut) {
         loginLine(text, tooLong);
     } else {

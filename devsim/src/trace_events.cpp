@@ -1,29 +1,19 @@
-// The protocol events of the device's trace.
+// The protocol events of the device's trace, from its own control bytes.
 #include "control.h"
 #include "transfer.h"
 
 namespace tidewell::devsim {
 
 std::string controlEvent(std::uint8_t byte, bool sent) {
-    const char* word = byte == kAck ? "ack" : byte == kNak ? "nak" : byte == kEot ? "eot" : "can";
-    return std::string(word) + (sent ? " out" : " in");
-}
-
-std::string packetEvent(std::uint8_t number, std::size_t size, bool good) {
-    return "packet " + std::to_string(number) + " " + std::to_string(size) +
-           (good ? " good" : " bad");
-}
-
-std::string startEvent(bool crc) {
-    return crc ? "start C" : "start NAK";
-}
-
-std::string sendEvent(std::uint8_t number, std::size_t size) {
-    return "send " + std::to_string(number) + " " + std::to_string(size);
+    const auto what = byte == kAck   ? tracefmt::Control::ack
+                      : byte == kNak ? tracefmt::Control::nak
+                      : byte == kEot ? tracefmt::Control::eot
+                                     : tracefmt::Control::can;
+    return tracefmt::controlEvent(what, sent);
 }
 
 std::string timeoutEvent(const char* what, Millis wait) {
-    return std::string("timeout ") + what + " " + std::to_string(wait.count());
+    return tracefmt::timeoutEvent(what, wait.count());
 }
 
 }  // namespace tidewell::devsim

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "tidewell/tracefmt/trace_format.h"
+
 namespace tidewell::devsim {
 
 using TimePoint = std::chrono::steady_clock::time_point;
@@ -23,10 +25,10 @@ class TransferLink {
 
 // Events of the trace: "ack out", "nak in", ... (byte: ACK, NAK, EOT or CAN).
 std::string controlEvent(std::uint8_t byte, bool sent);
-std::string packetEvent(std::uint8_t number, std::size_t size, bool good);
-std::string startEvent(bool crc);
-std::string sendEvent(std::uint8_t number, std::size_t size);
 std::string timeoutEvent(const char* what, Millis wait);
+using tracefmt::packetEvent;
+using tracefmt::sendEvent;
+using tracefmt::startEvent;
 
 enum class TransferEnd { running, succeeded, cancelledByHost, cancelledByDevice, failed };
 

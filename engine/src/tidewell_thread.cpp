@@ -107,7 +107,6 @@ std::int32_t CTidewellThread::endTransfer(std::int32_t result, bool post) {
         outcome_.localErrno = localFileError_;
         outcome_.deviceLost = deviceLost_;
         outcome_.stoppedTakingData = takesNoData_;
-        outcome_.stopped = !isActive();
     }
     if (post) {
         postResult(result);

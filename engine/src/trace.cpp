@@ -59,36 +59,34 @@ void TraceWriter::chunk(TraceWay way, std::span<const std::uint8_t> bytes) {
 }
 
 void TraceWriter::commandLine(std::string_view line) {
-    event("line " + tracefmt::quoted(line));
+    event(tracefmt::lineEvent(line));
 }
 
 void TraceWriter::reply(std::string_view line, protocol::ReplyMark mark) {
     const char* word = mark == protocol::ReplyMark::ok      ? "ok"
                        : mark == protocol::ReplyMark::error ? "error"
                                                             : "none";
-    event("reply " + tracefmt::quoted(line) + " " + word);
+    event(tracefmt::replyEvent(line, word));
 }
 
 void TraceWriter::startRequest(std::uint8_t request) {
-    event(request == protocol::CRC_REQUEST ? "start C" : "start NAK");
+    event(tracefmt::startEvent(request == protocol::CRC_REQUEST));
 }
 
 void TraceWriter::packet(std::uint8_t number, std::size_t size, bool good) {
-    event("packet " + std::to_string(number) + " " + std::to_string(size) +
-          (good ? " good" : " bad"));
+    event(tracefmt::packetEvent(number, size, good));
 }
 
 void TraceWriter::send(std::uint8_t number, std::size_t size) {
-    event("send " + std::to_string(number) + " " + std::to_string(size));
+    event(tracefmt::sendEvent(number, size));
 }
 
 void TraceWriter::control(TraceControl what, TraceWay way) {
-    static constexpr const char* kWords[] = {"ack", "nak", "can", "eot"};
-    event(std::string(kWords[static_cast<int>(what)]) + (way == TraceWay::out ? " out" : " in"));
+    event(tracefmt::controlEvent(what, way == TraceWay::out));
 }
 
 void TraceWriter::timeout(std::string_view what, std::chrono::milliseconds wait) {
-    event("timeout " + std::string(what) + " " + std::to_string(wait.count()));
+    event(tracefmt::timeoutEvent(what, wait.count()));
 }
 
 void TraceWriter::result(std::int32_t code) {

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "tidewell/engine/tidewell_thread.h"
+#include "tidewell/engine/transfer_watch.h"
 #include "tidewell/plan/regular_file.h"
 #include "tidewell/records/backup_record.h"
 #include "tidewell/resources/ids.h"
@@ -30,8 +31,6 @@ constexpr const char* kConnected = "Success connecting to COM%d at %d bauds.";
 constexpr const char* kDisconnected = "Communication port disconnected.";
 constexpr const char* kUploading = "Uploading...";
 constexpr const char* kDownloading = "Downloading...";
-constexpr const char* kUploadLine = "download %s";
-constexpr const char* kDownloadLine = "upload %s";
 constexpr const char* kDetecting = "Detecting device...";
 constexpr const char* kTerminalMode = "Terminal mode.";
 constexpr const char* kDeviceDetected = "Device Detected";
@@ -335,7 +334,7 @@ bool CMainFrame::startTransfer(const std::string& deviceFile, bool upload,
     runningTransfer_ = commandSerial_;
     appendLine(upload ? kUploading : kDownloading);
     const std::string line =
-        ui::stringPrintf(upload ? kUploadLine : kDownloadLine, deviceFile.c_str());
+        transferCommandLine(upload ? TransferWay::toDevice : TransferWay::fromDevice, deviceFile);
     if (!worker->queueCommandLine(line)) {
         sendWorkerCommand(cmdTerminal);
         // The page that asked is the box's owner while the frame is hidden behind it.

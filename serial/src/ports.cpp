@@ -21,9 +21,9 @@ std::string comKey(unsigned number) {
     return std::string(kComPrefix) + std::to_string(number);
 }
 
-// The number of a "COMn" key (any case), when n is 1..16 written without leading zeros: the
-// key resolve() looks up, so that "COM03" names no number anywhere.
-std::optional<unsigned> comNumber(std::string_view key) {
+}  // namespace
+
+std::optional<std::uint8_t> comPortNumber(std::string_view key) {
     if (key.size() <= kComPrefix.size() || key.size() > kComPrefix.size() + 2) return std::nullopt;
     for (std::size_t i = 0; i < kComPrefix.size(); ++i) {
         if (std::toupper(static_cast<unsigned char>(key[i])) != kComPrefix[i]) return std::nullopt;
@@ -35,8 +35,10 @@ std::optional<unsigned> comNumber(std::string_view key) {
         number = number * 10 + static_cast<unsigned>(c - '0');
     }
     if (number < kFirstComPort || number > kLastComPort) return std::nullopt;
-    return number;
+    return static_cast<std::uint8_t>(number);
 }
+
+namespace {
 
 // Name order with digit runs compared as numbers: ttyS2 before ttyS10.
 bool naturalLess(const std::string& a, const std::string& b) {
@@ -73,7 +75,7 @@ std::string firstLine(const fs::path& file) {
 
 bool mapped(const SerialDevice& device, const SettingsEntries& ports) {
     return std::any_of(ports.begin(), ports.end(), [&](const auto& entry) {
-        return comNumber(entry.first) && !entry.second.empty() &&
+        return comPortNumber(entry.first) && !entry.second.empty() &&
                (entry.second == device.stableName || sameDeviceFile(entry.second, device.node));
     });
 }
@@ -112,9 +114,8 @@ std::vector<SerialDevice> ComPortResolver::presentDevices() const {
 
 std::optional<std::uint8_t> ComPortResolver::numberOf(const std::string& devicePath) const {
     for (const auto& [key, value] : store_.getSection(kPortsSection)) {
-        const auto number = comNumber(key);
-        if (number && !value.empty() && sameDeviceFile(value, devicePath))
-            return static_cast<std::uint8_t>(*number);
+        const auto number = comPortNumber(key);
+        if (number && !value.empty() && sameDeviceFile(value, devicePath)) return number;
     }
     return std::nullopt;
 }
@@ -133,19 +134,13 @@ fs::path byIdLink(const fs::path& devicePath, const DeviceRoots& roots) {
     return {};
 }
 
-std::optional<std::uint8_t> comPortNumber(std::string_view name) {
-    const auto number = comNumber(name);
-    if (!number) return std::nullopt;
-    return static_cast<std::uint8_t>(*number);
-}
-
 bool ComPortResolver::assignNumbers() {
     const std::vector<SerialDevice> devices = presentDevices();
     if (devices.empty()) return true;
     return store_.updateSection(kPortsSection, [&](const SettingsEntries& ports) {
         bool taken[kLastComPort + 1] = {};
         for (const auto& [key, value] : ports) {
-            if (const auto n = comNumber(key); n && !value.empty()) taken[*n] = true;
+            if (const auto n = comPortNumber(key); n && !value.empty()) taken[*n] = true;
         }
         SettingsEntries changes;
         for (const auto& device : devices) {
@@ -168,7 +163,7 @@ std::vector<ComPortEntry> ComPortResolver::entries() {
         ComPortEntry entry;
         entry.number = static_cast<std::uint8_t>(n);
         for (const auto& [key, value] : ports) {
-            if (comNumber(key) == n) {
+            if (comPortNumber(key) == n) {
                 entry.devicePath = value;
                 break;
             }

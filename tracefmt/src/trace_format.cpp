@@ -85,4 +85,34 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
+std::string lineEvent(std::string_view line) {
+    return "line " + quoted(line);
+}
+
+std::string replyEvent(std::string_view line, std::string_view mark) {
+    return "reply " + quoted(line) + " " + std::string(mark);
+}
+
+std::string startEvent(bool crc) {
+    return crc ? "start C" : "start NAK";
+}
+
+std::string packetEvent(std::uint8_t number, std::size_t size, bool good) {
+    return "packet " + std::to_string(number) + " " + std::to_string(size) +
+           (good ? " good" : " bad");
+}
+
+std::string sendEvent(std::uint8_t number, std::size_t size) {
+    return "send " + std::to_string(number) + " " + std::to_string(size);
+}
+
+std::string controlEvent(Control what, bool sent) {
+    static constexpr const char* kWords[] = {"ack", "nak", "can", "eot"};
+    return std::string(kWords[static_cast<int>(what)]) + (sent ? " out" : " in");
+}
+
+std::string timeoutEvent(std::string_view what, long long milliseconds) {
+    return "timeout " + std::string(what) + " " + std::to_string(milliseconds);
+}
+
 }  // namespace tidewell::tracefmt

@@ -40,10 +40,9 @@ struct TransferOutcome {
     std::string commandLine;
     // The reply without ":OK:" that ended the session (to the command line or the final one).
     std::string refusedLine;
-    int localErrno = 0;       // the local file's failure; 0 when none
+    int localErrno = 0;              // the local file's failure; 0 when none
     bool deviceLost = false;         // gone, or the port stopped taking data...
     bool stoppedTakingData = false;  // ...which: its writes were not taken in time
-    bool stopped = false;     // cancelled or shut down by the owner
     // The block transfer's own counts.
     std::uint64_t packets = 0;       // delivered (sent and acknowledged, or received good)
     std::uint64_t bytes = 0;         // file bytes of those packets

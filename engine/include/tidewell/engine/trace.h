@@ -39,7 +39,7 @@
 namespace tidewell {
 
 enum class TraceWay { out, in };  // to the device, from it
-enum class TraceControl { ack, nak, can, eot };
+using TraceControl = tracefmt::Control;
 
 // What the worker tells a trace. Called on the worker's thread only.
 class TraceSink {

@@ -40,4 +40,14 @@ std::string chunkText(std::span<const std::uint8_t> bytes, bool allBytes);
 // text in double quotes, escaped.
 std::string quoted(std::string_view text);
 
+// The events' texts, as either end of the line writes them.
+enum class Control { ack, nak, can, eot };
+std::string lineEvent(std::string_view line);
+std::string replyEvent(std::string_view line, std::string_view mark);  // "ok", "error", "none"
+std::string startEvent(bool crc);
+std::string packetEvent(std::uint8_t number, std::size_t size, bool good);
+std::string sendEvent(std::uint8_t number, std::size_t size);
+std::string controlEvent(Control what, bool sent);
+std::string timeoutEvent(std::string_view what, long long milliseconds);
+
 }  // namespace tidewell::tracefmt
