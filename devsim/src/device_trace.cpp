@@ -21,23 +21,35 @@ bool DeviceTrace::open(const std::string& path, const tracefmt::Heading& heading
     return true;
 }
 
+DeviceTrace::~DeviceTrace() {
+    if (active()) put(run_.take(allBytes_));
+}
+
 void DeviceTrace::wrote(std::span<const std::uint8_t> bytes, TimePoint now) {
-    if (active()) record(tracefmt::RecordKind::written, tracefmt::chunkText(bytes, allBytes_), now);
+    chunk(tracefmt::RecordKind::written, bytes, now);
 }
 
 void DeviceTrace::read(std::span<const std::uint8_t> bytes, TimePoint now) {
-    if (active()) {
-        record(tracefmt::RecordKind::read, tracefmt::chunkText(bytes, allBytes_), now);
-    }
+    chunk(tracefmt::RecordKind::read, bytes, now);
+}
+
+void DeviceTrace::chunk(tracefmt::RecordKind kind, std::span<const std::uint8_t> bytes,
+                        TimePoint now) {
+    if (active()) put(run_.add(since(now), kind, bytes, allBytes_));
 }
 
 void DeviceTrace::event(std::string_view text, TimePoint now) {
-    if (active()) record(tracefmt::RecordKind::event, text, now);
+    if (!active()) return;
+    put(run_.take(allBytes_));
+    put(tracefmt::recordLine(since(now), tracefmt::RecordKind::event, text));
 }
 
-void DeviceTrace::record(tracefmt::RecordKind kind, std::string_view rest, TimePoint now) {
-    const std::chrono::duration<double, std::milli> since = now - start_;
-    const std::string line = tracefmt::recordLine(since.count(), kind, rest);
+double DeviceTrace::since(TimePoint now) const {
+    return std::chrono::duration<double, std::milli>(now - start_).count();
+}
+
+void DeviceTrace::put(const std::string& line) {
+    if (line.empty()) return;
     std::fwrite(line.data(), 1, line.size(), file_.get());
     std::fflush(file_.get());
 }

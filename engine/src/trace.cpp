@@ -38,26 +38,63 @@ std::string_view workerResultName(std::int32_t code) {
     }
 }
 
-TraceWriter::TraceWriter(std::ostream& out, bool allBytes, std::function<Clock::time_point()> now)
+namespace {
+// Room for the "limit" event once the next record would not fit.
+constexpr std::size_t kLimitEventRoom = 40;
+}  // namespace
+
+TraceWriter::TraceWriter(std::ostream& out, bool allBytes, std::function<Clock::time_point()> now,
+                         std::size_t limitBytes)
     : out_(out),
       allBytes_(allBytes),
       now_(now ? std::move(now) : [] { return Clock::now(); }),
-      start_(now_()) {}
+      start_(now_()),
+      limit_(limitBytes) {}
 
-void TraceWriter::heading(const tracefmt::Heading& heading) {
-    out_ << tracefmt::headingText(heading);
+TraceWriter::~TraceWriter() {
+    write(run_.take(allBytes_));
 }
 
-void TraceWriter::record(tracefmt::RecordKind kind, std::string_view rest) {
-    const std::chrono::duration<double, std::milli> since = now_() - start_;
-    out_ << tracefmt::recordLine(since.count(), kind, rest);
+void TraceWriter::flush() {
+    const std::lock_guard lock(lock_);
+    write(run_.take(allBytes_));
+    out_.flush();
+}
+
+void TraceWriter::heading(const tracefmt::Heading& heading) {
+    const std::lock_guard lock(lock_);
+    write(tracefmt::headingText(heading));
+}
+
+double TraceWriter::sinceStart() const {
+    return std::chrono::duration<double, std::milli>(now_() - start_).count();
+}
+
+void TraceWriter::write(const std::string& line) {
+    if (line.empty() || full_) return;
+    if (limit_ != 0 && written_ + line.size() + kLimitEventRoom > limit_) {
+        full_ = true;
+        out_ << tracefmt::recordLine(sinceStart(), tracefmt::RecordKind::event,
+                                     tracefmt::limitEvent(limit_));
+        return;
+    }
+    written_ += line.size();
+    out_ << line;
+}
+
+void TraceWriter::event(std::string_view text) {
+    const std::lock_guard lock(lock_);
+    const double at = sinceStart();
+    write(run_.take(allBytes_));
+    write(tracefmt::recordLine(at, tracefmt::RecordKind::event, text));
 }
 
 void TraceWriter::chunk(TraceWay way, std::span<const std::uint8_t> bytes) {
-    record(way == TraceWay::out ? tracefmt::RecordKind::written : tracefmt::RecordKind::read,
-           tracefmt::chunkText(bytes, allBytes_));
+    const std::lock_guard lock(lock_);
+    const auto kind =
+        way == TraceWay::out ? tracefmt::RecordKind::written : tracefmt::RecordKind::read;
+    write(run_.add(sinceStart(), kind, bytes, allBytes_));
 }
-
 void TraceWriter::commandLine(std::string_view line) {
     event(tracefmt::lineEvent(line));
 }

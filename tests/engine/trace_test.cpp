@@ -94,18 +94,63 @@ TEST(TraceWriter, EachRecordIsTimeKindAndItsText) {
         TraceFixture trace;
         trace.time += 1234500us;
         c.write(trace.writer);
+        trace.writer.flush();
         EXPECT_EQ(trace.out.str(), c.line) << c.what;
     }
 }
 
 TEST(TraceWriter, AllBytesShowsALongChunkWhole) {
     std::ostringstream out;
-    TraceWriter writer(out, true);
-    writer.chunk(TraceWay::in, counting(1029));
+    {
+        TraceWriter writer(out, true);
+        writer.chunk(TraceWay::in, counting(1029));
+    }
     const std::string line = out.str();
     EXPECT_EQ(line.find(".."), std::string::npos) << line;
     EXPECT_EQ(line.size(), std::string("  1234.500 < ").size() + 1029 * 3 - 1 + 2 + 1029 + 2 + 1)
         << line;
+}
+
+TEST(TraceWriter, ReadsRunIntoOneRecordUntilAWriteAnEventAGapOrTheirSize) {
+    TraceFixture trace;
+    const auto read = [&](std::size_t count) { trace.writer.chunk(TraceWay::in, counting(count)); };
+    read(16);
+    trace.time += 50ms;
+    read(16);  // within the gap: joins
+    trace.writer.chunk(TraceWay::out, counting(1));
+    read(2);
+    trace.writer.control(TraceControl::ack, TraceWay::out);
+    read(3);
+    trace.time += 51ms;
+    read(4);  // after the gap: a record of its own
+    read(1100 - 4);
+    read(1);  // over the size: another
+    trace.writer.flush();
+    EXPECT_EQ(
+        trace.out.str(),
+        "     0.000 < 30 31 32 33 34 35 36 37 38 39 3a 3b 3c 3d 3e 3f "
+        "30 31 32 33 34 35 36 37 38 39 3a 3b 3c 3d 3e 3f  |0123456789:;<=>?0123456789:;<=>?|\n"
+        "    50.000 > 30  |0|\n"
+        "    50.000 < 30 31  |01|\n"
+        "    50.000 * ack out\n"
+        "    50.000 < 30 31 32  |012|\n"
+        "   101.000 < 30 31 32 33 30 31 32 33 34 35 36 37 38 39 3a 3b .. 1100 bytes .. "
+        "68 69 6a 6b 6c 6d 6e 6f 30 31 32 33 34 35 36 37  "
+        "|01230123456789:;..hijklmno01234567|\n"
+        "   101.000 < 30  |0|\n");
+}
+
+TEST(TraceWriter, ATraceAtItsLimitEndsWithTheLimitAndWritesNothingMore) {
+    std::ostringstream out;
+    {
+        TraceWriter writer(out, false, {}, 200);
+        for (int i = 0; i < 20; ++i) writer.commandLine("send setting");
+        writer.chunk(TraceWay::in, counting(3));
+    }
+    const std::string text = out.str();
+    EXPECT_LE(text.size(), 200U);
+    EXPECT_NE(text.find("* line \"send setting\""), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 10), "limit 200\n") << text;
 }
 
 }  // namespace

@@ -66,6 +66,27 @@ std::string chunkText(std::span<const std::uint8_t> bytes, bool allBytes) {
     return text;
 }
 
+std::string ChunkRun::add(double milliseconds, RecordKind kind, std::span<const std::uint8_t> bytes,
+                          bool allBytes) {
+    const bool joins = !bytes_.empty() && kind == kind_ && milliseconds - last_ <= kRunGapMs &&
+                       bytes_.size() + bytes.size() <= kRunBytes;
+    std::string ended = joins ? std::string() : take(allBytes);
+    if (bytes_.empty()) {
+        kind_ = kind;
+        first_ = milliseconds;
+    }
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    last_ = milliseconds;
+    return ended;
+}
+
+std::string ChunkRun::take(bool allBytes) {
+    if (bytes_.empty()) return {};
+    std::string line = recordLine(first_, kind_, chunkText(bytes_, allBytes));
+    bytes_.clear();
+    return line;
+}
+
 std::string quoted(std::string_view text) {
     std::string out = "\"";
     for (const char c : text) {
@@ -113,6 +134,10 @@ std::string controlEvent(Control what, bool sent) {
 
 std::string timeoutEvent(std::string_view what, long long milliseconds) {
     return "timeout " + std::string(what) + " " + std::to_string(milliseconds);
+}
+
+std::string limitEvent(std::size_t bytes) {
+    return "limit " + std::to_string(bytes);
 }
 
 }  // namespace tidewell::tracefmt

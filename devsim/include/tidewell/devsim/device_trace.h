@@ -1,6 +1,7 @@
 // The device's side of a protocol trace, in the host's trace format: '>' the bytes the
-// device wrote, '<' those it read, '*' its protocol events. Each record is flushed at
-// once, so a test can read the file while the device runs.
+// device wrote, '<' those it read, '*' its protocol events. Each record is flushed as
+// it is written, so a test can read the file while the device runs; only the run of
+// chunks in progress waits for the next record.
 #pragma once
 
 #include <chrono>
@@ -20,6 +21,9 @@ class DeviceTrace {
     using TimePoint = std::chrono::steady_clock::time_point;
 
     DeviceTrace() = default;  // writes nowhere until opened
+    ~DeviceTrace();           // writes the run of chunks in progress
+    DeviceTrace(const DeviceTrace&) = delete;
+    DeviceTrace& operator=(const DeviceTrace&) = delete;
 
     // Creates or empties path and writes the heading; record times count from start.
     // On failure sets error and traces nothing.
@@ -32,7 +36,9 @@ class DeviceTrace {
     void event(std::string_view text, TimePoint now);
 
   private:
-    void record(tracefmt::RecordKind kind, std::string_view rest, TimePoint now);
+    double since(TimePoint now) const;
+    void chunk(tracefmt::RecordKind kind, std::span<const std::uint8_t> bytes, TimePoint now);
+    void put(const std::string& line);
 
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
@@ -40,6 +46,7 @@ class DeviceTrace {
     std::unique_ptr<std::FILE, Closer> file_;
     bool allBytes_ = false;
     TimePoint start_{};
+    tracefmt::ChunkRun run_;
 };
 
 }  // namespace tidewell::devsim

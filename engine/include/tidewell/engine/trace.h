@@ -8,10 +8,11 @@
 //   # speed 115200                        (0: not known)
 //   # started 2026-12-09 22:40:01 +0000   (local time and its offset)
 // Then records: milliseconds since the start ("%10.3f"), a space, the kind, a space,
-// the rest. '>' bytes written to the device, '<' bytes read from it, one record per
-// port write or read: two-digit lowercase hex separated by spaces, two spaces, the
-// printable column between bars (0x20..0x7e as themselves, others '.'). A chunk over
-// 48 bytes shows, unless all bytes are asked for, its first 16 bytes, " .. N bytes .. "
+// the rest. '>' bytes written to the device, '<' bytes read from it, one record per run
+// of writes or reads (consecutive ones in one direction, up to 1,100 bytes, none more than
+// 50 ms after the one before; the time is the first's): two-digit lowercase hex separated by
+// spaces, two spaces, the printable column between bars (0x20..0x7e as themselves, others '.'). A
+// chunk over 48 bytes shows, unless all bytes are asked for, its first 16 bytes, " .. N bytes .. "
 // and its last 16; its column those 32 with ".." between. '*' an event: a word, then
 // fields separated by spaces; texts in double quotes, '"' and '\' escaped with '\',
 // control bytes as \xNN. The events (from the host's side):
@@ -24,11 +25,13 @@
 //   timeout WHAT MS              a wait ran out: answer, header, body or eot (one wait);
 //                                start or reply (the whole wait, given up)
 //   result CODE NAME             the WorkerResult posted
+//   limit BYTES                  the trace reached its size limit and ends here
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <ostream>
 #include <span>
 #include <string_view>
@@ -60,13 +63,19 @@ class TraceSink {
 std::string_view workerResultName(std::int32_t code);
 
 // Writes a trace onto a stream. The worker's thread writes while a command runs; the
-// owner writes the heading before the first and may flush once the worker is idle.
+// owner writes the heading before the first and may flush at any time.
 class TraceWriter final : public TraceSink {
   public:
     using Clock = std::chrono::steady_clock;
     // allBytes: every byte of a long chunk, not only its ends. now: the clock of the
-    // record times (steady by default); the trace starts at its first reading.
-    TraceWriter(std::ostream& out, bool allBytes, std::function<Clock::time_point()> now = {});
+    // record times (steady by default); the trace starts at its first reading. limitBytes:
+    // the most the trace writes, heading included (0: no limit); it then ends with "limit".
+    TraceWriter(std::ostream& out, bool allBytes, std::function<Clock::time_point()> now = {},
+                std::size_t limitBytes = 0);
+    ~TraceWriter() override;  // writes the run of chunks held back
+
+    // Writes the run of chunks held back and flushes the stream.
+    void flush();
 
     void heading(const tracefmt::Heading& heading);
 
@@ -81,13 +90,19 @@ class TraceWriter final : public TraceSink {
     void result(std::int32_t code) override;
 
   private:
-    void record(tracefmt::RecordKind kind, std::string_view rest);
-    void event(std::string_view text) { record(tracefmt::RecordKind::event, text); }
+    double sinceStart() const;
+    void event(std::string_view text);
+    void write(const std::string& line);
 
+    std::mutex lock_;  // the owner's flush against the worker's records
     std::ostream& out_;
     bool allBytes_;
     std::function<Clock::time_point()> now_;
     Clock::time_point start_;
+    std::size_t limit_;
+    std::size_t written_ = 0;
+    bool full_ = false;
+    tracefmt::ChunkRun run_;
 };
 
 }  // namespace tidewell

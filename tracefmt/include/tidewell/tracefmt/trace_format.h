@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tidewell::tracefmt {
 
@@ -37,6 +38,29 @@ std::string recordLine(double milliseconds, RecordKind kind, std::string_view re
 // A chunk's hex and printable column.
 std::string chunkText(std::span<const std::uint8_t> bytes, bool allBytes);
 
+// Consecutive chunks of one direction as one record: a port hands over a few bytes at a
+// time, and a record per read would make a download's trace several times its data. A run
+// ends at the other direction, an event, kRunBytes or a gap over kRunGapMs; the record
+// carries the time of its first chunk.
+inline constexpr std::size_t kRunBytes = 1100;  // a long packet and then some
+inline constexpr double kRunGapMs = 50.0;
+
+class ChunkRun {
+  public:
+    // The record line of the run so far ("" when there is none) if a chunk of kind at
+    // milliseconds cannot join it; the chunk then starts the next run.
+    std::string add(double milliseconds, RecordKind kind, std::span<const std::uint8_t> bytes,
+                    bool allBytes);
+    // The record line of the run so far, "" when there is none; the run is empty afterwards.
+    std::string take(bool allBytes);
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+    RecordKind kind_ = RecordKind::read;
+    double first_ = 0;
+    double last_ = 0;
+};
+
 // text in double quotes, escaped.
 std::string quoted(std::string_view text);
 
@@ -49,5 +73,6 @@ std::string packetEvent(std::uint8_t number, std::size_t size, bool good);
 std::string sendEvent(std::uint8_t number, std::size_t size);
 std::string controlEvent(Control what, bool sent);
 std::string timeoutEvent(std::string_view what, long long milliseconds);
+std::string limitEvent(std::size_t bytes);
 
 }  // namespace tidewell::tracefmt
