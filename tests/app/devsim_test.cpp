@@ -69,6 +69,17 @@ TEST_F(DevsimTest, DetectFromTheMenuDetectsAndLogsIn) {
     }
     EXPECT_THAT(mine,
                 ElementsAre("Detecting device...", "Device Detected", "Logging...", "Logged in."));
+
+    // The connection's trace, saved from the menu while the connection goes on.
+    const auto trace = frame->getTracePath();
+    EXPECT_EQ(trace.parent_path(), env.dir() / "traces");
+    const auto saved = env.dir() / "saved.txt";
+    env.user().chooseMenu(res::ID_COMM_SAVE_TRACE).answerFileDialog(saved.string());
+    ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+    EXPECT_THAT(readFile(saved), HasSubstr(":LOGIN:"));
+    const std::string day = trace.filename().string().substr(0, 10);
+    EXPECT_EQ(env.platform().fileDialogs().back().request.initialName,
+              "tidewell-trace-" + day + "-COM3.txt");
 }
 
 TEST_F(DevsimTest, TerminalAndSendShowTheDevicesReplyLines) {
