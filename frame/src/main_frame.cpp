@@ -591,6 +591,9 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
         case notifyResult:
             // A result is the last thing a command posts: its file is closed.
             releaseBackups(notifySerial(wParam));
+            if (trace_) {
+                trace_->flush();  // on disk should the program end without closing it
+            }
             if (stale) {
                 break;
             }
