@@ -67,6 +67,20 @@ TEST_F(MenuTest, TheCommunicationMenuHoldsEveryItemInOrder) {
     EXPECT_EQ(comm->items()[6].popup->GetMenuString(res::ID_COMM_SPEED_9600), "9&600");
 }
 
+TEST_F(MenuTest, SaveTraceNamesTheFileItCouldNotWriteAndWhy) {
+    ASSERT_TRUE(frame->connectPort());
+    const auto target = env.dir() / "no-such-folder" / "trace.txt";
+    env.user()
+        .chooseMenu(res::ID_COMM_SAVE_TRACE)
+        .answerFileDialog(target.string())
+        .answerMessageBox(ui::IDOK);
+    ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+    ASSERT_EQ(env.platform().messageBoxes().size(), 1u);
+    EXPECT_THAT(env.platform().messageBoxes()[0].text,
+                ::testing::AllOf(::testing::HasSubstr(target.string()),
+                                 ::testing::HasSubstr("No such file or directory")));
+}
+
 TEST_F(MenuTest, EveryCommunicationItemIsEnabled) {
     for (int id = res::ID_COMM_CONNECT; id <= res::ID_COMM_TERMINAL; ++id) {
         EXPECT_TRUE(enabled(id)) << id;
