@@ -259,6 +259,7 @@ void CMainFrame::startWorker() {
 
 void CMainFrame::openTrace() {
     trace_.reset();
+    tracePath_.clear();  // Save Trace never offers an older connection's trace as this one's
     const std::string port = ui::stringPrintf("COM%d", int{commPort});
     const std::time_t started = std::time(nullptr);
     const std::filesystem::path settingsFolder = getSettings().store().path().parent_path();
