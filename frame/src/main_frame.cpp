@@ -1,6 +1,7 @@
 #include "tidewell/frame/main_frame.h"
 
 #include <algorithm>
+#include <ctime>
 #include <iostream>
 
 #include "tidewell/engine/tidewell_thread.h"
@@ -13,6 +14,7 @@
 #include "tidewell/ui/dialog.h"
 #include "tidewell/ui/platform.h"
 #include "tidewell/ui/text.h"
+#include "tidewell/version.h"
 
 namespace tidewell {
 namespace {
@@ -54,6 +56,7 @@ constexpr const char* kSavedAs = "Saved as %s.";
 constexpr const char* kNoRecord = "No record written for %s: %s";
 constexpr const char* kWizardTransfers =
     "The wizard is running a transfer. Try again when it has ended.";
+constexpr const char* kTraceFilter = "Trace files (*.txt)|*.txt|All files (*)|*|";
 constexpr ui::UINT kQuestionBox = ui::MB_YESNO | ui::MB_ICONQUESTION | ui::MB_DEFBUTTON2;
 
 // The log line of a finished transfer, for results resOpenError to resNoRemote.
@@ -151,6 +154,9 @@ void CMainFrame::mapCommands() {
     mapCommand(res::ID_COMM_TERMINAL, [this] { OnTerminal(); });
     mapCommand(res::ID_COMM_UPLOAD, [this] { OnUpload(); });
     mapCommand(res::ID_COMM_DOWNLOAD, [this] { OnDownload(); });
+    mapCommand(res::ID_COMM_SAVE_TRACE, [this] { OnSaveTrace(); });
+    mapUpdateCommandUI(res::ID_COMM_SAVE_TRACE,
+                       [this](ui::CmdUI& ui) { ui.Enable(!tracePath_.empty()); });
     // The command bar's id is not the command's, so it gets a toggle of its own.
     mapCommand(res::ID_VIEW_COMMAND_BAR,
                [this] { ShowControlBar(commandBar, !commandBar.IsWindowVisible()); });
@@ -200,6 +206,7 @@ int CMainFrame::OnCreate() {
 void CMainFrame::OnDestroy() {
     GetPlatform().setTerminationHandler(nullptr);
     worker.reset();
+    trace_.reset();
     terminalDownload_.reset();
     releaseBackups(std::nullopt);
     serialPort = nullptr;
@@ -241,13 +248,40 @@ void CMainFrame::startWorker() {
     workerCommand = cmdIdle;
     worker =
         std::make_unique<CTidewellThread>(serialPort, cmdIdle, nullptr, app_.getEngineTiming());
+    openTrace();
+    if (trace_) {
+        worker->setTraceSink(&trace_->sink());
+    }
     // Attached before it runs, so that nothing it posts is lost.
     attachWindow(*worker, postTarget_, WM_WORKER_NOTIFY);
     worker->start(true);
 }
 
+void CMainFrame::openTrace() {
+    trace_.reset();
+    tracePath_.clear();  // Save Trace never offers an older connection's trace as this one's
+    const std::string port = ui::stringPrintf("COM%d", int{commPort});
+    const std::time_t started = std::time(nullptr);
+    const std::filesystem::path settingsFolder = getSettings().store().path().parent_path();
+    std::string why;
+    trace_ = ConnectionTrace::create(
+        (settingsFolder.empty() ? std::filesystem::path(".") : settingsFolder) / kTraceFolder,
+        {"tidewell", std::string(kTidewellVersion), port, getDevicePath(),
+         serialPort->getBaudRate(), started},
+        &why);
+    if (!trace_) {
+        // The log's lines are the link's; a trace is only a help for later.
+        std::cerr << "tidewell: no trace of this connection: " << why << "\n";
+        return;
+    }
+    tracePath_ = trace_->path();
+    traceStarted_ = started;
+    tracePort_ = port;
+}
+
 void CMainFrame::disconnectPort() {
     worker.reset();
+    trace_.reset();
     terminalDownload_.reset();
     releaseBackups(std::nullopt);
     if (serialPort != nullptr) {
@@ -558,6 +592,9 @@ ui::LRESULT CMainFrame::OnWorkerNotify(ui::WPARAM wParam, ui::LPARAM value) {
         case notifyResult:
             // A result is the last thing a command posts: its file is closed.
             releaseBackups(notifySerial(wParam));
+            if (trace_) {
+                trace_->flush();  // on disk should the program end without closing it
+            }
             if (stale) {
                 break;
             }
@@ -765,6 +802,24 @@ void CMainFrame::OnSendButton() {
         appendLine(kCommandPrefix + text);
     } else {
         MessageBox(kCantSendCommand, kSendCaption, ui::MB_OK);
+    }
+}
+
+void CMainFrame::OnSaveTrace() {
+    if (tracePath_.empty()) {
+        return;
+    }
+    ui::FileDialog dialog(GetPlatform(), false, "txt", traceSaveName(traceStarted_, tracePort_), 0,
+                          kTraceFilter, this);
+    if (dialog.DoModal() != ui::IDOK) {
+        return;
+    }
+    if (trace_) {
+        trace_->flush();
+    }
+    std::string why;
+    if (!saveTraceCopy(tracePath_, dialog.GetPathName(), &why)) {
+        MessageBox(why, nullptr, ui::MB_OK | ui::MB_ICONERROR);
     }
 }
 

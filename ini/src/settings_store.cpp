@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "ini_text.h"
+#include "tidewell/fsutil/folder.h"
 #include "tidewell/fsutil/os_error.h"
 #include "tidewell/fsutil/regular_file.h"
 #include "tidewell/fsutil/temporary_file.h"
@@ -89,15 +90,6 @@ detail::IniText load(const fs::path& file) {
     std::string why;
     if (readWhole(file, text, why) != ReadResult::ok) text.clear();
     return detail::IniText(text);
-}
-
-int makeFolders(const fs::path& folder) {
-    if (folder.empty()) return 0;
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-    if (const int error = makeFolders(folder.parent_path()); error != 0) return error;
-    if (::mkdir(folder.c_str(), kFolderMode) != 0 && errno != EEXIST) return errno;
-    return 0;
 }
 
 }  // namespace
@@ -198,7 +190,7 @@ bool SettingsStore::edit(const std::function<Change(std::string& text)>& change)
     if (ec) target = file_;
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
 
-    if (const int error = makeFolders(target.parent_path()); error != 0) {
+    if (const int error = fsutil::makeFolders(target.parent_path(), kFolderMode); error != 0) {
         setError(osText("create the folder of", target, error));
         return false;
     }

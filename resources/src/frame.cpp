@@ -85,6 +85,8 @@ ui::MenuTemplate makeMainMenu() {
                       item("Terminal", ID_COMM_TERMINAL),
                       item("&Upload", ID_COMM_UPLOAD),
                       item("&Download", ID_COMM_DOWNLOAD),
+                      separator(),
+                      item("Save Trace...", ID_COMM_SAVE_TRACE),
                   }),
             popup("&Help", {item("&About Tidewell...", ui::ID_APP_ABOUT)}),
         },

@@ -12,6 +12,7 @@
 namespace tidewell::testing {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -87,6 +88,17 @@ TEST_F(DevsimTest, TerminalAndSendShowTheDevicesReplyLines) {
     const auto lines = log();
     const auto sent = std::find(lines.begin(), lines.end(), "CMD: help");
     EXPECT_THAT(std::vector<std::string>(sent, lines.end()), Contains(HasSubstr("download")));
+
+    // The connection's trace, saved while the terminal loop runs: all of it so far.
+    const auto trace = frame->getTracePath();
+    EXPECT_EQ(trace.parent_path(), env.dir() / "traces");
+    const auto saved = env.dir() / "saved.txt";
+    env.user().chooseMenu(res::ID_COMM_SAVE_TRACE).answerFileDialog(saved.string());
+    ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+    EXPECT_THAT(readFile(saved), AllOf(HasSubstr(":LOGIN:"), HasSubstr("* line \"help\"")));
+    const std::string day = trace.filename().string().substr(0, 10);
+    EXPECT_EQ(env.platform().fileDialogs().back().request.initialName,
+              "tidewell-trace-" + day + "-COM3.txt");
 }
 
 // The file used last (a package, a backup) is never what Upload sends: the user

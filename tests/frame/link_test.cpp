@@ -52,6 +52,43 @@ TEST_F(LinkTest, ConnectOpensThePortStartsAnIdleWorkerAndLogsTheRate) {
     EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds."));
 }
 
+// Each connection starts a trace beside the settings; the oldest traces go so that
+// five remain with it, and nothing else in their folder is touched.
+TEST_F(LinkTest, EachConnectionKeepsATraceOfWhichTheNewestFiveRemain) {
+    const auto traces = env.dir() / "traces";
+    std::filesystem::create_directories(traces);
+    for (const char* name : {"2020-01-01_000000-COM1.trace", "2020-01-01_000000-COM1-2.trace",
+                             "2020-01-01_000000-COM1-3.trace", "2021-06-30_235959-COM12.trace",
+                             "2022-01-01_000000-COM1.trace", "2023-01-01_000000-COM4.trace",
+                             "notes.txt", "2019-01-01_000000-COM1.trace.txt"}) {
+        writeFile(traces / name, "before");
+    }
+    ASSERT_TRUE(frame->connectPort());
+    frame->disconnectPort();
+    const std::string current = frame->getTracePath().filename().string();
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(traces)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_THAT(names,
+                ElementsAre("2019-01-01_000000-COM1.trace.txt", "2020-01-01_000000-COM1-3.trace",
+                            "2021-06-30_235959-COM12.trace", "2022-01-01_000000-COM1.trace",
+                            "2023-01-01_000000-COM4.trace", current, "notes.txt"));
+    EXPECT_THAT(current,
+                ::testing::MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2}_[0-9]{6}-COM1\\.trace"));
+    EXPECT_THAT(readFile(traces / current), ::testing::HasSubstr("\n# port COM1 "));
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds.",
+                                   "Communication port disconnected."));
+}
+
+TEST_F(LinkTest, WithoutRoomForATraceTheConnectionGoesOnWithoutOne) {
+    writeFile(env.dir() / "traces", "a file where the folder would be");
+    ASSERT_TRUE(frame->connectPort());
+    EXPECT_TRUE(frame->getTracePath().empty());
+    EXPECT_THAT(log(), ElementsAre("Success connecting to COM1 at 115200 bauds."));
+}
+
 TEST_F(LinkTest, ConnectWhileConnectedKeepsTheWorkerAndLogsNothing) {
     ASSERT_TRUE(frame->connectPort());
     CTidewellThread* worker = frame->getWorker();

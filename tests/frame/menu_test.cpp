@@ -59,10 +59,26 @@ TEST_F(MenuTest, TheCommunicationMenuHoldsEveryItemInOrder) {
     EXPECT_THAT(items,
                 ElementsAre("&Wizard...=32797", "-", "&Connect=32772", "&Disconnect=32773", "-",
                             ::testing::StartsWith("&Port="), ::testing::StartsWith("&Speed="), "-",
-                            "De&tect=32798", "Terminal=32800", "&Upload=32796", "&Download=32799"));
+                            "De&tect=32798", "Terminal=32800", "&Upload=32796", "&Download=32799",
+                            "-", "Save Trace...=32801"));
+    EXPECT_FALSE(enabled(res::ID_COMM_SAVE_TRACE));  // no connection, no trace yet
     EXPECT_EQ(comm->items()[5].popup->GetMenuItemCount(), 16);
     EXPECT_EQ(comm->items()[5].popup->GetMenuString(res::ID_COMM_PORT_FIRST + 11), "COM&12");
     EXPECT_EQ(comm->items()[6].popup->GetMenuString(res::ID_COMM_SPEED_9600), "9&600");
+}
+
+TEST_F(MenuTest, SaveTraceNamesTheFileItCouldNotWriteAndWhy) {
+    ASSERT_TRUE(frame->connectPort());
+    const auto target = env.dir() / "no-such-folder" / "trace.txt";
+    env.user()
+        .chooseMenu(res::ID_COMM_SAVE_TRACE)
+        .answerFileDialog(target.string())
+        .answerMessageBox(ui::IDOK);
+    ASSERT_TRUE(env.platform().runScript()) << env.user().report();
+    ASSERT_EQ(env.platform().messageBoxes().size(), 1u);
+    EXPECT_THAT(env.platform().messageBoxes()[0].text,
+                ::testing::AllOf(::testing::HasSubstr(target.string()),
+                                 ::testing::HasSubstr("No such file or directory")));
 }
 
 TEST_F(MenuTest, EveryCommunicationItemIsEnabled) {

@@ -27,6 +27,11 @@
 // the window's commands start is the window's own (results go to its log, not to
 // the page); commands that would disturb a transfer the wizard runs are refused.
 //
+// Each connection's protocol trace goes to a new file in the folder kTraceFolder
+// beside the settings file (see connection_trace.h), closed when the port closes;
+// Save Trace copies the last connection's trace. A trace that cannot be made is
+// said on the standard error stream and the connection goes on without one.
+//
 // In tests: construct with a headless Platform and a CTidewellApp built from an
 // AppEnvironment (settings file, serial platform, test pages), then LoadFrame
 // (resource 128), which creates the bars and runs the wizard.
@@ -34,6 +39,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <list>
 #include <memory>
@@ -44,6 +50,7 @@
 
 #include "tidewell/engine/worker_codes.h"
 #include "tidewell/frame/command_dialog.h"
+#include "tidewell/frame/connection_trace.h"
 #include "tidewell/frame/frame_application.h"
 #include "tidewell/frame/worker_link.h"
 #include "tidewell/plan/device_step.h"
@@ -150,6 +157,10 @@ class CMainFrame : public ui::FrameWindow, public WizardHost {
     // that name, with its record, only when complete.
     void OnDownload();
     void OnSendButton();  // command 1009 of the command bar
+    // Copies the last connection's trace, flushed, to a file the user chooses.
+    void OnSaveTrace();
+    // The last connection's trace file; empty before the first connection.
+    const std::filesystem::path& getTracePath() const { return tracePath_; }
 
     // The "&Terminal window" item of the wizard pages: turns the application's
     // showTerminal on and shows the frame; it then stays open after the wizard.
@@ -197,6 +208,7 @@ class CMainFrame : public ui::FrameWindow, public WizardHost {
     };
 
     void startWorker();
+    void openTrace();
     // False when not connected or while detection or log-in runs.
     bool canStartTransfer() const;
     // True (and says so) when a terminal command would disturb the wizard's transfer.
@@ -219,6 +231,10 @@ class CMainFrame : public ui::FrameWindow, public WizardHost {
     // changed only while no worker exists.
     TSerie* serialPort = nullptr;
     std::unique_ptr<TSerie> ownedPort_;
+    std::unique_ptr<ConnectionTrace> trace_;  // outlives the worker that writes it
+    std::filesystem::path tracePath_;
+    std::time_t traceStarted_ = 0;
+    std::string tracePort_;
     std::unique_ptr<CTidewellThread> worker;
     std::int32_t workerCommand = cmdIdle;
     std::uint16_t commandSerial_ = 0;  // not reset with a new worker: its serials go on

@@ -83,6 +83,7 @@ inline constexpr int ID_COMM_WIZARD = 32797;
 inline constexpr int ID_COMM_DETECT = 32798;
 inline constexpr int ID_COMM_DOWNLOAD = 32799;
 inline constexpr int ID_COMM_TERMINAL = 32800;
+inline constexpr int ID_COMM_SAVE_TRACE = 32801;
 
 // Child-window id of the command bar.
 inline constexpr int IDW_COMMAND_BAR = 129;
