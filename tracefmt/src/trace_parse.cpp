@@ -171,7 +171,7 @@ std::optional<ParseError> splitFields(std::string_view text, std::size_t line,
 }
 
 // What each known event takes; an unknown word passes as it is, for a later writer.
-enum class FieldKind { quoted, count, number, word };
+enum class FieldKind { quoted, byte, count, number, word };
 struct FieldShape {
     FieldKind kind;
     std::string_view choices;  // of a word, separated by spaces; empty: any word
@@ -185,8 +185,8 @@ const EventShape kShapes[] = {
     {"line", {{FieldKind::quoted, ""}}},
     {"reply", {{FieldKind::quoted, ""}, {FieldKind::word, "ok error none"}}},
     {"start", {{FieldKind::word, "C NAK"}}},
-    {"packet", {{FieldKind::count, ""}, {FieldKind::count, ""}, {FieldKind::word, "good bad"}}},
-    {"send", {{FieldKind::count, ""}, {FieldKind::count, ""}}},
+    {"packet", {{FieldKind::byte, ""}, {FieldKind::count, ""}, {FieldKind::word, "good bad"}}},
+    {"send", {{FieldKind::byte, ""}, {FieldKind::count, ""}}},
     {"ack", {{FieldKind::word, "in out"}}},
     {"nak", {{FieldKind::word, "in out"}}},
     {"can", {{FieldKind::word, "in out"}}},
@@ -211,6 +211,8 @@ bool fits(const FieldShape& shape, const Field& field) {
     switch (shape.kind) {
         case FieldKind::quoted:
             return field.quoted;
+        case FieldKind::byte:
+            return !field.quoted && parseNumber(field.text, count) && count <= 0xFF;
         case FieldKind::count:
             return !field.quoted && parseNumber(field.text, count);
         case FieldKind::number:
@@ -225,6 +227,8 @@ std::string wanted(const FieldShape& shape) {
     switch (shape.kind) {
         case FieldKind::quoted:
             return "a quoted text";
+        case FieldKind::byte:
+            return "a packet number (0 to 255)";
         case FieldKind::count:
             return "a whole number";
         case FieldKind::number:
@@ -269,16 +273,20 @@ std::optional<ParseError> parseEvent(std::string_view text, std::size_t line, Ev
     return std::nullopt;
 }
 
-// "%10.3f": at least ten characters, three decimals.
+// "%10.3f": at least ten characters, three decimals. Twelve digits before the point (31
+// years) keep every time exact in a double.
 std::optional<ParseError> parseTime(std::string_view stamp, std::size_t line, double& ms) {
+    constexpr std::size_t kWidth = 10;
+    constexpr std::size_t kMostWholeDigits = 12;
     const std::size_t digits = stamp.find_first_not_of(' ');
     const std::string_view number = digits == std::string_view::npos ? "" : stamp.substr(digits);
     const std::size_t point = number.find('.');
-    const bool formed = point != std::string_view::npos && point > 0 &&
+    const bool formed = point != std::string_view::npos && point > 0 && point <= kMostWholeDigits &&
                         number.size() - point == 4 &&
                         number.find_first_not_of("0123456789.") == std::string_view::npos &&
                         number.find('.', point + 1) == std::string_view::npos &&
-                        (digits == 0 || stamp.size() == 10) && !(point > 1 && number[0] == '0');
+                        (digits == 0 ? stamp.size() >= kWidth : stamp.size() == kWidth) &&
+                        !(point > 1 && number[0] == '0');
     if (!formed) return failure(line, "expected a time, got " + got(stamp));
     std::from_chars(number.data(), number.data() + number.size(), ms);
     return std::nullopt;
@@ -330,36 +338,45 @@ std::optional<ParseError> parseHeading(const std::vector<std::string_view>& line
         return failure(1, "trace format " + got(lines[0].substr(17)) + " is not " +
                               std::to_string(kFormatVersion));
     }
-    constexpr std::string_view kKeys[] = {"program", "port", "speed", "started"};
-    std::string_view values[4];
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::string prefix = "# " + std::string(kKeys[i]) + " ";
-        if (i + 1 >= lines.size() || !lines[i + 1].starts_with(prefix)) {
-            return failure(i + 2, "expected \"" + prefix + "...\", got " +
-                                      got(i + 1 < lines.size() ? lines[i + 1] : ""));
-        }
-        values[i] = lines[i + 1].substr(prefix.size());
-    }
+    // Each line in turn, so that the first wrong one is named.
+    const auto value = [&](std::size_t index,
+                           std::string_view key) -> std::optional<std::string_view> {
+        const std::string prefix = "# " + std::string(key) + " ";
+        if (index >= lines.size() || !lines[index].starts_with(prefix)) return std::nullopt;
+        return lines[index].substr(prefix.size());
+    };
+    const auto missing = [&](std::size_t index, std::string_view key) {
+        return failure(index + 1, "expected \"# " + std::string(key) + " ...\", got " +
+                                      got(index < lines.size() ? lines[index] : ""));
+    };
     // Program and version, port label and path: the version has no space; the label, a
     // COM name or the path given, is taken to have none.
-    const std::size_t versionAt = values[0].rfind(' ');
-    const std::size_t pathAt = values[1].find(' ');
+    const auto program = value(1, "program");
+    if (!program) return missing(1, "program");
+    const std::size_t versionAt = program->rfind(' ');
     if (versionAt == std::string_view::npos || versionAt == 0) {
-        return failure(2, "expected a program name and its version, got " + got(values[0]));
+        return failure(2, "expected a program name and its version, got " + got(*program));
     }
+    heading.program = std::string(program->substr(0, versionAt));
+    heading.version = std::string(program->substr(versionAt + 1));
+    const auto port = value(2, "port");
+    if (!port) return missing(2, "port");
+    const std::size_t pathAt = port->find(' ');
     if (pathAt == std::string_view::npos || pathAt == 0) {
-        return failure(3, "expected a port and its device path, got " + got(values[1]));
+        return failure(3, "expected a port and its device path, got " + got(*port));
     }
-    heading.program = std::string(values[0].substr(0, versionAt));
-    heading.version = std::string(values[0].substr(versionAt + 1));
-    heading.portLabel = std::string(values[1].substr(0, pathAt));
-    heading.devicePath = std::string(values[1].substr(pathAt + 1));
-    if (!parseNumber(values[2], heading.speed)) {
-        return failure(4, "expected a speed in bit/s, got " + got(values[2]));
+    heading.portLabel = std::string(port->substr(0, pathAt));
+    heading.devicePath = std::string(port->substr(pathAt + 1));
+    const auto speed = value(3, "speed");
+    if (!speed) return missing(3, "speed");
+    if (!parseNumber(*speed, heading.speed)) {
+        return failure(4, "expected a speed in bit/s, got " + got(*speed));
     }
-    if (!parseStarted(values[3], heading.started)) {
-        return failure(
-            5, "expected a start time \"YYYY-MM-DD HH:MM:SS +HHMM\", got " + got(values[3]));
+    const auto started = value(4, "started");
+    if (!started) return missing(4, "started");
+    if (!parseStarted(*started, heading.started)) {
+        return failure(5,
+                       "expected a start time \"YYYY-MM-DD HH:MM:SS +HHMM\", got " + got(*started));
     }
     return std::nullopt;
 }

@@ -247,8 +247,10 @@ class Summarizer {
         t->end = end;
         if (t->result.empty()) t->result = finalMark_;
         finalMark_.clear();
-        t->durationMs = lastInTransfer_ - transferStart_;
-        if (blocks_.firstBlock) t->blocksMs = blocks_.lastBlock - *blocks_.firstBlock;
+        // A trace whose times go back costs nothing here, however odd.
+        t->durationMs = std::max(0.0, lastInTransfer_ - transferStart_);
+        if (blocks_.firstBlock)
+            t->blocksMs = std::max(0.0, blocks_.lastBlock - *blocks_.firstBlock);
         if (t->blocksMs > 0) {
             t->bytesPerSecond = static_cast<double>(t->bytes) * 1000.0 / t->blocksMs;
             const auto speed = summary_.heading.speed;
