@@ -131,6 +131,7 @@ TEST(TraceParse, ATraceThatIsNotOursOrIsMalformedNamesTheLine) {
          "line 4: expected a speed"},
         {heading + good + "  12.5 > 00  |.|\n", "line 7: expected a time, got \"  12.5\""},
         {heading + good + "     1.000 = 00  |.|\n", "line 7: expected ' < ', ' > ' or ' * '"},
+        {heading + good + "     1.000\n", "line 7: expected ' < ', ' > ' or ' * '"},
         {heading + good + "     1.000 < 41 42  |AC|\n",
          "line 7: the printable column \"AC\" does not match"},
         {heading + "     1.000 < 00 .. 60 bytes .. 01  |...|\n",

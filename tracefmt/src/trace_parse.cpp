@@ -387,10 +387,10 @@ std::optional<ParseError> parseRecord(std::string_view line, std::size_t lineNum
     record.line = lineNumber;
     record.text = std::string(line);
     const std::size_t digits = line.find_first_not_of(' ');
-    const std::size_t stampEnd =
-        digits == std::string_view::npos ? line.size() : line.find(' ', digits);
-    if (auto error = parseTime(line.substr(0, std::min(stampEnd, line.size())), lineNumber,
-                               record.milliseconds)) {
+    const std::size_t stampEnd = digits == std::string_view::npos
+                                     ? line.size()
+                                     : std::min(line.find(' ', digits), line.size());
+    if (auto error = parseTime(line.substr(0, stampEnd), lineNumber, record.milliseconds)) {
         return error;
     }
     const std::string_view rest = line.substr(stampEnd);
