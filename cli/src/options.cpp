@@ -28,7 +28,7 @@ struct CommandSpec {
 const CommandSpec kCommands[] = {
     {"ports", PortsJob{}},       {"detect", DetectJob{}},   {"update", UpdateJob{}},
     {"backup", BackupJob{}},     {"restore", RestoreJob{}}, {"send", SendJob{}},
-    {"terminal", TerminalJob{}}, {"verify", VerifyJob{}},
+    {"terminal", TerminalJob{}}, {"verify", VerifyJob{}},   {"trace", TraceJob{}},
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -327,6 +327,16 @@ class Parser {
                     }
                 }
                 break;
+            case Command::trace:
+                if (rest.empty()) {
+                    fail("trace: missing FILE");
+                } else {
+                    job = TraceJob{{rest.begin(), rest.end()}};
+                    if (std::find(rest.begin(), rest.end(), "") != rest.end()) {
+                        fail("trace: a file name is empty");
+                    }
+                }
+                break;
             case Command::none:
                 break;
         }
@@ -340,9 +350,8 @@ class Parser {
         if (!backupFirstDir_.empty() && command != Command::update) {
             fail("--backup-first belongs to update only");
         }
-        const bool noDevice = command == Command::ports || command == Command::verify;
         const auto& o = result_.options;
-        if (!o.traceFile.empty() && noDevice) {
+        if (!o.traceFile.empty() && takesNoDevice(command)) {
             fail("--trace belongs to detect, update, backup, restore, send and terminal");
         }
         if (traceBytesGiven_ && o.traceFile.empty()) fail("--trace-bytes needs --trace");
@@ -355,13 +364,18 @@ class Parser {
         if (o.allPorts && !o.ports.empty()) {
             fail("--port all names every present port; name no other port with it");
         }
-        const bool noDevice = command == Command::ports || command == Command::verify;
-        if (!noDevice && command != Command::terminal) return;
+        if (!takesNoDevice(command) && command != Command::terminal) return;
         if (command == Command::terminal && (o.allPorts || o.ports.size() > 1)) {
             fail("terminal runs on one port only");
         }
-        if (o.json) fail("--json belongs to detect, update, backup, restore and send");
+        if (o.json && command != Command::trace) {
+            fail("--json belongs to detect, update, backup, restore, send and trace");
+        }
         if (o.jobs != 0) fail("--jobs belongs to detect, update, backup, restore and send");
+    }
+
+    static bool takesNoDevice(Command command) {
+        return command == Command::ports || command == Command::verify || command == Command::trace;
     }
 
     bool isDeviceFileOperand(std::string_view text) {
@@ -390,6 +404,7 @@ ParseResult parseArguments(std::span<const std::string_view> args) {
 
 bool onSeveralPorts(const GlobalOptions& options, const Job& job) {
     return !std::holds_alternative<PortsJob>(job) && !std::holds_alternative<VerifyJob>(job) &&
+           !std::holds_alternative<TraceJob>(job) &&
            (options.allPorts || options.ports.size() > 1 || options.json);
 }
 
@@ -460,6 +475,12 @@ std::string usageText() {
         "                                  ends at end of input or on Ctrl-C\n"
         "  verify FILE.bak...              check each backup against its record\n"
         "                                  (FILE.bak.json: size and SHA-256)\n"
+        "  trace FILE...                   sum up protocol traces (--trace, or the\n"
+        "                                  simulated device's): each command and its\n"
+        "                                  reply; each transfer's packets, bytes,\n"
+        "                                  retries, failed checks, longest silence,\n"
+        "                                  throughput and first anomaly (--json: one\n"
+        "                                  object per transfer)\n"
         "\n"
         "Options:\n"
         "  -p, --port COMn|PATH   the port: a COM number as the wizard numbers them, or a\n"
@@ -469,7 +490,8 @@ std::string usageText() {
         "  -j, --jobs N           several ports: how many run at once (default: all)\n"
         "      --json             on standard output one JSON object per port as it ends,\n"
         "                         then a summary object, instead of the summary table\n"
-        "                         and the results (any number of ports)\n"
+        "                         and the results (any number of ports); trace: one\n"
+        "                         object per transfer\n"
         "  -s, --speed BAUD       line speed in bits per second (default 115200; any rate\n"
         "                         the line takes)\n"
         "  -t, --timeout SECONDS  how long detection waits for the device, and the longest\n"

@@ -25,7 +25,8 @@ ExitStatus runParsed(const ParseResult& parsed, const CliIo& io) {
         io.out << kProgramName << " " << kTidewellVersion << "\n";
         return ExitStatus::ok;
     }
-    if (!std::holds_alternative<VerifyJob>(parsed.job)) {
+    if (!std::holds_alternative<VerifyJob>(parsed.job) &&
+        !std::holds_alternative<TraceJob>(parsed.job)) {
         // COM numbers and the saved port then come from the defaults; the file is left alone.
         if (const std::string problem = SettingsStore().readProblem(); !problem.empty()) {
             io.err << kProgramName << ": the settings are not used: " << problem << "\n";

@@ -19,6 +19,7 @@
 #include "tidewell/serial/ports.h"
 #include "tidewell/settings/settings.h"
 #include "tidewell/version.h"
+#include "trace_report.h"
 
 namespace tidewell::cli {
 
@@ -183,6 +184,11 @@ ExitStatus Session::runCommand() {
     if (std::holds_alternative<PortsJob>(job_)) return listPorts();
 
     if (const auto* job = std::get_if<VerifyJob>(&job_)) return verifyBackups(job->files);
+    if (const auto* job = std::get_if<TraceJob>(&job_)) {
+        return reportTraces(
+            job->files, options_.json, io_.out,
+            [this](ExitStatus status, const std::string& message) { fail(status, message); });
+    }
 
     const std::optional<FileToSend> file = fileToSend(job_);
     std::optional<std::uint64_t> size;

@@ -295,6 +295,35 @@ TEST_F(CliEndToEnd, BothSidesTraceABadPacketAndItsRetryAlike) {
     EXPECT_EQ(count(device, " * nak in\n"), 1u) << device;
     EXPECT_EQ(count(device, " * ack in\n"), count(host, " * ack out\n")) << device;
 
+    // Summed up, both ends count the same packets and the one resend; only the host, which
+    // received them, saw the failed check.
+    const CliRun summed =
+        runCli(dir(), {"trace", "--json", inDir("host.trace"), inDir("device.trace")});
+    ASSERT_EQ(summed.status, kOk) << summed.err;
+    const auto split = summed.out.find('\n');
+    const auto hostSide = nlohmann::json::parse(summed.out.substr(0, split));
+    const auto deviceSide = nlohmann::json::parse(summed.out.substr(split + 1));
+    EXPECT_EQ(hostSide["file"], inDir("host.trace"));
+    EXPECT_EQ(hostSide["command"], "upload setting");
+    EXPECT_EQ(hostSide["packets"], 3);
+    EXPECT_EQ(hostSide["retries"], 1);
+    EXPECT_EQ(hostSide["failed_checks"], 1);
+    EXPECT_EQ(hostSide["first_anomaly"]["text"], "packet 1 failed its check");
+    EXPECT_EQ(deviceSide["packets"], hostSide["packets"]);
+    EXPECT_EQ(deviceSide["bytes"], hostSide["bytes"]);
+    EXPECT_EQ(deviceSide["retries"], hostSide["retries"]);
+    EXPECT_EQ(deviceSide["failed_checks"], 0);
+    EXPECT_EQ(deviceSide["first_anomaly"]["text"], "NAK received");
+    // A trace cut short inside its transfer, and one that is not there.
+    writeFile(dir() / "cut.trace", host.substr(0, host.find(" * packet 1 1024 bad\n")));
+    const CliRun cut = runCli(dir(), {"trace", inDir("cut.trace"), inDir("none.trace")});
+    EXPECT_EQ(cut.status, kLocalFile);
+    EXPECT_TRUE(contains(cut.out, "cut short: the trace ends before its result")) << cut.out;
+    EXPECT_TRUE(contains(cut.err, inDir("cut.trace") + ": line ")) << cut.err;
+    EXPECT_TRUE(contains(cut.err, "cannot read the trace file " + inDir("none.trace") +
+                                      ": No such file or directory (errno 2)"))
+        << cut.err;
+
     const CliRun nowhere = cli({"--trace", inDir("gone/host.trace"), "detect"});
     EXPECT_EQ(nowhere.status, kLocalFile);
     EXPECT_TRUE(contains(nowhere.err, "cannot open the trace file " + inDir("gone/host.trace") +

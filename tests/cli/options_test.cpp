@@ -229,6 +229,14 @@ TEST(CliOptions, VerificationOptionsBelongToTheirCommands) {
     EXPECT_EQ(std::get<VerifyJob>(verify.job).files, (std::vector<std::string>{"a.bak", "-b.bak"}));
     EXPECT_FALSE(fileToSend(verify.job));  // nothing sent, nothing read back
     EXPECT_FALSE(parse({"verify"}).ok());
+    const auto trace = parse({"trace", "--json", "h.trace", "d.trace"});
+    ASSERT_TRUE(trace.ok()) << trace.error;
+    EXPECT_EQ(std::get<TraceJob>(trace.job).files,
+              (std::vector<std::string>{"h.trace", "d.trace"}));
+    EXPECT_TRUE(trace.options.json);
+    EXPECT_FALSE(onSeveralPorts(trace.options, trace.job));  // files, not ports
+    EXPECT_FALSE(parse({"trace"}).ok());
+    EXPECT_FALSE(parse({"--jobs", "2", "trace", "h.trace"}).ok());
 }
 
 TEST(CliOptions, TraceBelongsToThePortCommandsAndItsBytesNeedIt) {

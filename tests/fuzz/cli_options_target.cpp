@@ -4,8 +4,9 @@
 // Invariants: a command line is either an error with a message or consistent options and job
 // (a known command with the operands it takes, ports that are each either a COM number from 1
 // to 16 or a path, "all" alone, several ports not for the terminal, no --json or --jobs for the
-// terminal, ports or verify, a positive speed, a timeout above 0 and at most a week); and the
-// options and job, written back out as a command line, parse to the same options and job.
+// terminal, ports or verify, no --jobs for trace, a positive speed, a timeout above 0 and at most a
+// week); and the options and job, written back out as a command line, parse to the same options and
+// job.
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -26,6 +27,7 @@ using tidewell::cli::Job;
 using tidewell::cli::ParseResult;
 using tidewell::cli::RestoreJob;
 using tidewell::cli::SendJob;
+using tidewell::cli::TraceJob;
 using tidewell::cli::UpdateJob;
 using tidewell::cli::VerifyJob;
 
@@ -79,6 +81,9 @@ void checkConsistent(const GlobalOptions& o, const Job& job) {
         std::holds_alternative<VerifyJob>(job)) {
         TIDEWELL_FUZZ_CHECK(!o.json && o.jobs == 0, "--json or --jobs kept for " + name);
     }
+    if (std::holds_alternative<TraceJob>(job)) {
+        TIDEWELL_FUZZ_CHECK(o.jobs == 0 && o.traceFile.empty(), "--jobs or --trace kept for trace");
+    }
     if (const auto* update = std::get_if<UpdateJob>(&job)) {
         TIDEWELL_FUZZ_CHECK(!update->package.empty(), "update without its package");
     } else if (const auto* backup = std::get_if<BackupJob>(&job)) {
@@ -95,6 +100,9 @@ void checkConsistent(const GlobalOptions& o, const Job& job) {
         TIDEWELL_FUZZ_CHECK(!verify->files.empty(), "verify without files");
         for (const auto& file : verify->files)
             TIDEWELL_FUZZ_CHECK(!file.empty(), "empty file name");
+    } else if (const auto* trace = std::get_if<TraceJob>(&job)) {
+        TIDEWELL_FUZZ_CHECK(!trace->files.empty(), "trace without files");
+        for (const auto& file : trace->files) TIDEWELL_FUZZ_CHECK(!file.empty(), "empty file name");
     }
 }
 
@@ -132,6 +140,8 @@ std::vector<std::string> writeOut(const GlobalOptions& o, const Job& job) {
         operands = {send->line};
     } else if (const auto* verify = std::get_if<VerifyJob>(&job)) {
         operands = verify->files;
+    } else if (const auto* trace = std::get_if<TraceJob>(&job)) {
+        operands = trace->files;
     }
     args.emplace_back("--");
     args.emplace_back(tidewell::cli::commandName(tidewell::cli::commandOf(job)));

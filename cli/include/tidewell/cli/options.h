@@ -20,7 +20,7 @@ inline constexpr std::chrono::milliseconds kDefaultTimeout{60000};
 inline constexpr std::string_view kDefaultBackupFolder = ".";
 inline constexpr std::string_view kProgramName = "tidewell-cli";
 
-enum class Command { none, ports, detect, update, backup, restore, send, terminal, verify };
+enum class Command { none, ports, detect, update, backup, restore, send, terminal, verify, trace };
 
 // Where the link goes: a COM number (resolved like the wizard does) or a device path.
 struct PortChoice {
@@ -114,8 +114,14 @@ struct VerifyJob {
     bool operator==(const VerifyJob&) const = default;
 };
 
+struct TraceJob {
+    static constexpr Command command = Command::trace;
+    std::vector<std::string> files;  // protocol traces to sum up
+    bool operator==(const TraceJob&) const = default;
+};
+
 using Job = std::variant<PortsJob, DetectJob, UpdateJob, BackupJob, RestoreJob, SendJob,
-                         TerminalJob, VerifyJob>;
+                         TerminalJob, VerifyJob, TraceJob>;
 
 Command commandOf(const Job& job);
 
