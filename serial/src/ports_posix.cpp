@@ -1,5 +1,4 @@
-#include "tidewell/serial/ports.h"
-
+// Linux: the serial devices in sysfs, with sticky COM numbers kept in [Ports].
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -8,37 +7,15 @@
 #include <optional>
 #include <system_error>
 
+#include "tidewell/serial/ports.h"
+
 namespace tidewell {
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kComPrefix = "COM";
 constexpr std::string_view kNoHardwareType = "0";
-
-std::string comKey(unsigned number) {
-    return std::string(kComPrefix) + std::to_string(number);
-}
-
-}  // namespace
-
-std::optional<std::uint8_t> comPortNumber(std::string_view key) {
-    if (key.size() <= kComPrefix.size() || key.size() > kComPrefix.size() + 2) return std::nullopt;
-    for (std::size_t i = 0; i < kComPrefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(key[i])) != kComPrefix[i]) return std::nullopt;
-    }
-    if (key[kComPrefix.size()] == '0') return std::nullopt;
-    unsigned number = 0;
-    for (const char c : key.substr(kComPrefix.size())) {
-        if (c < '0' || c > '9') return std::nullopt;
-        number = number * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (number < kFirstComPort || number > kLastComPort) return std::nullopt;
-    return static_cast<std::uint8_t>(number);
-}
-
-namespace {
 
 // Name order with digit runs compared as numbers: ttyS2 before ttyS10.
 bool naturalLess(const std::string& a, const std::string& b) {
@@ -82,9 +59,6 @@ bool mapped(const SerialDevice& device, const SettingsEntries& ports) {
 
 }  // namespace
 
-ComPortResolver::ComPortResolver(SettingsStore store, DeviceRoots roots)
-    : store_(std::move(store)), roots_(std::move(roots)) {}
-
 std::vector<SerialDevice> ComPortResolver::presentDevices() const {
     std::vector<std::string> names;
     std::error_code ec;
@@ -110,14 +84,6 @@ std::vector<SerialDevice> ComPortResolver::presentDevices() const {
         devices.push_back(std::move(device));
     }
     return devices;
-}
-
-std::optional<std::uint8_t> ComPortResolver::numberOf(const std::string& devicePath) const {
-    for (const auto& [key, value] : store_.getSection(kPortsSection)) {
-        const auto number = comPortNumber(key);
-        if (number && !value.empty() && sameDeviceFile(value, devicePath)) return number;
-    }
-    return std::nullopt;
 }
 
 fs::path byIdLink(const fs::path& devicePath, const DeviceRoots& roots) {
