@@ -16,6 +16,8 @@ namespace tidewell::fsutil {
 namespace {
 
 constexpr int kNameAttempts = 100;
+constexpr int kReplaceAttempts = 200;
+constexpr DWORD kReplacePauseMs = 10;
 constexpr char kNameCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
 std::string randomSuffix(std::mt19937& random) {
@@ -83,9 +85,17 @@ void TemporaryFile::keepNameOnly() {
 }
 
 int TemporaryFile::renameTo(const std::filesystem::path& target) {
-    if (!::MoveFileExW(path_.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return errnoOf(::GetLastError());
+    // A reader that opened the target without sharing it for deletion (another program, a
+    // virus scanner) holds the replacement off for a moment: try again for a while.
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(path_.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            break;
+        }
+        const DWORD error = ::GetLastError();
+        const bool busy = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+        if (!busy || attempt == kReplaceAttempts) return errnoOf(error);
+        ::Sleep(kReplacePauseMs);
     }
     path_.clear();
     return 0;
