@@ -21,6 +21,15 @@ if(TIDEWELL_BUILD_TESTS)
   endif()
 endif()
 
+# nlohmann-json is header-only: on a cross-build its headers alone are copied from the
+# build machine, so that no other header of the build machine is seen.
+if(CMAKE_CROSSCOMPILING AND NOT TARGET nlohmann_json::nlohmann_json)
+  set(nlohmann_headers ${PROJECT_BINARY_DIR}/build-machine-headers)
+  file(COPY /usr/include/nlohmann DESTINATION ${nlohmann_headers})
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  target_include_directories(nlohmann_json::nlohmann_json INTERFACE ${nlohmann_headers})
+endif()
+
 foreach(module ${TIDEWELL_MODULES})
   add_subdirectory(${module})
 endforeach()
