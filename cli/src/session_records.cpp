@@ -1,10 +1,6 @@
 // The session's backup records and read-back verification: `verify`, the record check
 // before a restore, the read-back after a restore or update, the backups before an
 // update, and the record of every backup taken.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
 #include <memory>
 
