@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <system_error>
 
-
 namespace tidewell::cli {
 
 void ignoreBrokenPipes() {}

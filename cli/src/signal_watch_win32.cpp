@@ -10,7 +10,6 @@
 #include <csignal>
 #include <system_error>
 
-
 namespace tidewell::cli {
 
 namespace {
