@@ -9,7 +9,9 @@
 #include <string>
 
 #include "tidewell/serial/event.h"
+#include "tidewell/serial/ports.h"
 #include "tidewell/serial/tserie.h"
+#include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell {
 namespace {
@@ -81,6 +83,20 @@ TEST(Win32Port, TheStandardLinkWakesTheDeviceAndReadsItsAnswers) {
     EXPECT_EQ(readOnce(*port), "");
     ASSERT_TRUE(writeAll(*port, "pivot\r"));
     EXPECT_THAT(readUntil(*port, ":OK:"), HasSubstr(":OK:"));
+}
+
+TEST(Win32Port, TheSystemsPortsAreListedByTheirOwnNumbers) {
+    const std::uint8_t number = mappedPort();
+    if (number == 0) GTEST_SKIP() << "no COM port mapped to a device (TIDEWELL_TEST_COM_PORT)";
+    testsupport::TempDir dir;
+    ComPortResolver resolver(SettingsStore(dir / "tidewell.ini"));
+    const auto entries = resolver.entries();
+    ASSERT_GE(entries.size(), number);
+    const ComPortEntry& mapped = entries[number - 1];
+    EXPECT_EQ(mapped.devicePath, "\\\\.\\COM" + std::to_string(number));
+    EXPECT_TRUE(mapped.present);
+    EXPECT_FALSE(entries[kLastComPort - 1].present);  // nothing maps COM16 here
+    EXPECT_EQ(resolver.resolve(number), mapped.devicePath);
 }
 
 }  // namespace
