@@ -8,7 +8,7 @@
 #include "tidewell/cli/run.h"
 
 int main(int argc, char** argv) {
-    tidewell::cli::ignoreBrokenPipes();
+    tidewell::cli::prepareStandardStreams();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const tidewell::cli::CliIo io{std::cout, std::cerr, fileno(stdin),
                                   tidewell::cli::isTerminal(fileno(stderr)),

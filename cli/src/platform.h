@@ -8,8 +8,9 @@
 
 namespace tidewell::cli {
 
-// A closed pipe on standard output shows up as a write error, not as the end of the program.
-void ignoreBrokenPipes();
+// Standard output and error as tidewell-cli writes them: a closed pipe shows up as a write
+// error, not as the end of the program, and bytes go out as they are (no CR added on Windows).
+void prepareStandardStreams();
 bool isTerminal(int fd);
 // Columns of the terminal on standard error; 0 when it is none or does not say.
 std::size_t screenColumns();

@@ -11,7 +11,7 @@
 
 namespace tidewell::cli {
 
-void ignoreBrokenPipes() {
+void prepareStandardStreams() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 

@@ -1,5 +1,6 @@
-// Windows: no SIGPIPE (a closed pipe fails the write), the console's own width, waits on
-// event handles, and folders without search permission.
+// Windows: no SIGPIPE (a closed pipe fails the write), binary standard streams, the
+// console's own width, waits on event handles, and folders without search permission.
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 // The engine's and the serial layer's names come first: <windows.h> defines some as macros.
@@ -9,11 +10,15 @@
 // clang-format on
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 namespace tidewell::cli {
 
-void ignoreBrokenPipes() {}
+void prepareStandardStreams() {
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+}
 
 bool isTerminal(int fd) {
     return ::_isatty(fd) != 0;
