@@ -14,6 +14,7 @@ namespace {
 
 // A closed port's handle, as the Part keeps it: CloseHandle on it fails.
 constexpr Win32Comm::Handle kNullHandle = 0;
+constexpr DWORD kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 // wine's working read wait: at most 1 ms between bytes, n ms in all.
 constexpr DWORD kWineReadInterval = 1;
 
@@ -122,6 +123,10 @@ class Win32Backend final : public SerialBackend {
 
     bool overlappedResult(Overlapped* overlapped, DWORD* moved, bool /*wait*/) override {
         // Every operation has completed before read() or write() returned.
+        if (!overlapped) {
+            error_ = kInvalidParameter;
+            return false;
+        }
         if (overlapped->Internal != ERROR_SUCCESS) {
             error_ = overlapped->Internal;
             return false;
