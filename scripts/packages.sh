@@ -28,6 +28,14 @@ TIDEWELL_FUZZ_PACKAGES=(
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
     python3
 )
+# Only for scripts/windows: the mingw-w64 cross compiler with posix threads (std::thread),
+# wine to run the Windows programs and tests, GoogleTest's source to build it for Windows.
+TIDEWELL_WINDOWS_PACKAGES=(
+    cmake ninja-build
+    g++-mingw-w64-x86-64-posix
+    wine64 wine
+    googletest
+)
 
 # Installs what is missing of the packages given (default: TIDEWELL_PACKAGES) as
 # root, or prints the exact command and fails.

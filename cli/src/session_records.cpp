@@ -1,13 +1,10 @@
 // The session's backup records and read-back verification: `verify`, the record check
 // before a restore, the read-back after a restore or update, the backups before an
 // update, and the record of every backup taken.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
 #include <memory>
 
+#include "platform.h"
 #include "session.h"
 #include "tidewell/fsutil/os_error.h"
 #include "tidewell/fsutil/temporary_file.h"
@@ -89,10 +86,7 @@ ExitStatus Session::checkRestoreRecord(const FileToSend& restore) {
 }
 
 ExitStatus Session::checkBackupFolder(const std::string& folder) {
-    struct stat info {};
-    int error = ::stat(folder.c_str(), &info) == 0 ? 0 : errno;
-    if (error == 0 && !S_ISDIR(info.st_mode)) error = ENOTDIR;
-    if (error == 0 && ::access(folder.c_str(), W_OK | X_OK) != 0) error = errno;
+    const int error = backupFolderError(folder);
     if (error == 0) return ExitStatus::ok;
     return fail(ExitStatus::localFile,
                 "cannot put backups in " + folder + ": " + fsutil::reasonText(error));

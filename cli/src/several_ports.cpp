@@ -1,9 +1,5 @@
 #include "several_ports.h"
 
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <ctime>
@@ -16,6 +12,7 @@
 #include <vector>
 
 #include "output_writer.h"
+#include "platform.h"
 #include "port_plan.h"
 #include "port_report.h"
 #include "session.h"
@@ -46,12 +43,6 @@ std::string phaseText(SessionPhase phase) {
             return "waiting for the reply";
     }
     return "";
-}
-
-std::size_t screenColumns() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return 0;
 }
 
 // The name a session gives its link, which starts its messages about the port.
@@ -172,12 +163,9 @@ ExitStatus SeveralPorts::run() {
         }
         if (running == 0 && (interrupted || next == runs_.size())) break;
 
-        pollfd fds[2] = {{signals->fd(), POLLIN, 0}, {portEnded_.fd(), POLLIN, 0}};
         const int timeout = board ? static_cast<int>(OutputWriter::kRedrawInterval.count()) : -1;
-        if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
-            throw std::system_error(errno, std::generic_category(), "poll");
-        }
-        if (fds[0].revents != 0) {
+        const unsigned ready = waitForEither(signals->fd(), portEnded_.fd(), timeout);
+        if (ready & 1u) {
             if (const auto signal = signals->take()) {
                 interrupted = true;
                 for (auto& run : runs_) {
@@ -185,7 +173,7 @@ ExitStatus SeveralPorts::run() {
                 }
             }
         }
-        if (fds[1].revents != 0) portEnded_.take();
+        if (ready & 2u) portEnded_.take();
         writer_->tick(Clock::now());
     }
 

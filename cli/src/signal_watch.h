@@ -1,12 +1,12 @@
 // SIGINT, SIGTERM and SIGHUP (a closed terminal or SSH session) as readable events: blocked in the
 // calling thread (and so in every thread it starts afterwards) and read from a signalfd. No signal
-// handler runs; the main loop polls fd() with its other sources.
+// handler runs; the main loop polls fd() with its other sources. On Windows, Ctrl-C and
+// Ctrl-Break come as SIGINT and a closed console as SIGTERM, through an event.
 //
 // Construct before any thread is started.
 #pragma once
 
-#include <signal.h>
-
+#include <csignal>
 #include <optional>
 
 #include "tidewell/engine/port_session.h"
@@ -20,13 +20,15 @@ class SignalWatch final : public CancelSource {
     SignalWatch(const SignalWatch&) = delete;
     SignalWatch& operator=(const SignalWatch&) = delete;
 
-    int fd() const override { return fd_; }
+    WaitHandle fd() const override { return fd_; }
     // The signal that arrived, if one did (never blocks).
     std::optional<int> take() override;
 
   private:
+#ifndef _WIN32
     sigset_t previous_{};
-    int fd_ = -1;
+#endif
+    WaitHandle fd_{};
 };
 
 }  // namespace tidewell::cli

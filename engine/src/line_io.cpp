@@ -26,8 +26,7 @@ void CTidewellThread::noteLinkError(DWORD error) {
     }
     TSerie* port = portRef;
     const std::string device = port != nullptr ? port->devicePath() : std::string("the port");
-    noteLinkLost("Error: Lost the device " + device + ": " +
-                 fsutil::reasonText(static_cast<int>(error)) + ".");
+    noteLinkLost("Error: Lost the device " + device + ": " + serialErrorText(error) + ".");
 }
 
 void CTidewellThread::noteLinkLost(const std::string& text) {

@@ -1,6 +1,5 @@
 #include "local_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,21 +25,6 @@ bool LocalFile::openForReading(const std::string& path) {
         return false;
     }
     fd_ = file.fd.release();
-    return true;
-}
-
-bool LocalFile::openForWriting(const std::string& path) {
-    close();
-    path_ = path;
-    // Created here and only here: never a file or link that was put in its place, and
-    // private while it fills (a kept backup is given its final mode when it is named).
-    fd_ =
-        ::open(path.c_str(),
-               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
-        lastErrno_ = errno;
-        return false;
-    }
     return true;
 }
 

@@ -1,15 +1,11 @@
 #include "tidewell/ini/settings_store.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "ini_text.h"
+#include "settings_folder.h"
 #include "tidewell/fsutil/folder.h"
 #include "tidewell/fsutil/os_error.h"
 #include "tidewell/fsutil/regular_file.h"
@@ -24,8 +20,7 @@ namespace fs = std::filesystem;
 
 // Larger than any settings file; beyond it the file is taken for something else.
 constexpr off_t kMaxFileSize = 4 * 1024 * 1024;
-constexpr mode_t kFolderMode = 0700;
-constexpr mode_t kNewFileMode = 0600;
+constexpr mode_t kFolderMode = 0700;  // the settings are the user's own
 
 using fsutil::UniqueFd;
 
@@ -34,15 +29,6 @@ std::string osText(const std::string& what, const fs::path& file, int error) {
 }
 
 enum class ReadResult { ok, missing, failed };
-
-// What a file that is not a regular file is instead.
-const char* kindOf(mode_t mode) {
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
-}
 
 // Reads a regular file whole. Anything else is refused without reading and without
 // blocking (a FIFO without a writer would hold every program at start-up); why then
@@ -56,7 +42,7 @@ ReadResult readWhole(const fs::path& file, std::string& text, std::string& why) 
         if (opened.error != 0) {
             why = osText("read", file, opened.error);
         } else {
-            why = "read " + file.string() + ": it is " + kindOf(opened.type) +
+            why = "read " + file.string() + ": it is " + detail::specialFileKind(opened.type) +
                   ", not a regular file; it is left as it is";
         }
         return ReadResult::failed;
@@ -93,20 +79,6 @@ detail::IniText load(const fs::path& file) {
 }
 
 }  // namespace
-
-fs::path defaultSettingsPath() {
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            if (const passwd* pw = ::getpwuid(::getuid())) home = pw->pw_dir;
-        }
-        base = fs::path(home && *home ? home : ".") / ".config";
-    }
-    return base / "tidewell" / "tidewell.ini";
-}
 
 SettingsStore::SettingsStore(fs::path file) : file_(std::move(file)) {}
 
@@ -194,16 +166,10 @@ bool SettingsStore::edit(const std::function<Change(std::string& text)>& change)
         setError(osText("create the folder of", target, error));
         return false;
     }
-    UniqueFd lock(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (lock.get() < 0) {
-        setError(osText("open the folder of", target, errno));
+    const detail::FolderLock lock(folder);
+    if (lock.error() != 0) {
+        setError(osText(std::string(lock.failedStep()) + " the folder of", target, lock.error()));
         return false;
-    }
-    while (::flock(lock.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            setError(osText("lock the folder of", target, errno));
-            return false;
-        }
     }
 
     std::string text;
@@ -222,8 +188,7 @@ bool SettingsStore::edit(const std::function<Change(std::string& text)>& change)
             break;
     }
 
-    struct stat st {};
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
+    const mode_t mode = detail::modeForRewrite(target);
     if (const auto failure = fsutil::writeFileAtomically(target, text, mode)) {
         setError(osText(failure->step == fsutil::WriteStep::createTemporary
                             ? "create a temporary file for"

@@ -1,12 +1,9 @@
 #include "tidewell/plan/pending_backup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <utility>
 
+#include "backup_files.h"
 #include "tidewell/fsutil/os_error.h"
 #include "tidewell/fsutil/temporary_file.h"
 #include "tidewell/plan/device_step.h"
@@ -74,24 +71,19 @@ std::optional<std::filesystem::path> PendingBackup::commit(std::string* why) {
         const std::filesystem::path& target = *name;
         // Reserving the name with O_EXCL first means an existing file is never
         // replaced, and works on file systems without hard links.
-        const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST) {
+        mode_t placeholderMode = 0;
+        if (const int error = detail::reserveName(target, &placeholderMode); error != 0) {
+            if (error == EEXIST) {
                 continue;  // taken meanwhile: look for the next free name
             }
-            setWhy(why, "cannot create", target, errno);
+            setWhy(why, "cannot create", target, error);
             return std::nullopt;
         }
         // The partial file was made private; the backup gets the mode any new file of
         // the user's gets here (the umask applied to the placeholder).
-        struct stat placeholder {};
-        if (fstat(fd, &placeholder) == 0) {
-            chmod(partial_.c_str(), placeholder.st_mode & 0777);
-        }
-        close(fd);
-        if (rename(partial_.c_str(), target.c_str()) != 0) {
-            const int error = errno;
-            unlink(target.c_str());
+        detail::giveMode(partial_, placeholderMode);
+        if (const int error = detail::moveOver(partial_, target); error != 0) {
+            detail::removeFile(target);
             setWhy(why, "cannot rename the received file to", target, error);
             return std::nullopt;
         }
@@ -110,31 +102,25 @@ std::optional<std::filesystem::path> PendingBackup::commitAs(const std::filesyst
         return std::nullopt;
     }
     bool reserved = false;
-    struct stat existing {};
-    if (replaceExisting && lstat(target.c_str(), &existing) == 0) {
-        if (!S_ISREG(existing.st_mode)) {
+    mode_t existing = 0;
+    if (replaceExisting && detail::typeOf(target, &existing) == 0) {
+        if (!detail::isRegular(existing)) {
             if (why != nullptr) {
                 *why = "cannot replace " + target.string() + ": not a regular file";
             }
             return std::nullopt;
         }
     } else {
-        const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            setWhy(why, "cannot create", target, errno);
+        if (const int error = detail::reserveName(target, &existing); error != 0) {
+            setWhy(why, "cannot create", target, error);
             return std::nullopt;
         }
         reserved = true;
-        if (fstat(fd, &existing) != 0) {
-            existing.st_mode = 0644;
-        }
-        close(fd);
     }
-    chmod(partial_.c_str(), existing.st_mode & 0777);
-    if (rename(partial_.c_str(), target.c_str()) != 0) {
-        const int error = errno;
+    detail::giveMode(partial_, existing);
+    if (const int error = detail::moveOver(partial_, target); error != 0) {
         if (reserved) {
-            unlink(target.c_str());
+            detail::removeFile(target);
         }
         setWhy(why, "cannot rename the received file to", target, error);
         return std::nullopt;
@@ -145,7 +131,7 @@ std::optional<std::filesystem::path> PendingBackup::commitAs(const std::filesyst
 
 void PendingBackup::discard() {
     if (!partial_.empty()) {
-        unlink(partial_.c_str());
+        detail::removeFile(partial_);
         partial_.clear();
     }
 }

@@ -200,7 +200,7 @@ std::optional<BackupRecord> writeBackupRecord(const std::filesystem::path& backu
                                               const BackupOrigin& origin, std::string* why,
                                               std::chrono::system_clock::time_point now) {
     struct stat info {};
-    if (::stat(backup.c_str(), &info) != 0) {
+    if (::stat(backup.string().c_str(), &info) != 0) {
         setWhy(why, osReason("cannot read", backup, errno));
         return std::nullopt;
     }

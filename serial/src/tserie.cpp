@@ -1,10 +1,9 @@
 #include "tidewell/serial/tserie.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <string_view>
 
-#include "tidewell/fsutil/os_error.h"
+#include "os_codes.h"
 
 namespace tidewell {
 
@@ -24,10 +23,6 @@ constexpr std::uint8_t kMaxDataBits = 8;
 constexpr std::uint8_t kMaxParity = MARKPARITY;
 
 constexpr DWORD kStandardReadWaitMs = 4;
-constexpr const char* kPermissionHint =
-    "; serial devices usually belong to the group dialout: add yourself with "
-    "\"sudo usermod -aG dialout $USER\", then log out and in again (the group counts "
-    "only from a new log-in)";
 
 constexpr const char* kOpenFailedFormat = "Error # %d opening %s :";
 constexpr const char* kErrorOpening = "error opening ";
@@ -48,18 +43,13 @@ std::string openFailedText(DWORD code, const std::string& path) {
 
 }  // namespace
 
-bool isDeviceLostError(DWORD code) {
-    return code == static_cast<DWORD>(EIO) || code == static_cast<DWORD>(ENXIO) ||
-           code == static_cast<DWORD>(ENODEV);
-}
-
 SerialTextError::SerialTextError(const std::string& text, int error)
-    : std::runtime_error(text), error_(error), reason_(fsutil::reasonText(error)) {}
+    : std::runtime_error(text),
+      error_(error),
+      reason_(serialErrorText(static_cast<DWORD>(error))) {}
 
 SerialCodeError::SerialCodeError(DWORD code)
-    : code_(code),
-      text_("the device refused the line settings: " + fsutil::reasonText(static_cast<int>(code))) {
-}
+    : code_(code), text_("the device refused the line settings: " + serialErrorText(code)) {}
 
 TSerie::TSerie(std::uint8_t portNumber, DWORD baudRate, std::uint8_t dataBits, std::uint8_t parity,
                std::uint8_t stopBits, bool hardwareFlow, bool xonXoff, bool nonBlockingRead,
@@ -68,7 +58,7 @@ TSerie::TSerie(std::uint8_t portNumber, DWORD baudRate, std::uint8_t dataBits, s
     device_ = platform_.makeBackend ? platform_.makeBackend() : nullptr;
     setPort(portNumber);
     if (!device_) {
-        const DWORD code = ENODEV;
+        const DWORD code = detail::noDeviceCode();
         throw SerialTextError(openFailedText(code, devicePath_), static_cast<int>(code));
     }
     try {
@@ -103,7 +93,7 @@ bool TSerie::setPort(std::uint8_t portNumber) {
 
 bool TSerie::open() {
     if (!pathResolved_) {
-        const DWORD code = ENOENT;
+        const DWORD code = detail::noSuchPortCode();
         throw SerialTextError(openFailedText(code, devicePath_), static_cast<int>(code));
     }
     if (!device_->open(devicePath_)) {
@@ -252,7 +242,7 @@ DWORD TSerie::getBaudRate() const {
 }
 
 DWORD TSerie::lastError() const {
-    return device_ ? device_->lastError() : static_cast<DWORD>(EBADF);
+    return device_ ? device_->lastError() : detail::notOpenCode();
 }
 
 std::unique_ptr<TSerie> createSerialPort(std::uint8_t portNumber, DWORD baudRate,
@@ -276,7 +266,7 @@ std::unique_ptr<TSerie> createSerialPort(std::uint8_t portNumber, DWORD baudRate
             explain(std::string(kErrorOpening) + "it as a serial line: " + e.reason());
         } else if (whyNot) {
             *whyNot = e.what() + (" " + e.reason());
-            if (e.error() == EACCES) *whyNot += kPermissionHint;
+            *whyNot += detail::openRefusedHint(static_cast<DWORD>(e.error()));
         }
     } catch (const SerialCodeError& e) {
         explain(e.what());

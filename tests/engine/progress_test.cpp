@@ -2,7 +2,8 @@
 #include "progress.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include <filesystem>
 
 #include "files.h"
 #include "rig.h"
@@ -48,7 +49,7 @@ TEST(Progress, SenderPostsRisingValuesForA45MBFile) {
     TempDir dir;
     const std::string path = dir.file("big.pkg");
     writeFile(path, "");
-    ASSERT_EQ(::truncate(path.c_str(), 45'000'000), 0);
+    std::filesystem::resize_file(path, 45'000'000);
     ScriptedRig rig;
     ReceivingDevice device(*rig.line);
     rig.line->feed("C");

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +15,10 @@
 
 #include "tidewell/serial/ports.h"
 #include "tidewell/testsupport/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace tidewell {
 namespace {
@@ -73,6 +76,7 @@ TEST_F(Settings, EmptyStoredFolderGivesDotAndEmptyFileStaysEmpty) {
     EXPECT_EQ(settings.getSettingFile(), "");
 }
 
+#ifndef _WIN32  // fork()
 TEST_F(Settings, ValuesSurviveANewProcess) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -97,6 +101,7 @@ TEST_F(Settings, ValuesSurviveANewProcess) {
     EXPECT_EQ(reader.getPlaylistFile(), "playlist.bak");
     EXPECT_EQ(reader.getFirmwarePath(), "/opt/fw/player 1.2.pkg");
 }
+#endif
 
 TEST_F(Settings, MalformedFileReadsWhatIsValid) {
     writeFile(std::string("garbage without equals\n=no key\n\x01\x02\xff junk\n") +
@@ -174,6 +179,7 @@ TEST_F(Settings, UnreadableFileIsNeverOverwritten) {
     EXPECT_TRUE(fs::is_directory(file));
 }
 
+#ifndef _WIN32  // no FIFOs among Windows files
 // A FIFO without a writer would block an ordinary open (and every program with it).
 TEST_F(Settings, AFifoInPlaceOfTheFileIsNeitherReadNorReplaced) {
     fs::create_directories(file.parent_path());
@@ -195,7 +201,9 @@ TEST_F(Settings, AFifoInPlaceOfTheFileIsNeitherReadNorReplaced) {
     fs::remove(file);
     EXPECT_EQ(store.readProblem(), "") << "a missing file is no problem";
 }
+#endif
 
+#ifndef _WIN32  // symbolic links and mode bits
 TEST_F(Settings, WritesGoThroughASymlinkAndLeaveNoTemporaryFiles) {
     const fs::path real = dir.path() / "real.ini";
     spill(real, "[Tidewell]\nCommPort=2\n");
@@ -214,6 +222,7 @@ TEST_F(Settings, WritesGoThroughASymlinkAndLeaveNoTemporaryFiles) {
         }
     }
 }
+#endif
 
 TEST_F(Settings, ConcurrentWritersLoseNothingAndReadersNeverSeeAHalfFile) {
     settings.setSettingPath("/always/there");
@@ -244,6 +253,7 @@ TEST_F(Settings, ConcurrentWritersLoseNothingAndReadersNeverSeeAHalfFile) {
               static_cast<std::size_t>(kWriters * kKeysEach));
 }
 
+#ifndef _WIN32  // the Linux place
 TEST(SettingsPath, FollowsXdgConfigHomeThenHome) {
     const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
     const std::string xdg = savedXdg ? savedXdg : "";
@@ -258,6 +268,21 @@ TEST(SettingsPath, FollowsXdgConfigHomeThenHome) {
     if (savedXdg) ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
     ::setenv("HOME", home.c_str(), 1);
 }
+#endif
+
+#ifdef _WIN32
+TEST(SettingsPath, LivesInAppDataElseInTheUserProfile) {
+    const std::string appData = std::getenv("APPDATA") ? std::getenv("APPDATA") : "";
+    const std::string profile = std::getenv("USERPROFILE") ? std::getenv("USERPROFILE") : "";
+    ::_putenv_s("APPDATA", "C:\\cfg");
+    EXPECT_EQ(defaultSettingsPath(), fs::path("C:\\cfg\\tidewell\\tidewell.ini"));
+    ::_putenv_s("APPDATA", "");
+    ::_putenv_s("USERPROFILE", "C:\\me");
+    EXPECT_EQ(defaultSettingsPath(), fs::path("C:\\me\\tidewell\\tidewell.ini"));
+    ::_putenv_s("APPDATA", appData.c_str());
+    ::_putenv_s("USERPROFILE", profile.c_str());
+}
+#endif
 
 }  // namespace
 }  // namespace tidewell

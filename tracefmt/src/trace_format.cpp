@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "local_time.h"
+
 namespace tidewell::tracefmt {
 
 namespace {
@@ -25,10 +27,7 @@ void appendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 std::string headingText(const Heading& heading) {
-    std::tm local{};
-    localtime_r(&heading.started, &local);
-    char started[64];
-    std::strftime(started, sizeof started, "%Y-%m-%d %H:%M:%S %z", &local);
+    const std::string started = detail::localTimeText(heading.started);
     return "# tidewell trace " + std::to_string(kFormatVersion) + "\n# program " + heading.program +
            " " + heading.version + "\n# port " + heading.portLabel + " " + heading.devicePath +
            "\n# speed " + std::to_string(heading.speed) + "\n# started " + started + "\n";

@@ -212,7 +212,7 @@ bool ScriptedBackend::read(void* buffer, DWORD count, DWORD* moved, Overlapped* 
                        timeouts_.ReadTotalTimeoutMultiplier == MAXDWORD;
     if (simulated) {
         if (!awaitVirtualInput(waits)) {
-            error_ = EIO;
+            error_ = kHangUpError;
             return false;
         }
         return take(buffer, count, moved, overlapped);
@@ -220,7 +220,7 @@ bool ScriptedBackend::read(void* buffer, DWORD count, DWORD* moved, Overlapped* 
     {
         std::unique_lock lock(line_->mutex_);
         if (line_->hungUp_) {
-            error_ = EIO;
+            error_ = kHangUpError;
             return false;
         }
         if (line_->input_.empty() && waits && !line_->instantSilence_) {
@@ -228,7 +228,7 @@ bool ScriptedBackend::read(void* buffer, DWORD count, DWORD* moved, Overlapped* 
                                      std::chrono::milliseconds(timeouts_.ReadTotalTimeoutConstant),
                                      [&] { return !line_->input_.empty() || line_->hungUp_; });
             if (line_->hungUp_) {
-                error_ = EIO;
+                error_ = kHangUpError;
                 return false;
             }
         }
@@ -317,7 +317,7 @@ bool ScriptedBackend::write(const void* buffer, DWORD count, DWORD* moved, Overl
         }
         if (line_->hungUp_) {
             line_->transcript_.push_back({true, false, chunk});
-            error_ = EIO;
+            error_ = kHangUpError;
             return false;
         }
         line_->written_ += chunk;

@@ -4,7 +4,7 @@
 // owns. Reads return what was fed (at most maxBytesPerRead at a time) or wait the
 // port's read wait for it; writes are recorded and handed to an optional reaction that
 // runs on the writer's thread and may feed the answer at once. Faults: hang-up (every
-// read and write fails with EIO), pending completion (reads and writes report
+// read and write fails with kHangUpError), pending completion (reads and writes report
 // ERROR_IO_PENDING and complete through their event), stalled writes (the port takes
 // nothing: a write returns empty after the port's write time-out, or never without one).
 // With instant silence a read that finds nothing returns at once: the waits a command
@@ -31,6 +31,13 @@
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell::testing {
+
+// What reads and writes of a hung-up line fail with: EIO, ERROR_GEN_FAILURE on Windows.
+#ifdef _WIN32
+inline constexpr DWORD kHangUpError = 31;
+#else
+inline constexpr DWORD kHangUpError = 5;
+#endif
 
 class ScriptedLine;
 

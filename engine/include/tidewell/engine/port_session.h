@@ -23,6 +23,7 @@
 #include "tidewell/engine/tidewell_thread.h"
 #include "tidewell/engine/timing.h"
 #include "tidewell/engine/transfer_watch.h"
+#include "tidewell/engine/wait_handle.h"
 #include "tidewell/serial/tserie.h"
 
 namespace tidewell {
@@ -49,8 +50,8 @@ class WorkerEventQueue {
     WorkerEventQueue(const WorkerEventQueue&) = delete;
     WorkerEventQueue& operator=(const WorkerEventQueue&) = delete;
 
-    // Readable while events may be waiting.
-    int fd() const { return fd_; }
+    // Readable (set) while events may be waiting.
+    WaitHandle fd() const { return fd_; }
     std::optional<WorkerEvent> pop();
     void push(WorkerEvent event);
 
@@ -59,7 +60,7 @@ class WorkerEventQueue {
                         std::intptr_t value, std::uint32_t serial = 0);
 
   private:
-    int fd_ = -1;
+    WaitHandle fd_{};
     std::mutex lock_;
     std::deque<WorkerEvent> events_;
 };
@@ -69,8 +70,8 @@ class WorkerEventQueue {
 class CancelSource {
   public:
     virtual ~CancelSource() = default;
-    // Readable when a request may have come.
-    virtual int fd() const = 0;
+    // Readable (set) when a request may have come.
+    virtual WaitHandle fd() const = 0;
     // The signal number of a request that came since the last take(), if one did
     // (never blocks).
     virtual std::optional<int> take() = 0;
@@ -87,11 +88,11 @@ class CancelFlag final : public CancelSource {
 
     void raise(int signal);
 
-    int fd() const override { return fd_; }
+    WaitHandle fd() const override { return fd_; }
     std::optional<int> take() override;
 
   private:
-    int fd_ = -1;
+    WaitHandle fd_{};
     std::atomic<int> signal_{0};
 };
 
@@ -149,7 +150,8 @@ class PortSession {
     bool busy() const { return busy_; }
 
     // Waits for the next worker event (into *event), the deadline, a cancel request
-    // (WaitEnd::signal) or input on inputFd (when >= 0). Events already queued come first.
+    // (WaitEnd::signal) or input on inputFd (when >= 0; a C runtime descriptor on Windows).
+    // Events already queued come first.
     WaitEnd wait(Clock::time_point deadline, WorkerEvent* event, int inputFd = -1);
     // Cancels the running command, if any, and waits (up to `limit`) until it has returned.
     // Events that arrive meanwhile go to `drained` when given.

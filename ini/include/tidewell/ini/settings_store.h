@@ -25,7 +25,8 @@
 
 namespace tidewell {
 
-// ${XDG_CONFIG_HOME:-$HOME/.config}/tidewell/tidewell.ini
+// ${XDG_CONFIG_HOME:-$HOME/.config}/tidewell/tidewell.ini; on Windows
+// %APPDATA%\tidewell\tidewell.ini
 std::filesystem::path defaultSettingsPath();
 
 using SettingsEntries = std::vector<std::pair<std::string, std::string>>;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tidewell {
 
@@ -16,13 +17,16 @@ using DWORD = std::uint32_t;
 inline constexpr DWORD MAXDWORD = 0xFFFFFFFFu;
 
 // Error codes of the serial layer. Operating-system failures carry the errno
-// value; an operation that runs on in the background reports ERROR_IO_PENDING.
+// value (GetLastError() on Windows); an operation that runs on in the background
+// reports ERROR_IO_PENDING.
 inline constexpr DWORD ERROR_SUCCESS = 0;
 inline constexpr DWORD ERROR_IO_PENDING = 997;
 
 // True for the errors of a device that has gone away (an unplugged adapter, a
 // hung-up line): retrying will not help.
 bool isDeviceLostError(DWORD code);
+// The system's words for a code: "Permission denied (errno 13)".
+std::string serialErrorText(DWORD code);
 
 inline constexpr std::uint8_t NOPARITY = 0;
 inline constexpr std::uint8_t ODDPARITY = 1;

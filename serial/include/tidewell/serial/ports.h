@@ -80,6 +80,9 @@ bool sameDeviceFile(const std::filesystem::path& a, const std::filesystem::path&
 std::filesystem::path byIdLink(const std::filesystem::path& devicePath,
                                const DeviceRoots& roots = {});
 
+// The key of COMn in [Ports]: "COM3".
+std::string comKey(unsigned number);
+
 // "COM3" (any case) -> 3, for 1..16 written without leading zeros; nothing for anything
 // else ("COM03" names no number anywhere).
 std::optional<std::uint8_t> comPortNumber(std::string_view name);

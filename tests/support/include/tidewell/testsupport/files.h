@@ -1,15 +1,16 @@
 // Whole files for tests: reading, writing, test data, and waiting for text.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "tidewell/testsupport/child_process.h"
-
 namespace tidewell::testsupport {
+
+using Millis = std::chrono::milliseconds;
 
 // The file's bytes; empty when it cannot be read (not there yet).
 std::string readFile(const std::filesystem::path& path);

@@ -1,11 +1,11 @@
-#include "tidewell/fsutil/temporary_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+
+#include "tidewell/fsutil/temporary_file.h"
 
 namespace tidewell::fsutil {
 

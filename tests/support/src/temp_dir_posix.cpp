@@ -1,9 +1,9 @@
-#include "tidewell/testsupport/temp_dir.h"
-
 #include <stdlib.h>
 
 #include <cerrno>
 #include <system_error>
+
+#include "tidewell/testsupport/temp_dir.h"
 
 namespace tidewell::testsupport {
 

@@ -1,11 +1,11 @@
-#include "signal_watch.h"
-
 #include <pthread.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
+
+#include "signal_watch.h"
 
 namespace tidewell::cli {
 

@@ -1,9 +1,9 @@
-#include "tidewell/fsutil/regular_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+
+#include "tidewell/fsutil/regular_file.h"
 
 namespace tidewell::fsutil {
 
