@@ -3,34 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tidewell/engine/protocol.h"
 #include "tidewell/engine/worker_codes.h"
+#include "tidewell/time_zone.h"
 
 namespace tidewell {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Sets the process's time zone (TZ), or unsets it.
-#ifdef _WIN32
-void setZone(const std::optional<std::string>& zone) {
-    ::_putenv_s("TZ", zone.value_or("").c_str());
-    ::_tzset();
-}
-#else
-void setZone(const std::optional<std::string>& zone) {
-    zone ? ::setenv("TZ", zone->c_str(), 1) : ::unsetenv("TZ");
-    ::tzset();
-}
-#endif
 
 // A writer whose clock stands still unless a test moves it.
 struct TraceFixture {
@@ -46,13 +32,11 @@ std::vector<std::uint8_t> counting(std::size_t length) {
 }
 
 TEST(TraceWriter, TheHeadingNamesProgramPortSpeedAndLocalStart) {
-    const char* const zone = std::getenv("TZ");
-    const std::optional<std::string> savedZone =
-        zone ? std::optional<std::string>(zone) : std::nullopt;
-    setZone("UTC");
     TraceFixture trace;
-    trace.writer.heading({"tidewell-cli", "0.1.0", "COM3", "/dev/ttyUSB0", 115200, 1796856001});
-    setZone(savedZone);
+    {
+        const testing::ScopedTimeZone utc("UTC");
+        trace.writer.heading({"tidewell-cli", "0.1.0", "COM3", "/dev/ttyUSB0", 115200, 1796856001});
+    }
     EXPECT_EQ(trace.out.str(),
               "# tidewell trace 1\n"
               "# program tidewell-cli 0.1.0\n"

@@ -2,10 +2,10 @@
 // and every fault names its line.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tidewell/time_zone.h"
 #include "tidewell/tracefmt/trace_format.h"
 #include "tidewell/tracefmt/trace_parse.h"
 
@@ -21,12 +21,11 @@ std::vector<std::uint8_t> counting(std::size_t length) {
 TEST(TraceParse, TheHeadingReadsBackInAnyTimeZone) {
     const Heading written{"tidewell-cli", "0.1.0",   "COM3", "/dev/serial/by-id/usb 1",
                           115200,         1796856001};
-    const char* const zone = std::getenv("TZ");
-    const std::string savedZone = zone ? zone : "";
     for (const char* offset : {"UTC0", "IST-5:30", "NST3:30"}) {
-        ::setenv("TZ", offset, 1);
-        ::tzset();
-        const std::string text = headingText(written);
+        const std::string text = [&] {
+            const testing::ScopedTimeZone zone(offset);
+            return headingText(written);
+        }();
         std::vector<std::string_view> lines;
         for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
             lines.push_back(std::string_view(text).substr(at, text.find('\n', at) - at));
@@ -41,8 +40,6 @@ TEST(TraceParse, TheHeadingReadsBackInAnyTimeZone) {
         EXPECT_EQ(read.speed, written.speed);
         EXPECT_EQ(read.started, written.started) << offset << ": " << text;
     }
-    zone ? ::setenv("TZ", savedZone.c_str(), 1) : ::unsetenv("TZ");
-    ::tzset();
 }
 
 TEST(TraceParse, EveryRecordReadsBackAsWritten) {

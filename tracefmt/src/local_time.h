@@ -8,4 +8,7 @@ namespace tidewell::tracefmt::detail {
 
 std::string localTimeText(std::time_t when);
 
+// The moment of a calendar time read as UTC (timegm); -1 when it has none.
+std::time_t utcTime(std::tm& utc);
+
 }  // namespace tidewell::tracefmt::detail

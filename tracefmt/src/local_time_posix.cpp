@@ -12,4 +12,8 @@ std::string localTimeText(std::time_t when) {
     return text;
 }
 
+std::time_t utcTime(std::tm& utc) {
+    return timegm(&utc);
+}
+
 }  // namespace tidewell::tracefmt::detail

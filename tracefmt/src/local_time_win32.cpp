@@ -34,4 +34,8 @@ std::string localTimeText(std::time_t when) {
     return text;
 }
 
+std::time_t utcTime(std::tm& utc) {
+    return _mkgmtime(&utc);
+}
+
 }  // namespace tidewell::tracefmt::detail

@@ -26,6 +26,10 @@ void appendPrintable(std::string& out, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+std::string startedText(std::time_t started) {
+    return detail::localTimeText(started);
+}
+
 std::string headingText(const Heading& heading) {
     const std::string started = detail::localTimeText(heading.started);
     return "# tidewell trace " + std::to_string(kFormatVersion) + "\n# program " + heading.program +

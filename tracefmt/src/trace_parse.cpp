@@ -3,6 +3,8 @@
 #include <charconv>
 #include <ctime>
 
+#include "local_time.h"
+
 namespace tidewell::tracefmt {
 
 namespace {
@@ -320,7 +322,7 @@ bool parseStarted(std::string_view text, std::time_t& started) {
         utc.tm_min > 59 || utc.tm_sec > 60 || number(23, 2) > 59) {
         return false;
     }
-    started = timegm(&utc) - (text[20] == '-' ? -1 : 1) * offsetMinutes * 60;
+    started = detail::utcTime(utc) - (text[20] == '-' ? -1 : 1) * offsetMinutes * 60;
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "tidewell/tracefmt/trace_format.h"
 #include "tidewell/traceread/trace_summary.h"
 
 namespace tidewell::traceread {
@@ -24,14 +25,6 @@ std::string stamp(double milliseconds) {
 
 std::string counted(std::uint64_t n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
-}
-
-std::string localTime(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &local);
-    return text;
 }
 
 std::string endText(const Transfer& t, const TraceSummary& summary) {
@@ -79,7 +72,7 @@ std::string describe(const TraceSummary& summary, std::string_view name) {
     std::string text = std::string(name) + ": " + h.program + " " + h.version + ", port " +
                        h.portLabel + " (" + h.devicePath + "), " +
                        (h.speed == 0 ? "speed unknown" : std::to_string(h.speed) + " bit/s") +
-                       ", started " + localTime(h.started) + "\n";
+                       ", started " + tracefmt::startedText(h.started) + "\n";
     for (const Command& c : summary.commands) {
         text += stamp(c.milliseconds) + tracefmt::quoted(c.text) + ": ";
         text += c.mark.empty() ? "no reply" : tracefmt::quoted(c.reply) + " " + c.mark;

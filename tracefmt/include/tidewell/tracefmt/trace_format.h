@@ -29,6 +29,9 @@ struct Heading {
     std::time_t started = 0;
 };
 
+// A start time as the heading gives it: local time and its offset from UTC.
+std::string startedText(std::time_t started);
+
 // Every heading line, each ending in "\n".
 std::string headingText(const Heading& heading);
 
