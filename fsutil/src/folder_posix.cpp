@@ -1,8 +1,8 @@
-#include "tidewell/fsutil/folder.h"
-
 #include <sys/stat.h>
 
 #include <cerrno>
+
+#include "tidewell/fsutil/folder.h"
 
 namespace tidewell::fsutil {
 

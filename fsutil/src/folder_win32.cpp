@@ -1,6 +1,6 @@
-#include "tidewell/fsutil/folder.h"
-
 #include <cerrno>
+
+#include "tidewell/fsutil/folder.h"
 
 namespace tidewell::fsutil {
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "sync_folder.h"
 #include "tidewell/fsutil/temporary_file.h"
 
 namespace tidewell::fsutil {
@@ -53,26 +54,16 @@ int TemporaryFile::renameTo(const std::filesystem::path& target) {
     return 0;
 }
 
-std::optional<WriteFailure> writeFileAtomically(const std::filesystem::path& target,
-                                                std::string_view text, mode_t mode) {
-    const std::filesystem::path folder =
-        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
-    // A leading dot keeps the temporary out of listings of the folder.
-    TemporaryFile temporary(folder, "." + target.filename().string() + ".");
-    const auto fail = [&](WriteStep step, int error) {
-        return WriteFailure{step, error, temporary.path()};
-    };
-    if (const int error = temporary.creationError()) return fail(WriteStep::createTemporary, error);
-    if (const int error = temporary.writeAll(text)) return fail(WriteStep::write, error);
-    if (::fchmod(temporary.fd(), mode) != 0) return fail(WriteStep::setMode, errno);
-    if (const int error = temporary.closeSynced()) return fail(WriteStep::write, error);
-    if (const int error = temporary.renameTo(target)) return fail(WriteStep::rename, error);
-    // The rename is durable only once the folder itself is synced; a folder that cannot
-    // be synced (some file systems) still holds the complete file.
+int TemporaryFile::setMode(mode_t mode) {
+    return ::fchmod(fd_.get(), mode) != 0 ? errno : 0;
+}
+
+// The rename is durable only once the folder itself is synced; a folder that cannot be
+// synced (some file systems) still holds the complete file.
+void syncFolder(const std::filesystem::path& folder) {
     if (const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir) {
         ::fsync(dir.get());
     }
-    return std::nullopt;
 }
 
 }  // namespace tidewell::fsutil

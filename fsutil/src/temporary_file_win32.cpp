@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <random>
 
+#include "sync_folder.h"
 #include "tidewell/fsutil/temporary_file.h"
 
 namespace tidewell::fsutil {
@@ -101,19 +102,12 @@ int TemporaryFile::renameTo(const std::filesystem::path& target) {
     return 0;
 }
 
-std::optional<WriteFailure> writeFileAtomically(const std::filesystem::path& target,
-                                                std::string_view text, mode_t /*mode*/) {
-    const std::filesystem::path folder =
-        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
-    TemporaryFile temporary(folder, "." + target.filename().string() + ".");
-    const auto fail = [&](WriteStep step, int error) {
-        return WriteFailure{step, error, temporary.path()};
-    };
-    if (const int error = temporary.creationError()) return fail(WriteStep::createTemporary, error);
-    if (const int error = temporary.writeAll(text)) return fail(WriteStep::write, error);
-    if (const int error = temporary.closeSynced()) return fail(WriteStep::write, error);
-    if (const int error = temporary.renameTo(target)) return fail(WriteStep::rename, error);
-    return std::nullopt;
+// Windows keeps no mode bits: the file has its folder's access rights.
+int TemporaryFile::setMode(mode_t /*mode*/) {
+    return 0;
 }
+
+// MOVEFILE_WRITE_THROUGH has made the rename durable already.
+void syncFolder(const std::filesystem::path& /*folder*/) {}
 
 }  // namespace tidewell::fsutil

@@ -28,7 +28,8 @@ class TemporaryFile {
 
     // Each gives errno on failure, 0 on success.
     int writeAll(std::string_view text);
-    int closeSynced();  // fsync, then close
+    int setMode(mode_t mode);  // where the system keeps modes
+    int closeSynced();         // fsync, then close
     int renameTo(const std::filesystem::path& target);
     // Closes and removes the file but keeps its name, removed on scope exit too: for a
     // file that another creates there itself, exclusively.
