@@ -1,7 +1,5 @@
 #include "trace_report.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -28,17 +26,11 @@ bool readWhole(const std::string& path, std::string& text, std::string& why) {
         why = file.error != 0 ? fsutil::reasonText(file.error) : "not a regular file";
         return false;
     }
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.fd.get(), buffer, sizeof buffer);
-        if (got == 0) return true;
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            why = fsutil::reasonText(errno);
-            return false;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
+    if (const int error = fsutil::readRest(file, text); error != 0) {
+        why = fsutil::reasonText(error);
+        return false;
     }
+    return true;
 }
 
 double rounded(double value, double scale) {

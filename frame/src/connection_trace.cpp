@@ -118,16 +118,10 @@ std::string traceSaveName(std::time_t started, std::string_view portLabel) {
 }
 
 bool saveTraceCopy(const fs::path& trace, const fs::path& target, std::string* why) {
-    fsutil::RegularFile file = fsutil::openRegularFile(trace);
+    const fsutil::RegularFile file = fsutil::openRegularFile(trace);
     std::string text;
-    int error = file.ok() ? 0 : (file.error != 0 ? file.error : EINVAL);
-    char buffer[8192];
-    while (error == 0) {
-        const ssize_t n = ::read(file.fd.get(), buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0 && errno != EINTR) error = errno;
-        if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const int error =
+        !file.ok() ? (file.error != 0 ? file.error : EINVAL) : fsutil::readRest(file, text);
     if (error != 0) {
         *why = fsutil::OsError{"read", trace, error}.text();
         return false;

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -32,6 +33,20 @@ RegularFile openRegularFile(const std::filesystem::path& path) {
     file.size = static_cast<std::uint64_t>(info.st_size);
     file.fd = std::move(fd);
     return file;
+}
+
+int readRest(const RegularFile& file, std::string& text, std::size_t limit) {
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(file.fd.get(), buffer, sizeof buffer);
+        if (got == 0) return 0;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > limit) return EFBIG;
+    }
 }
 
 }  // namespace tidewell::fsutil

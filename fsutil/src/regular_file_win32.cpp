@@ -69,4 +69,15 @@ RegularFile openRegularFile(const std::filesystem::path& path) {
     return file;
 }
 
+int readRest(const RegularFile& file, std::string& text, std::size_t limit) {
+    char buffer[8192];
+    for (;;) {
+        const int got = ::_read(file.fd.get(), buffer, sizeof buffer);
+        if (got == 0) return 0;
+        if (got < 0) return errno;
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > limit) return EFBIG;
+    }
+}
+
 }  // namespace tidewell::fsutil

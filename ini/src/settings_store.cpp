@@ -51,21 +51,10 @@ ReadResult readWhole(const fs::path& file, std::string& text, std::string& why) 
         why = osText("read", file, EFBIG);
         return ReadResult::failed;
     }
-    const UniqueFd fd = std::move(opened.fd);
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            why = osText("read", file, errno);
-            return ReadResult::failed;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > static_cast<std::size_t>(kMaxFileSize)) {
-            why = osText("read", file, EFBIG);
-            return ReadResult::failed;
-        }
+    if (const int error = fsutil::readRest(opened, text, static_cast<std::size_t>(kMaxFileSize));
+        error != 0) {
+        why = osText("read", file, error);
+        return ReadResult::failed;
     }
     return ReadResult::ok;
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
+#include <string>
 
 #include "tidewell/fsutil/unique_fd.h"
 
@@ -25,5 +27,10 @@ struct RegularFile {
 
 // A symbolic link to a regular file counts as one.
 RegularFile openRegularFile(const std::filesystem::path& path);
+
+// Appends the rest of an open file to text: 0, errno, or EFBIG once text would pass
+// limit bytes.
+int readRest(const RegularFile& file, std::string& text,
+             std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 }  // namespace tidewell::fsutil
