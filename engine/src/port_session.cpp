@@ -1,6 +1,8 @@
 #include "tidewell/engine/port_session.h"
 
 #include <ctime>
+#include <memory>
+#include <string>
 #include <utility>
 
 #include "tidewell/engine/trace.h"
@@ -37,6 +39,34 @@ class PortSession::Worker final : public CTidewellThread {
     std::mutex deliveryLock_;
     DeliverySink delivered_;
 };
+
+// The commands of one session follow each other, each awaited: the serial is not needed.
+bool WorkerEventQueue::deliver(std::uintptr_t context, std::uint32_t message, std::int32_t kind,
+                               std::intptr_t value, std::uint32_t /*serial*/) {
+    auto* queue = reinterpret_cast<WorkerEventQueue*>(context);
+    if (queue == nullptr || message != WM_WORKER_NOTIFY) return false;
+    WorkerEvent event;
+    switch (kind) {
+        case notifyText: {
+            std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
+            event.kind = WorkerEvent::Kind::text;
+            if (text) event.text = std::move(*text);
+            break;
+        }
+        case notifyResult:
+            event.kind = WorkerEvent::Kind::result;
+            event.value = static_cast<std::int32_t>(value);
+            break;
+        case notifyProgress:
+            event.kind = WorkerEvent::Kind::progress;
+            event.value = static_cast<std::int32_t>(value);
+            break;
+        default:
+            return false;
+    }
+    queue->push(std::move(event));
+    return true;
+}
 
 PortSession::PortSession(CancelSource& cancel, std::string name, std::string portLabel,
                          const EngineTiming& timing)

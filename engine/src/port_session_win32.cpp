@@ -8,8 +8,8 @@
 // clang-format on
 
 #include <algorithm>
-#include <memory>
 #include <system_error>
+#include <utility>
 
 namespace tidewell {
 
@@ -53,34 +53,6 @@ std::optional<WorkerEvent> WorkerEventQueue::pop() {
     WorkerEvent event = std::move(events_.front());
     events_.pop_front();
     return event;
-}
-
-// The commands of one session follow each other, each awaited: the serial is not needed.
-bool WorkerEventQueue::deliver(std::uintptr_t context, std::uint32_t message, std::int32_t kind,
-                               std::intptr_t value, std::uint32_t /*serial*/) {
-    auto* queue = reinterpret_cast<WorkerEventQueue*>(context);
-    if (queue == nullptr || message != WM_WORKER_NOTIFY) return false;
-    WorkerEvent event;
-    switch (kind) {
-        case notifyText: {
-            std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(value));
-            event.kind = WorkerEvent::Kind::text;
-            if (text) event.text = std::move(*text);
-            break;
-        }
-        case notifyResult:
-            event.kind = WorkerEvent::Kind::result;
-            event.value = static_cast<std::int32_t>(value);
-            break;
-        case notifyProgress:
-            event.kind = WorkerEvent::Kind::progress;
-            event.value = static_cast<std::int32_t>(value);
-            break;
-        default:
-            return false;
-    }
-    queue->push(std::move(event));
-    return true;
 }
 
 CancelFlag::CancelFlag() : fd_(makeEvent()) {}

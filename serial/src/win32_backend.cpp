@@ -12,7 +12,7 @@ namespace tidewell {
 
 namespace {
 
-// A closed port's handle, as the Part keeps it: CloseHandle on it fails.
+// A closed port's handle: CloseHandle on it fails, so a second close reports failure.
 constexpr Win32Comm::Handle kNullHandle = 0;
 constexpr DWORD kInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
 // wine's working read wait: at most 1 ms between bytes, n ms in all.

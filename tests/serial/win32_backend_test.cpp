@@ -149,7 +149,7 @@ struct Win32BackendRecording : ::testing::Test {
     }
 };
 
-TEST_F(Win32BackendRecording, StandardLinkMakesExactlyThePartsCallsInOrder) {
+TEST_F(Win32BackendRecording, StandardLinkMakesExactlyTheseCallsInOrder) {
     auto port = createSerialPort(12, 115200, platform());
     ASSERT_NE(port, nullptr);
     EXPECT_THAT(recording->calls,
@@ -216,87 +216,37 @@ const Step kPending{false, 0, ERROR_IO_PENDING};
 const Step kTimedOut{false, 0, ERROR_TIMEOUT};
 const Step kAborted{false, 0, ERROR_OPERATION_ABORTED};
 
-INSTANTIATE_TEST_SUITE_P(Cases, Win32BackendRead,
-                         ::testing::Values(ReadCase{"WindowsWaitsForThePendingRead",
-                                                    "",
-                                                    false,
-                                                    {kPending},
-                                                    {{true, 3}},
-                                                    false,
-                                                    {"ReadFile", "GetOverlappedResult(wait)"},
-                                                    true,
-                                                    3,
-                                                    ERROR_SUCCESS},
-                                           ReadCase{"WindowsTakesATimeOutForAFailure",
-                                                    "",
-                                                    false,
-                                                    {kPending},
-                                                    {kTimedOut},
-                                                    false,
-                                                    {"ReadFile", "GetOverlappedResult(wait)"},
-                                                    false,
-                                                    0,
-                                                    ERROR_TIMEOUT},
-                                           ReadCase{"WindowsNeverCancelsANonBlockingRead",
-                                                    "",
-                                                    true,
-                                                    {kPending},
-                                                    {{true, 0}},
-                                                    false,
-                                                    {"ReadFile", "GetOverlappedResult(wait)"},
-                                                    true,
-                                                    0,
-                                                    ERROR_SUCCESS},
-                                           ReadCase{"WineTakesATimeOutForNoBytes",
-                                                    "8.0",
-                                                    false,
-                                                    {kPending},
-                                                    {kTimedOut},
-                                                    false,
-                                                    {"ReadFile", "GetOverlappedResult(wait)"},
-                                                    true,
-                                                    0,
-                                                    ERROR_SUCCESS},
-                                           ReadCase{"WineCancelsAPendingNonBlockingRead",
-                                                    "8.0",
-                                                    true,
-                                                    {kPending},
-                                                    {kAborted},
-                                                    false,
-                                                    {"ReadFile", "WaitForSingleObject(0)",
-                                                     "CancelIo", "GetOverlappedResult(wait)"},
-                                                    true,
-                                                    0,
-                                                    ERROR_SUCCESS},
-                                           ReadCase{"WineKeepsANonBlockingReadThatCompleted",
-                                                    "8.0",
-                                                    true,
-                                                    {kPending},
-                                                    {{true, 2}},
-                                                    true,
-                                                    {"ReadFile", "WaitForSingleObject(0)",
-                                                     "GetOverlappedResult(wait)"},
-                                                    true,
-                                                    2,
-                                                    ERROR_SUCCESS},
-                                           ReadCase{"BufferedBytesNeedNoWait",
-                                                    "8.0",
-                                                    false,
-                                                    {{true, 5}},
-                                                    {},
-                                                    false,
-                                                    {"ReadFile"},
-                                                    true,
-                                                    5,
-                                                    ERROR_SUCCESS}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const std::vector<std::string> kWaited = {"ReadFile", "GetOverlappedResult(wait)"};
+
+// name, wine version, non-blocking, ReadFile's, GetOverlappedResult's, read event set,
+// the calls, then what the read gives: ok, count, last error.
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, Win32BackendRead, ::testing::Values(
+    ReadCase{"WindowsWaitsForThePendingRead", "", false, {kPending}, {{true, 3}}, false,
+             kWaited, true, 3, ERROR_SUCCESS},
+    ReadCase{"WindowsTakesATimeOutForAFailure", "", false, {kPending}, {kTimedOut}, false,
+             kWaited, false, 0, ERROR_TIMEOUT},
+    ReadCase{"WindowsNeverCancelsANonBlockingRead", "", true, {kPending}, {{true, 0}}, false,
+             kWaited, true, 0, ERROR_SUCCESS},
+    ReadCase{"WineTakesATimeOutForNoBytes", "8.0", false, {kPending}, {kTimedOut}, false,
+             kWaited, true, 0, ERROR_SUCCESS},
+    ReadCase{"WineCancelsAPendingNonBlockingRead", "8.0", true, {kPending}, {kAborted}, false,
+             {"ReadFile", "WaitForSingleObject(0)", "CancelIo", "GetOverlappedResult(wait)"},
+             true, 0, ERROR_SUCCESS},
+    ReadCase{"WineKeepsANonBlockingReadThatCompleted", "8.0", true, {kPending}, {{true, 2}}, true,
+             {"ReadFile", "WaitForSingleObject(0)", "GetOverlappedResult(wait)"},
+             true, 2, ERROR_SUCCESS},
+    ReadCase{"BufferedBytesNeedNoWait", "8.0", false, {{true, 5}}, {}, false,
+             {"ReadFile"}, true, 5, ERROR_SUCCESS}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(Win32BackendRecording, UnderWineTheReadWaitReachesTheDeviceAsWineHonoursIt) {
     recording->wineVersion = "8.0";
     auto port = link();
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(recording->timeoutsGiven.back(), (COMMTIMEOUTS{1, 0, 4, 0, 0}));
-    // The port keeps the Part's record.
+    // The port keeps its own record.
     EXPECT_EQ(port->timeouts(), (COMMTIMEOUTS{MAXDWORD, MAXDWORD, 4, 0, 0}));
     ASSERT_TRUE(port->setReadWait(20));
     EXPECT_EQ(port->timeouts(), (COMMTIMEOUTS{MAXDWORD, MAXDWORD, 20, 0, 0}));

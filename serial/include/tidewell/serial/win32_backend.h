@@ -10,7 +10,7 @@
 // driver on a pseudo-terminal: a read wait (MAXDWORD, MAXDWORD, n) is handed to the device
 // as (1, 0, n), and its ERROR_TIMEOUT means "no byte came"; a non-blocking read still
 // pending is cancelled with CancelIo (its bytes stay buffered for the next read). On
-// Windows the Part's time-outs are handed over unchanged.
+// Windows the port's own time-outs are handed over unchanged.
 #pragma once
 
 #include <cstdint>
