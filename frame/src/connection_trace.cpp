@@ -1,8 +1,5 @@
 #include "tidewell/frame/connection_trace.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -14,7 +11,6 @@
 #include "tidewell/fsutil/os_error.h"
 #include "tidewell/fsutil/regular_file.h"
 #include "tidewell/fsutil/temporary_file.h"
-#include "tidewell/fsutil/unique_fd.h"
 
 namespace tidewell {
 namespace {
@@ -48,13 +44,6 @@ std::optional<std::pair<std::string, int>> traceOrder(const std::string& name) {
     return std::make_pair(match[1].str(), match[2].matched ? std::stoi(match[2].str()) : 1);
 }
 
-// Exclusive: a file of the same name, whoever made it, is never written over.
-int createNew(const fs::path& path) {
-    const fsutil::UniqueFd fd(
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kTraceMode));
-    return fd ? 0 : errno;
-}
-
 }  // namespace
 
 ConnectionTrace::ConnectionTrace(fs::path path)
@@ -76,7 +65,8 @@ std::unique_ptr<ConnectionTrace> ConnectionTrace::create(const fs::path& folder,
     int error = EEXIST;
     for (int sequence = 1; sequence <= kMostInOneSecond && error == EEXIST; ++sequence) {
         path = folder / traceFileName(heading.started, heading.portLabel, sequence);
-        error = createNew(path);
+        // Exclusive: a file of the same name, whoever made it, is never written over.
+        error = fsutil::createNewFile(path, kTraceMode);
     }
     if (error != 0) {
         *why = fsutil::OsError{"create", path, error}.text();

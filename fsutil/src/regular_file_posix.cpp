@@ -8,6 +8,12 @@
 
 namespace tidewell::fsutil {
 
+int createNewFile(const std::filesystem::path& path, mode_t mode) {
+    const UniqueFd fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+    return fd ? 0 : errno;
+}
+
 RegularFile openRegularFile(const std::filesystem::path& path) {
     RegularFile file;
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.

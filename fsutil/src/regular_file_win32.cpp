@@ -21,6 +21,9 @@ int errnoOf(DWORD error) {
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_NAME:
             return ENOENT;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
         default:
             return EACCES;
     }
@@ -41,6 +44,15 @@ int openShared(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+// Windows keeps no mode bits: the file inherits its folder's access.
+int createNewFile(const std::filesystem::path& path, mode_t /*mode*/) {
+    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return errnoOf(::GetLastError());
+    ::CloseHandle(handle);
+    return 0;
+}
 
 RegularFile openRegularFile(const std::filesystem::path& path) {
     RegularFile file;

@@ -28,6 +28,10 @@ struct RegularFile {
 // A symbolic link to a regular file counts as one.
 RegularFile openRegularFile(const std::filesystem::path& path);
 
+// Creates an empty file with mode where nothing of that name exists (a link included, even
+// a dangling one): 0, EEXIST when the name is taken, or why it could not be made.
+int createNewFile(const std::filesystem::path& path, mode_t mode);
+
 // Appends the rest of an open file to text: 0, errno, or EFBIG once text would pass
 // limit bytes.
 int readRest(const RegularFile& file, std::string& text,
