@@ -1,4 +1,5 @@
-# The modules of TIDEWELL_MODULES and their unit tests, without the windowed front end.
+# The modules of TIDEWELL_MODULES and their unit tests; with TIDEWELL_BUILD_GUI, the
+# modules of TIDEWELL_GUI_MODULES too, and so the wizard, without their tests.
 # On a cross-build, GoogleTest is built from Debian's source (/usr/src/googletest) with
 # the cross compiler, and the tests are listed and run through CMAKE_CROSSCOMPILING_EMULATOR.
 if(TIDEWELL_BUILD_TESTS)
@@ -33,6 +34,11 @@ endif()
 foreach(module ${TIDEWELL_MODULES})
   add_subdirectory(${module})
 endforeach()
+if(TIDEWELL_BUILD_GUI)
+  foreach(module ${TIDEWELL_GUI_MODULES})
+    add_subdirectory(${module})
+  endforeach()
+endif()
 
 if(TIDEWELL_BUILD_TESTS)
   include(GoogleTest)

@@ -25,3 +25,6 @@ convert -size 114x960 gradient:'#0c2a4d'-'#0f5e6e' -rotate -90 \
 for size in 16 32 48 64 128 256; do
     rsvg-convert -w $size -h $size icon.svg | convert - -strip PNG32:icon-$size.png
 done
+
+# The Windows programs' icon resource: the same renderings in one .ico.
+convert icon-16.png icon-32.png icon-48.png icon-256.png tidewell.ico
