@@ -49,3 +49,8 @@ if(TIDEWELL_BUILD_TESTS)
     endif()
   endforeach()
 endif()
+
+# The Windows installer, from the programs made above.
+if(WIN32)
+  add_subdirectory(dist/windows)
+endif()

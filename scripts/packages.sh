@@ -29,12 +29,14 @@ TIDEWELL_FUZZ_PACKAGES=(
     python3
 )
 # Only for scripts/windows: the mingw-w64 cross compiler with posix threads (std::thread),
-# wine to run the Windows programs and tests, GoogleTest's source to build it for Windows.
+# wine to run the Windows programs and tests, GoogleTest's source to build it for Windows,
+# NSIS (makensis) to write the Windows installer.
 TIDEWELL_WINDOWS_PACKAGES=(
     cmake ninja-build
     g++-mingw-w64-x86-64-posix
     wine64 wine
     googletest
+    nsis
 )
 
 # Installs what is missing of the packages given (default: TIDEWELL_PACKAGES) as

@@ -1,15 +1,13 @@
 #include "tidewell/engine/port_session.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
+
+#include "wait_handle_state.h"
 
 namespace tidewell {
 namespace {
 
-bool readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, 0) == 1;
-}
+using tidewell::testing::isReady;
 
 std::uintptr_t context(WorkerEventQueue& queue) {
     return reinterpret_cast<std::uintptr_t>(&queue);
@@ -29,11 +27,11 @@ TEST(WorkerEventQueue, TextsAreTakenOverAndDeleted) {
 
 TEST(WorkerEventQueue, EventsComeOutInOrderAndWakeThePoller) {
     WorkerEventQueue queue;
-    EXPECT_FALSE(readable(queue.fd()));
+    EXPECT_FALSE(isReady(queue.fd()));
     WorkerEventQueue::deliver(context(queue), WM_WORKER_NOTIFY, notifyProgress, 34);
     WorkerEventQueue::deliver(context(queue), WM_WORKER_NOTIFY, notifyResult, resTransferOk);
     queue.push({WorkerEvent::Kind::commandEnded, 0, true, {}});
-    EXPECT_TRUE(readable(queue.fd()));
+    EXPECT_TRUE(isReady(queue.fd()));
     auto first = queue.pop();
     auto second = queue.pop();
     auto third = queue.pop();
@@ -45,7 +43,7 @@ TEST(WorkerEventQueue, EventsComeOutInOrderAndWakeThePoller) {
     EXPECT_EQ(third->kind, WorkerEvent::Kind::commandEnded);
     EXPECT_TRUE(third->deviceLost);
     EXPECT_FALSE(queue.pop());
-    EXPECT_FALSE(readable(queue.fd()));
+    EXPECT_FALSE(isReady(queue.fd()));
 }
 
 TEST(WorkerEventQueue, ForeignMessagesAndKindsAreRefused) {
