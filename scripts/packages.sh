@@ -30,13 +30,15 @@ TIDEWELL_FUZZ_PACKAGES=(
 )
 # Only for scripts/windows: the mingw-w64 cross compiler with posix threads (std::thread),
 # wine to run the Windows programs and tests, GoogleTest's source to build it for Windows,
-# NSIS (makensis) to write the Windows installer.
+# NSIS (makensis) to write the Windows installer; make and dpkg-source (dpkg-dev) to build
+# wxWidgets, libpng and zlib for Windows from Debian's source packages (scripts/wx-for-windows).
 TIDEWELL_WINDOWS_PACKAGES=(
     cmake ninja-build
     g++-mingw-w64-x86-64-posix
     wine64 wine
     googletest
     nsis
+    make dpkg-dev
 )
 
 # Installs what is missing of the packages given (default: TIDEWELL_PACKAGES) as
