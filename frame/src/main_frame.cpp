@@ -431,11 +431,11 @@ void CMainFrame::finishTerminalDownload(std::int32_t code) {
         appendLine(why);
         return;
     }
-    appendLine(ui::stringPrintf(kSavedAs, saved->c_str()));
+    appendLine(ui::stringPrintf(kSavedAs, saved->string().c_str()));
     const BackupOrigin origin{kMenuDownloadFile, ui::stringPrintf("COM%d", int{commPort}),
                               getDevicePath(), loginLines_};
     if (!writeBackupRecord(*saved, origin, &why)) {
-        appendLine(ui::stringPrintf(kNoRecord, saved->c_str(), why.c_str()));
+        appendLine(ui::stringPrintf(kNoRecord, saved->string().c_str(), why.c_str()));
     }
 }
 

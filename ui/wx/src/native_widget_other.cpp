@@ -12,7 +12,11 @@ void fillHeight(wxWindow* /*progressBar*/, int /*height*/) {}
 
 void describe(wxWindow* /*widget*/, AccessibleRole /*role*/) {}
 
-void drawNothing(wxWindow* /*widget*/) {}
+// Without a way to keep a widget unseen yet in the accessible tree (a native Windows
+// control paints its own box over the parent's text): out of sight, still readable.
+void drawNothing(wxWindow* widget) {
+    widget->Move(-widget->GetSize().x - 10000, -widget->GetSize().y - 10000);
+}
 
 }  // namespace tidewell::ui::wxb::native
 
