@@ -212,6 +212,20 @@ void TemplateView::fitMinimumHeight(Entry& entry) {
     }
 }
 
+// The default button, enabled again, takes the focus from another button: Windows presses
+// a focused button on Enter, and a page that waited with its buttons off (a transfer)
+// must not leave Enter on Exit once Next is there.
+void TemplateView::takeFocusFromOtherButton(const Control& control, wxWindow& widget) {
+    if (!control.IsWindowEnabled() || (control.GetStyle() & BS_DEFPUSHBUTTON) == 0) {
+        return;
+    }
+    wxWindow* focus = wxWindow::FindFocus();
+    if (focus != nullptr && focus != &widget && dynamic_cast<wxButton*>(focus) != nullptr &&
+        wxGetTopLevelParent(focus) == wxGetTopLevelParent(&widget)) {
+        widget.SetFocus();
+    }
+}
+
 TemplateView::Entry* TemplateView::find(Control& control) {
     for (auto& entry : entries_) {
         if (entry.control == &control) {
@@ -267,6 +281,7 @@ void TemplateView::sync(Entry& entry, ControlChange change) {
     switch (change) {
         case ControlChange::Enabled:
             widget->Enable(control.IsWindowEnabled());
+            takeFocusFromOtherButton(control, *widget);
             break;
         case ControlChange::Visible:
             widget->Show(control.IsWindowVisible());

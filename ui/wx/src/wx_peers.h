@@ -93,6 +93,7 @@ class TemplateView : public ControlObserver {
     void build(Entry& entry);
     void standIn(Entry& entry);
     void fitMinimumHeight(Entry& entry);
+    void takeFocusFromOtherButton(const Control& control, wxWindow& widget);
     void syncAll(Entry& entry);
     void sync(Entry& entry, ControlChange change);
     void onPaint();
