@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 
+#include "terminal_input.h"
 #include "tidewell/cli/port_list.h"
 #include "tidewell/cli/visible_text.h"
 #include "tidewell/engine/protocol.h"
@@ -30,7 +31,6 @@ using protocol::ReplyMark;
 using protocol::replyMark;
 
 constexpr std::string_view kDeviceLinePrefix = "| ";
-constexpr std::size_t kInputChunk = 4096;
 
 // An upload's bytes as the device acknowledged them: counted, hashed and, for a
 // read-back, copied, so that they describe what was sent whatever becomes of the file.
@@ -428,9 +428,11 @@ ExitStatus Session::sendLine(const std::string& line) {
 }
 
 ExitStatus Session::terminal() {
+    TerminalInput input(io_.inputFd);
     auto& worker = link_->worker();
     link_->command(cmdTerminal);
-    info("Terminal: lines typed go to the device; end with Ctrl-D or Ctrl-C.");
+    info("Terminal: lines typed go to the device; end with " + std::string(endOfInputKey()) +
+         " or Ctrl-C.");
     const auto printLine = [this](const std::string& text) {
         if (log_) *log_ << visibleText(text) << '\n' << std::flush;
         if (text.starts_with("Error")) lastErrorLine_ = text;
@@ -484,18 +486,9 @@ ExitStatus Session::terminal() {
                 }
                 break;
             case WaitEnd::input: {
-                char buffer[kInputChunk];
-                const ssize_t got = ::read(io_.inputFd, buffer, sizeof buffer);
-                if (got < 0 && (errno == EINTR || errno == EAGAIN)) break;
-                if (got <= 0) {
-                    inputOpen = false;
-                    if (!partial.empty()) outgoing.push_back(std::move(partial));
-                    partial.clear();
-                    lastActivity = lastSent = Clock::now();
-                    break;
-                }
-                for (ssize_t i = 0; i < got && !tooLong; ++i) {
-                    const char c = buffer[i];
+                const TerminalInput::Chunk got = input.read();
+                for (std::size_t i = 0; i < got.bytes.size() && !tooLong; ++i) {
+                    const char c = got.bytes[i];
                     if (c == '\n') {
                         // An empty line cannot go through the worker's mailbox.
                         if (!partial.empty()) outgoing.push_back(std::move(partial));
@@ -506,8 +499,10 @@ ExitStatus Session::terminal() {
                         tooLong = partial.size() > kMaxInputLine;
                     }
                 }
-                if (tooLong) {
+                if (tooLong || got.ended) {
                     // Input ends here; the lines before it still go, and their replies come.
+                    // A line over the limit does not.
+                    if (!tooLong && !partial.empty()) outgoing.push_back(std::move(partial));
                     inputOpen = false;
                     partial.clear();
                     lastActivity = lastSent = Clock::now();

@@ -1,14 +1,21 @@
 // Windows numbers its serial ports itself: COMn is "\\.\COMn" unless [Ports] points the
 // number elsewhere, and the ports present are the COM names the system's device
-// namespace lists (QueryDosDevice).
+// namespace lists (QueryDosDevice), with the friendly names of the ports class's devices
+// (SetupAPI) where they have one.
 // clang-format off
 #include "tidewell/serial/ports.h"
+#include "tidewell/serial/listed_ports.h"
 #include "tidewell/serial/win32_backend.h"
 #include <windows.h>
+#include <initguid.h>
+#include <devguid.h>
+#include <setupapi.h>
 // clang-format on
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace tidewell {
@@ -19,20 +26,85 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kLocalDevicePrefix = "\\\\.\\";
 
-// The numbers of the COM ports the system lists now, in order.
-std::vector<std::uint8_t> listedComNumbers() {
+std::vector<std::string> dosDeviceNames() {
     std::vector<char> names(64 * 1024);
     const ::DWORD length =
         ::QueryDosDeviceA(nullptr, names.data(), static_cast<::DWORD>(names.size()));
-    std::vector<std::uint8_t> numbers;
+    std::vector<std::string> list;
     for (std::size_t at = 0; at < length && names[at] != '\0';) {
-        const std::string name(names.data() + at);
-        if (const auto number = comPortNumber(name)) numbers.push_back(*number);
-        at += name.size() + 1;
+        list.emplace_back(names.data() + at);
+        at += list.back().size() + 1;
     }
-    std::sort(numbers.begin(), numbers.end());
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    return numbers;
+    return list;
+}
+
+// A registry or device property text (REG_SZ, wide) in UTF-8, without its terminating nul.
+std::string utf8(const std::vector<wchar_t>& text) {
+    const auto end = std::find(text.begin(), text.end(), L'\0');
+    const int units = static_cast<int>(end - text.begin());
+    if (units == 0) return {};
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), units, bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+struct KeyCloser {
+    void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+struct DeviceListCloser {
+    void operator()(HDEVINFO set) const { ::SetupDiDestroyDeviceInfoList(set); }
+};
+
+std::string portNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    const HKEY key = ::SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    const std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser> owned(key);
+    ::DWORD type = 0;
+    ::DWORD size = 0;
+    if (::RegQueryValueExW(key, L"PortName", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return {};
+    }
+    std::vector<wchar_t> text(size / sizeof(wchar_t) + 1);
+    if (::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                           &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return utf8(text);
+}
+
+std::string friendlyNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    ::DWORD size = 0;
+    ::SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr, nullptr, 0,
+                                        &size);
+    if (size == 0) return {};
+    std::vector<wchar_t> text(size / sizeof(wchar_t) + 1);
+    if (!::SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                             reinterpret_cast<BYTE*>(text.data()), size, nullptr)) {
+        return {};
+    }
+    return utf8(text);
+}
+
+// The ports class's devices present now.
+std::vector<NamedPortDevice> portsClassDevices() {
+    std::vector<NamedPortDevice> devices;
+    const HDEVINFO set =
+        ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE) return devices;
+    const std::unique_ptr<void, DeviceListCloser> owned(set);
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (::DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        devices.push_back({portNameOf(set, device), friendlyNameOf(set, device)});
+    }
+    return devices;
+}
+
+std::vector<ListedComPort> listedComPorts() {
+    return mergeListedPorts(dosDeviceNames(), portsClassDevices());
 }
 
 std::string upperWithoutPrefix(std::string path) {
@@ -46,14 +118,14 @@ std::string upperWithoutPrefix(std::string path) {
 
 std::vector<SerialDevice> ComPortResolver::presentDevices() const {
     std::vector<SerialDevice> devices;
-    for (const std::uint8_t number : listedComNumbers()) {
-        devices.push_back({win32DevicePath(number), comKey(number)});
+    for (const ListedComPort& port : listedComPorts()) {
+        devices.push_back({win32DevicePath(port.number), comKey(port.number)});
     }
     return devices;
 }
 
 std::vector<ComPortEntry> ComPortResolver::entries() {
-    const std::vector<std::uint8_t> listed = listedComNumbers();
+    const std::vector<ListedComPort> listed = listedComPorts();
     std::vector<ComPortEntry> list;
     for (unsigned n = kFirstComPort; n <= kLastComPort; ++n) {
         ComPortEntry entry;
@@ -65,7 +137,10 @@ std::vector<ComPortEntry> ComPortResolver::entries() {
             entry.present = fs::exists(*mapped, ec);
         } else {
             entry.devicePath = win32DevicePath(entry.number);
-            entry.present = std::find(listed.begin(), listed.end(), n) != listed.end();
+            const auto port = std::find_if(listed.begin(), listed.end(),
+                                           [n](const ListedComPort& p) { return p.number == n; });
+            entry.present = port != listed.end();
+            if (entry.present) entry.description = port->friendlyName;
         }
         list.push_back(std::move(entry));
     }

@@ -10,7 +10,8 @@
 namespace tidewell::cli {
 
 // One line per entry: "COM3  /dev/ttyUSB0  present", "COM4  -  (nothing assigned)";
-// the saved port (the wizard's) is marked "(saved)".
+// the saved port (the wizard's) is marked "(saved)". Descriptions (Windows' friendly
+// names) get a column after the device when any entry has one.
 std::string formatPortList(const std::vector<ComPortEntry>& entries, std::uint8_t savedPort);
 
 }  // namespace tidewell::cli

@@ -46,6 +46,8 @@ struct ComPortEntry {
     std::uint8_t number = 0;  // 1 stands for COM1
     std::string devicePath;   // what COMn opens; empty when nothing is assigned
     bool present = false;     // devicePath exists now
+    // What the system calls the device, where it says (Windows: its friendly name).
+    std::string description{};
 };
 
 class ComPortResolver {
