@@ -19,6 +19,8 @@ TEST(PortEntryText, NamesTheDeviceBehindTheNumberAndKeepsTheComPrefix) {
     EXPECT_EQ(CCommPortSelectionDlg::entryText({4, "/dev/ttyUSB1", false}),
               "COM4  /dev/ttyUSB1 (not present)");
     EXPECT_EQ(CCommPortSelectionDlg::entryText({9, "", false}), "COM9 (not present)");
+    EXPECT_EQ(CCommPortSelectionDlg::entryText({5, R"(\\.\COM5)", true, "USB Serial Port (COM5)"}),
+              "COM5  USB Serial Port (COM5)");
 }
 
 TEST(FirmwareBrowseStart, AFolderGetsThePackagePatternAndAPackageIsPreselected) {

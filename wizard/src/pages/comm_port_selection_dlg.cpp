@@ -21,7 +21,8 @@ std::string CCommPortSelectionDlg::entryText(const ComPortEntry& entry) {
     if (entry.devicePath.empty()) {
         return text + kNotPresent;
     }
-    text += "  " + entry.devicePath;
+    // Windows names the device ("USB Serial Port (COM5)") where \\.\COM5 says nothing.
+    text += "  " + (entry.description.empty() ? entry.devicePath : entry.description);
     if (!entry.present) {
         text += kNotPresent;
     }
