@@ -34,6 +34,7 @@ eventually() {
 }
 # The console's text without its cursor moves (wine draws spaces as moves too).
 console_text() {
+    [ -f "$work/console" ] || return 0
     sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$work/console" | tr -d ' \r\n'
 }
 shows() {
