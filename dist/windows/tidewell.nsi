@@ -6,11 +6,12 @@
 ;   WIZARD_EXE    tidewell.exe, only when the build made the wizard
 ;   LICENCE_FILE  the licence text, with Windows line ends
 ;   OUTFILE       the setup program to write
+;   ICON_FILE     the programs' icon, for the setup and the uninstaller
 ; tidewell-cli.exe goes beside the wizard, not on PATH: rewriting the system PATH from an
 ; installer truncates it when longer than NSIS's 1024-character strings.
 
-!ifndef VERSION | CLI_EXE | LICENCE_FILE | OUTFILE
-  !error "makensis needs -DVERSION, -DCLI_EXE, -DLICENCE_FILE and -DOUTFILE"
+!ifndef VERSION | CLI_EXE | LICENCE_FILE | OUTFILE | ICON_FILE
+  !error "makensis needs -DVERSION, -DCLI_EXE, -DLICENCE_FILE, -DOUTFILE and -DICON_FILE"
 !endif
 
 Target amd64-unicode
@@ -43,6 +44,8 @@ VIAddVersionKey "FileDescription" "${PRODUCT} ${VERSION} setup"
 !include "FileFunc.nsh"
 
 !define MUI_ABORTWARNING
+!define MUI_ICON "${ICON_FILE}"
+!define MUI_UNICON "${ICON_FILE}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENCE_FILE}"
 !insertmacro MUI_PAGE_DIRECTORY
