@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     // Answered before the toolkit starts: no display needed.
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const ProgramCommand command = tidewell::parseProgramArguments(args);
+    if (command.action != ProgramCommand::Action::run) {
+        tidewell::useStartingConsole();
+    }
     switch (command.action) {
         case ProgramCommand::Action::help:
             std::fputs(tidewell::programHelpText().c_str(), stdout);

@@ -23,4 +23,9 @@ ProgramCommand parseProgramArguments(std::span<const std::string_view> args);
 // The --help text, its exit statuses included.
 std::string programHelpText();
 
+// Before answering --help or --version: a windowed Windows program has no standard streams
+// of its own, so they go to the console it was started from, when there is one and they
+// were not redirected. Elsewhere nothing to do.
+void useStartingConsole();
+
 }  // namespace tidewell
