@@ -1,13 +1,77 @@
 #include "tidewell/engine/port_session.h"
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
 
 #include "tidewell/engine/trace.h"
+#include "wake_event.h"
 
 namespace tidewell {
+
+WorkerEventQueue::WorkerEventQueue() : fd_(wake::make()) {}
+
+WorkerEventQueue::~WorkerEventQueue() {
+    wake::close(fd_);
+}
+
+void WorkerEventQueue::push(WorkerEvent event) {
+    {
+        std::lock_guard guard(lock_);
+        events_.push_back(std::move(event));
+    }
+    wake::set(fd_);
+}
+
+std::optional<WorkerEvent> WorkerEventQueue::pop() {
+    std::lock_guard guard(lock_);
+    if (events_.empty()) {
+        // Pushes take the lock first, so none can slip in between this and the clear.
+        wake::clear(fd_);
+        return std::nullopt;
+    }
+    WorkerEvent event = std::move(events_.front());
+    events_.pop_front();
+    return event;
+}
+
+CancelFlag::CancelFlag() : fd_(wake::make()) {}
+
+CancelFlag::~CancelFlag() {
+    wake::close(fd_);
+}
+
+void CancelFlag::raise(int signal) {
+    signal_.store(signal);
+    wake::set(fd_);
+}
+
+std::optional<int> CancelFlag::take() {
+    if (!wake::clear(fd_)) return std::nullopt;
+    return signal_.load();
+}
+
+WaitEnd PortSession::wait(Clock::time_point deadline, WorkerEvent* event, int inputFd) {
+    // No single wait is longer than a minute: the loop looks at the clock again.
+    constexpr long long kLongestWaitMs = 60'000;
+    for (;;) {
+        if (auto next = queue_.pop()) {
+            if (next->kind == WorkerEvent::Kind::commandEnded) busy_ = false;
+            *event = std::move(*next);
+            return WaitEnd::event;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) return WaitEnd::deadline;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        const WaitHandle events[] = {queue_.fd(), cancel_.fd()};
+        const int ready = wake::waitForAny(
+            events, inputFd, static_cast<int>(std::min<long long>(left.count(), kLongestWaitMs)));
+        if (ready == 1 && cancel_.take()) return WaitEnd::signal;
+        if (ready == 2) return WaitEnd::input;
+    }
+}
 
 // The worker, plus an event in the queue when each command has returned (with or
 // without a result of its own), so the owner always knows the worker is idle.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "digest_text.h"
 #include "tidewell/records/input_file.h"
 
 namespace tidewell {
@@ -11,6 +12,17 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 
 }  // namespace
+
+std::string records::digestText(std::span<const unsigned char> digest) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * digest.size());
+    for (const unsigned char byte : digest) {
+        text.push_back(kHex[byte >> 4]);
+        text.push_back(kHex[byte & 0x0F]);
+    }
+    return text;
+}
 
 std::string sha256Hex(std::span<const std::uint8_t> bytes) {
     Sha256 digest;

@@ -7,6 +7,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "digest_text.h"
 #include "tidewell/records/sha256.h"
 
 namespace tidewell {
@@ -66,13 +67,7 @@ void Sha256::update(std::span<const std::uint8_t> bytes) {
 std::string Sha256::finish() {
     std::array<unsigned char, kDigestLength> digest{};
     require(::BCryptFinishHash(context_->hash, digest.data(), kDigestLength, 0), "final");
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * kDigestLength);
-    for (const unsigned char byte : digest) {
-        text.push_back(kHex[byte >> 4]);
-        text.push_back(kHex[byte & 0x0F]);
-    }
+    std::string text = records::digestText(digest);
     context_->start();
     return text;
 }

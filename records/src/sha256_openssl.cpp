@@ -4,6 +4,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "digest_text.h"
 #include "tidewell/records/sha256.h"
 
 namespace tidewell {
@@ -47,13 +48,7 @@ std::string Sha256::finish() {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
     require(EVP_DigestFinal_ex(context_->evp.get(), digest.data(), &length), "final");
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * length);
-    for (unsigned int i = 0; i < length; ++i) {
-        text.push_back(kHex[digest[i] >> 4]);
-        text.push_back(kHex[digest[i] & 0x0F]);
-    }
+    std::string text = records::digestText(std::span(digest.data(), length));
     context_->start();
     return text;
 }

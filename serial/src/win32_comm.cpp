@@ -16,9 +16,9 @@ HANDLE systemHandle(Win32Comm::Handle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-void toSystem(const DCB& from, ::DCB& to) {
-    to = ::DCB{};
-    to.DCBlength = sizeof to;
+// The fields the two control blocks share, copied either way.
+template <class From, class To>
+void copyFields(const From& from, To& to) {
     to.BaudRate = from.BaudRate;
     to.fBinary = from.fBinary;
     to.fParity = from.fParity;
@@ -45,31 +45,10 @@ void toSystem(const DCB& from, ::DCB& to) {
     to.EvtChar = from.EvtChar;
 }
 
-void fromSystem(const ::DCB& from, DCB& to) {
-    to.BaudRate = from.BaudRate;
-    to.fBinary = from.fBinary;
-    to.fParity = from.fParity;
-    to.fOutxCtsFlow = from.fOutxCtsFlow;
-    to.fOutxDsrFlow = from.fOutxDsrFlow;
-    to.fDtrControl = static_cast<std::uint8_t>(from.fDtrControl);
-    to.fDsrSensitivity = from.fDsrSensitivity;
-    to.fTXContinueOnXoff = from.fTXContinueOnXoff;
-    to.fOutX = from.fOutX;
-    to.fInX = from.fInX;
-    to.fErrorChar = from.fErrorChar;
-    to.fNull = from.fNull;
-    to.fRtsControl = static_cast<std::uint8_t>(from.fRtsControl);
-    to.fAbortOnError = from.fAbortOnError;
-    to.XonLim = from.XonLim;
-    to.XoffLim = from.XoffLim;
-    to.ByteSize = from.ByteSize;
-    to.Parity = from.Parity;
-    to.StopBits = from.StopBits;
-    to.XonChar = from.XonChar;
-    to.XoffChar = from.XoffChar;
-    to.ErrorChar = from.ErrorChar;
-    to.EofChar = from.EofChar;
-    to.EvtChar = from.EvtChar;
+void toSystem(const DCB& from, ::DCB& to) {
+    to = ::DCB{};
+    to.DCBlength = sizeof to;
+    copyFields(from, to);
 }
 
 class SystemComm final : public Win32Comm {
@@ -95,7 +74,7 @@ class SystemComm final : public Win32Comm {
         ::DCB system{};
         system.DCBlength = sizeof system;
         if (!::GetCommState(systemHandle(handle), &system)) return false;
-        fromSystem(system, dcb);
+        copyFields(system, dcb);
         return true;
     }
 
